@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for the given number of seconds over its
+# stored corpus (new inputs go to a scratch folder; merge them into the corpus by hand).
+# Usage: scripts/fuzz.sh [seconds-per-target] [target-name-filter]
+set -euo pipefail
+shopt -s nullglob
+cd "$(dirname "$0")/.."
+seconds=${1:-20}
+filter=${2:-}
+
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTALLYPORT_FUZZ=ON -DTALLYPORT_GUI=OFF -DTALLYPORT_BENCH=OFF
+cmake --build build-fuzz -j "$(nproc)"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+status=0
+for target in build-fuzz/tests/*_fuzz; do
+  name=$(basename "$target")
+  [[ -n "$filter" && "$name" != *"$filter"* ]] && continue
+  mkdir -p "tests/fuzz/corpus/$name" "$scratch/$name"
+  echo "-- $name for ${seconds}s"
+  if ! "$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+       -artifact_prefix="$scratch/" "$scratch/$name" "tests/fuzz/corpus/$name" 2>"$scratch/$name.log"; then
+    tail -n 40 "$scratch/$name.log"
+    status=1
+  else
+    grep -E '^(#[0-9]+ +DONE|Done)' "$scratch/$name.log" | tail -n 1 || true
+  fi
+done
+exit $status

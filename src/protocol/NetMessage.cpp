@@ -1,0 +1,121 @@
+#include "protocol/NetMessage.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace tallyport {
+
+NetMessage::NetMessage(int32_t capacity)
+    : buffer_(capacity > 0 ? std::make_unique_for_overwrite<std::byte[]>(std::size_t(capacity))
+                           : nullptr),
+      capacity_(capacity > 0 ? capacity : 0) {}
+
+NetMessage NetMessage::fromReply(std::vector<std::byte> bytes) {
+    return fromReply(std::span<const std::byte>(bytes));
+}
+
+NetMessage NetMessage::fromReply(std::span<const std::byte> bytes) {
+    if (bytes.size() > std::size_t(std::numeric_limits<int32_t>::max()))
+        throw std::bad_alloc(); // a body the 32-bit framing cannot carry never reaches here
+    NetMessage message(0);
+    message.buffer_ = std::make_unique_for_overwrite<std::byte[]>(bytes.size());
+    if (!bytes.empty())
+        std::memcpy(message.buffer_.get(), bytes.data(), bytes.size());
+    message.length_ = message.capacity_ = int32_t(bytes.size());
+    return message;
+}
+
+void NetMessage::Reset() {
+    length_ = 0;
+    cursor_ = 0;
+    malformed_ = false;
+}
+
+std::byte* NetMessage::Reserve(std::size_t n) {
+    const std::size_t newLength = std::size_t(length_) + n;
+    // Rounded up to the granule, the new capacity must still fit the signed 32-bit fields.
+    if (newLength > std::size_t(std::numeric_limits<int32_t>::max()) - kGrowthGranule)
+        throw std::bad_alloc();
+    if (newLength > std::size_t(capacity_)) {
+        const std::size_t newCapacity = (newLength + kGrowthGranule - 1) / kGrowthGranule * kGrowthGranule;
+        auto grown = std::make_unique_for_overwrite<std::byte[]>(newCapacity);
+        if (length_ > 0)
+            std::memcpy(grown.get(), buffer_.get(), std::size_t(length_));
+        buffer_ = std::move(grown);
+        capacity_ = int32_t(newCapacity);
+    }
+    std::byte* at = buffer_.get() + length_;
+    length_ = int32_t(newLength);
+    cursor_ = length_;
+    return at;
+}
+
+void NetMessage::AppendInt(int32_t value) {
+    const auto v = uint32_t(value);
+    std::byte* at = Reserve(4);
+    at[0] = std::byte(v >> 24);
+    at[1] = std::byte(v >> 16);
+    at[2] = std::byte(v >> 8);
+    at[3] = std::byte(v);
+}
+
+void NetMessage::AppendString(std::string_view text) {
+    const auto end = text.find('\0');
+    if (end != std::string_view::npos)
+        text = text.substr(0, end);
+    std::byte* at = Reserve(text.size() + 1);
+    if (!text.empty())
+        std::memcpy(at, text.data(), text.size());
+    at[text.size()] = std::byte{0};
+}
+
+void NetMessage::AppendBytes(std::span<const std::byte> bytes) { AppendBytes(bytes.data(), bytes.size()); }
+
+void NetMessage::AppendBytes(const void* data, std::size_t count) {
+    std::byte* at = Reserve(count);
+    if (count > 0)
+        std::memcpy(at, data, count);
+}
+
+int32_t NetMessage::ReadInt() {
+    if (remaining() < 4) {
+        malformed_ = true;
+        cursor_ = length_;
+        return 0;
+    }
+    const std::byte* at = buffer_.get() + cursor_;
+    cursor_ += 4;
+    return int32_t((uint32_t(at[0]) << 24) | (uint32_t(at[1]) << 16) | (uint32_t(at[2]) << 8) |
+                   uint32_t(at[3]));
+}
+
+std::string_view NetMessage::ReadString() {
+    const char* start = reinterpret_cast<const char*>(buffer_.get()) + cursor_;
+    const void* zero = remaining() > 0 ? std::memchr(start, 0, std::size_t(remaining())) : nullptr;
+    if (zero == nullptr) { // no terminator before the end: the string is not complete
+        malformed_ = true;
+        cursor_ = length_;
+        return {};
+    }
+    const auto size = std::size_t(static_cast<const char*>(zero) - start);
+    cursor_ += int32_t(size) + 1;
+    return {start, size};
+}
+
+std::span<const std::byte> NetMessage::ReadBytes(int32_t count) {
+    if (count < 0 || count > remaining()) {
+        malformed_ = true;
+        cursor_ = length_;
+        return {};
+    }
+    std::span<const std::byte> view(buffer_.get() + cursor_, std::size_t(count));
+    cursor_ += count;
+    return view;
+}
+
+std::vector<std::byte> NetMessage::CopyOut() const {
+    return {buffer_.get(), buffer_.get() + length_};
+}
+
+} // namespace tallyport

@@ -1,0 +1,70 @@
+#include "ui/QtPrompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace tallyport {
+
+// Message texts are single-byte; bytes above 0x7F are taken as Latin-1 so nothing is lost.
+static QString FromBytes(std::string_view text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+Answer QtPrompts::Message(std::string_view text, Buttons buttons, Icon icon) {
+    QMessageBox box(parent_);
+    box.setWindowTitle(caption_);
+    box.setText(FromBytes(text));
+    switch (buttons) {
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case Buttons::AbortRetryIgnore:
+        box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
+        break;
+    }
+    switch (icon) {
+    case Icon::None: // a plain OK or OK/Cancel box shows the exclamation icon
+    case Icon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    case QMessageBox::Abort:
+        return Answer::Abort;
+    case QMessageBox::Retry:
+        return Answer::Retry;
+    case QMessageBox::Ignore:
+        return Answer::Ignore;
+    default: // Cancel, Escape or the close box
+        return buttons == Buttons::AbortRetryIgnore ? Answer::Ignore : Answer::Cancel;
+    }
+}
+
+std::optional<std::string> QtPrompts::OpenFile(const OpenFileRequest& request) {
+    (void)request;
+    return std::nullopt; // replaced by the real file dialog with the submit work
+}
+
+std::optional<std::string> QtPrompts::ChooseFolder(std::string_view title) {
+    const QString folder = QFileDialog::getExistingDirectory(parent_, FromBytes(title), QString(),
+                                                             QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return folder.toStdString();
+}
+
+} // namespace tallyport
