@@ -1,12 +1,10 @@
 #include "ui/QtPrompts.h"
 
-#include <QFileDialog>
 #include <QMessageBox>
 
 namespace tallyport {
 
-// Message texts are single-byte; bytes above 0x7F are taken as Latin-1 so nothing is lost.
-static QString FromBytes(std::string_view text) {
+QString FromBytes(std::string_view text) {
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
@@ -52,19 +50,6 @@ Answer QtPrompts::Message(std::string_view text, Buttons buttons, Icon icon) {
     default: // Cancel, Escape or the close box
         return buttons == Buttons::AbortRetryIgnore ? Answer::Ignore : Answer::Cancel;
     }
-}
-
-std::optional<std::string> QtPrompts::OpenFile(const OpenFileRequest& request) {
-    (void)request;
-    return std::nullopt; // replaced by the real file dialog with the submit work
-}
-
-std::optional<std::string> QtPrompts::ChooseFolder(std::string_view title) {
-    const QString folder = QFileDialog::getExistingDirectory(parent_, FromBytes(title), QString(),
-                                                             QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
-        return std::nullopt;
-    return folder.toStdString();
 }
 
 } // namespace tallyport

@@ -9,6 +9,9 @@ class QWidget;
 
 namespace tallyport {
 
+// Message texts are single-byte; bytes above 0x7F are taken as Latin-1 so nothing is lost.
+QString FromBytes(std::string_view text);
+
 class QtPrompts : public Prompts {
 public:
     // `caption` is the application name shown on every box.
