@@ -1,0 +1,46 @@
+// The protocol peer: accepts connections on one address and port, reads the preamble and the
+// scrambled request, answers with a status and (for status 0) a scrambled reply, and closes.
+// Runs on a small pool of threads; every connection has an idle deadline and a body cap, so a
+// stalled or hostile client costs a socket and a timer, never a thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tallyport::server {
+
+class Store;
+
+struct ServerOptions {
+    std::string address = "127.0.0.1";
+    uint16_t port = 2047; // 0 = an ephemeral port (see Server::port())
+    int threads = 4;
+    int64_t bodyCap = int64_t(64) << 20;                   // request bodies above this are refused
+    std::chrono::milliseconds idleTimeout{30'000};         // no progress for this long closes it
+    std::chrono::milliseconds connectionDeadline{600'000}; // whole exchange at most this long
+    bool logRequests = true;                               // one line per request on stderr
+};
+
+class Server {
+public:
+    Server(Store& store, ServerOptions options);
+    ~Server(); // Stop()
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Binds, listens and starts the threads. False (with the reason in `error`) if it cannot.
+    bool Start(std::string& error);
+    // Stops accepting, lets the exchanges in flight finish (up to their deadlines), joins.
+    void Stop();
+    uint16_t port() const;
+    int64_t requestsServed() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace tallyport::server

@@ -1,0 +1,179 @@
+// The server's storage: one SQLite database (WAL, versioned schema) holding courses, accounts,
+// markers, every submitted package with its files, marks with per-file markup, and exam files.
+// Every call runs in its own transaction and is safe to call from several threads at once.
+// Failures are return values; byte runs (packages, file contents) are held in std::string.
+#pragma once
+
+#include "CourseDefinition.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tallyport::server {
+
+class ConnectionPool;
+
+// A number below 1000000 gets 100000000 added, as the client does before sending it.
+int32_t NormaliseStudentNumber(int32_t number);
+
+struct NewStudent {
+    int32_t course = 0;
+    int32_t number = 0;   // normalised on the way in (123456 is kept as 100123456)
+    std::string password; // plain text, or the hash when passwordIsHash
+    bool passwordIsHash = false;
+    std::string name;
+    std::string email;
+    std::string questionnaire = "002";
+};
+
+struct StudentRecord {
+    int32_t course = 0;
+    int32_t number = 0;
+    std::string passwordHash; // as the client sent it (HashPassword of the password)
+    std::string name;
+    std::string email;
+    std::string questionnaire;
+    int64_t registered = 0; // Unix seconds
+};
+
+enum class RegisterOutcome { Registered, UnknownCourse, AlreadyExists, Failed };
+
+struct MarkerRecord {
+    std::string id; // letters, digits, '.', '_' and '-'
+    std::string name;
+    std::string info; // the second text shown in angle brackets after the name
+};
+
+// One file of a stored package, as its header line announced it.
+struct StoredFile {
+    std::string name;
+    char kind = 'A'; // package letter: 'A', 'B' or 'F'
+    int32_t tabWidth = 8;
+    int64_t offset = 0; // where its content starts in the package
+    int64_t length = 0;
+};
+
+struct SubmissionInfo {
+    int32_t serial = 0;
+    int32_t course = 0;
+    int32_t student = 0;
+    int32_t entry = 0;
+    int64_t time = 0; // Unix seconds
+    int32_t files = 0;
+    int64_t bytes = 0; // package size
+    bool marked = false;
+};
+
+struct SubmissionFilter {
+    std::optional<int32_t> course;
+    std::optional<int32_t> student; // normalised like NewStudent::number
+};
+
+struct NewSubmission {
+    int32_t course = 0;
+    int32_t student = 0;
+    int32_t entry = 0;
+    int64_t time = 0;
+    std::string package;           // the exact bytes received
+    std::vector<StoredFile> files; // parsed from the package (SubmissionPackage.h)
+    std::string peer;              // client address, kept for staff
+};
+
+struct MarkRecord {
+    int32_t mark = 0;
+    std::string markerId;
+    std::string detail;
+    int64_t time = 0;
+};
+
+// Markup lines (comments and strokes) for one submitted file, by its submitted name.
+struct FileMarkup {
+    std::string fileName;
+    std::string markup; // lines ending in CR LF (MarkupText.h checks and normalises them)
+};
+
+struct MarkRequest {
+    int32_t course = 0;
+    int32_t student = 0; // normalised like NewStudent::number
+    int32_t entry = 0;
+    int32_t mark = 0;
+    std::string markerId;
+    std::string detail;
+    std::vector<FileMarkup> markup;
+};
+
+enum class MarkOutcome { Marked, NoSubmission, UnknownMarker, UnknownFile, Failed };
+
+// The latest submission of one student for one entry, with its mark and markup if marked.
+struct LatestSubmission {
+    SubmissionInfo info;
+    std::string package;
+    std::vector<StoredFile> files;
+    std::optional<MarkRecord> mark;
+    std::vector<std::string> markup; // one per file, in file order (empty when none)
+};
+
+struct ExamFile {
+    std::string name; // relative to the student's exam folder; may hold '/'
+    std::string bytes;
+};
+
+class Store {
+public:
+    // Opens (creating and migrating as needed) the database at `file`. On failure returns none
+    // and says why in `error`.
+    static std::unique_ptr<Store> Open(const std::filesystem::path& file, std::string& error);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Courses. PutCourse adds or replaces one (accounts and submissions are kept) and replaces
+    // its exam files with `examFiles` (entry index, files); the definition must be consistent.
+    bool PutCourse(const CourseDefinition& course,
+                   const std::vector<std::pair<int32_t, std::vector<ExamFile>>>& examFiles = {},
+                   std::string* error = nullptr);
+    std::optional<CourseDefinition> FindCourse(int32_t number) const;
+    std::vector<CourseDefinition> Courses() const; // by course number
+
+    // Accounts.
+    RegisterOutcome RegisterStudent(const NewStudent& student);
+    std::optional<StudentRecord> FindStudent(int32_t course, int32_t number) const;
+    bool UpdateStudent(int32_t course, int32_t number, std::string_view newPasswordHash,
+                       std::string_view name, std::string_view email);
+
+    // Markers: AddMarker replaces a marker with the same id.
+    bool AddMarker(const MarkerRecord& marker);
+    std::optional<MarkerRecord> FindMarker(std::string_view id) const;
+
+    // Submissions. AddSubmission returns the serial only after the transaction has committed
+    // (durably: a serial once returned survives a crash of the process).
+    std::optional<int32_t> AddSubmission(const NewSubmission& submission);
+    std::vector<SubmissionInfo> ListSubmissions(const SubmissionFilter& filter = {}) const;
+    std::optional<SubmissionInfo> FindSubmission(int32_t serial) const;
+    std::optional<std::string> PackageBytes(int32_t serial) const;
+    std::vector<StoredFile> SubmissionFiles(int32_t serial) const;
+    std::optional<LatestSubmission> Latest(int32_t course, int32_t student, int32_t entry) const;
+
+    // Marks the latest submission of (course, student, entry); replaces an earlier mark.
+    MarkOutcome MarkLatest(const MarkRequest& request);
+    std::optional<MarkRecord> FindMark(int32_t serial) const;
+
+    // Exam question files of one entry (replacing earlier ones), in the order they are sent.
+    bool SetExamFiles(int32_t course, int32_t entry, const std::vector<ExamFile>& files);
+    std::vector<ExamFile> ExamFiles(int32_t course, int32_t entry) const;
+
+    const std::filesystem::path& file() const { return file_; }
+
+private:
+    Store(std::filesystem::path file, std::unique_ptr<ConnectionPool> pool);
+
+    std::filesystem::path file_;
+    std::unique_ptr<ConnectionPool> pool_;
+};
+
+} // namespace tallyport::server
