@@ -1,0 +1,32 @@
+#include "exam/DownloadExam.h"
+
+#include "exam/ExamMessages.h"
+#include "exam/ReceiveExamFiles.h"
+
+namespace tallyport {
+
+void DownloadExam(CommandContext& context, QWidget* /*parent*/) {
+    if (context.course == nullptr)
+        return;
+    const MainSelection& selection = context.selection;
+    const char kind = EntryKindAt(*context.course, selection.entryIndex);
+    if (kind == 'A')
+        return;
+
+    const NetMessage request = BuildExamRequest(context.course->number, selection.studentNumber,
+                                                selection.password, selection.entryIndex);
+    StatusCode status = status::kSuccess;
+    std::optional<NetMessage> reply = context.transactor.Transact(request, status, "Exam Question");
+    if (status == status::kNothingThere) { // Transact leaves this one to us
+        context.prompts.Message(kExamErrorMessage, Buttons::Ok, Icon::None);
+        return;
+    }
+    if (!reply)
+        return; // Transact has reported the failure
+
+    const ExamOutcome outcome = ReceiveExamFiles(*reply, kind, context.tempFolder);
+    const ExamMessage message = DescribeExamOutcome(outcome, context.tempFolder);
+    context.prompts.Message(message.text, Buttons::Ok, message.icon);
+}
+
+} // namespace tallyport

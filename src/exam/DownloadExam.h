@@ -1,0 +1,13 @@
+// The handler of the main dialog's Exam button: one "Exam Question" request for the selected
+// entry, then the student's share of the files written into the temporary folder.
+#pragma once
+
+#include "app/CommandContext.h"
+
+class QWidget;
+
+namespace tallyport {
+
+void DownloadExam(CommandContext& context, QWidget* parent);
+
+} // namespace tallyport

@@ -1,0 +1,69 @@
+#include "exam/ReceiveExamFiles.h"
+
+#include "exam/ExamFiles.h"
+#include "exam/ExamMessages.h"
+#include "exam/ExamSelector.h"
+#include "protocol/TempFolder.h"
+
+namespace tallyport {
+namespace {
+
+constexpr std::size_t kListedUnsavedFiles = 20; // the rest are counted, to keep the box readable
+
+} // namespace
+
+ExamOutcome ReceiveExamFiles(NetMessage& reply, char kind, const std::filesystem::path& folder) {
+    ExamOutcome outcome;
+    const std::optional<ExamReply> exam = ReadExamReply(reply);
+    if (!exam)
+        return outcome;
+    const std::optional<ExamFileRange> keep =
+        ChooseExamFiles(kind, exam->selector, int32_t(exam->files.size()));
+    if (!keep)
+        return outcome;
+    outcome.received = true;
+    if (std::optional<std::string> problem = PrepareTempFolder(folder)) {
+        outcome.folderError = std::move(problem);
+        return outcome;
+    }
+
+    // Questions of these kinds left from an earlier download go first.
+    ClearTempFiles(folder, "PDF");
+    ClearTempFiles(folder, "EXE");
+    for (int32_t i = 0; i < int32_t(exam->files.size()); ++i) {
+        if (!keep->Contains(i))
+            continue;
+        const ExamFile& file = exam->files[std::size_t(i)];
+        const std::optional<std::filesystem::path> path = ExamFilePath(folder, file.name);
+        if (!path)
+            outcome.unsaved.push_back({std::string(file.name), true});
+        else if (!WriteExamFile(*path, file.bytes))
+            outcome.unsaved.push_back({std::string(file.name), false});
+    }
+    return outcome;
+}
+
+ExamMessage DescribeExamOutcome(const ExamOutcome& outcome, const std::filesystem::path& folder) {
+    if (!outcome.received)
+        return {kExamErrorMessage};
+    if (outcome.folderError)
+        return {"Your exam question could not be saved: " + *outcome.folderError +
+                    "\nPlease ask a TA for assistance",
+                Icon::Error};
+    if (outcome.unsaved.empty())
+        return {"Your exam question has been saved in " + folder.string()};
+
+    std::string text =
+        "These files of your exam question could not be saved in " + folder.string() + ":\n";
+    for (std::size_t i = 0; i < outcome.unsaved.size() && i < kListedUnsavedFiles; ++i) {
+        const UnsavedExamFile& file = outcome.unsaved[i];
+        text += file.name + (file.refused ? " (refused: the name leads outside the folder)\n"
+                                          : " (could not be written)\n");
+    }
+    if (outcome.unsaved.size() > kListedUnsavedFiles)
+        text += "and " + std::to_string(outcome.unsaved.size() - kListedUnsavedFiles) + " more\n";
+    text += "Please ask a TA for assistance";
+    return {text, Icon::Error};
+}
+
+} // namespace tallyport
