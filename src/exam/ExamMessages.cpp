@@ -28,7 +28,7 @@ std::optional<ExamReply> ReadExamReply(NetMessage& reply) {
         return std::nullopt;
     result.files.reserve(std::size_t(count));
     for (int32_t i = 0; i < count; ++i) {
-        ExamFile file;
+        ExamReplyFile file;
         file.name = reply.ReadString();
         const int32_t length = reply.ReadInt();
         file.bytes = reply.ReadBytes(length); // a negative or oversized length marks it malformed

@@ -18,14 +18,14 @@ inline constexpr int32_t kExamRequest = 15;
 NetMessage BuildExamRequest(int32_t course, int32_t student, std::string_view password,
                             int32_t entry);
 
-struct ExamFile {
+struct ExamReplyFile {
     std::string_view name;            // as the server sent it: untrusted
     std::span<const std::byte> bytes; // a view into the reply
 };
 
 struct ExamReply {
     int32_t selector = 0; // 0: no exam for this student
-    std::vector<ExamFile> files;
+    std::vector<ExamReplyFile> files;
 };
 
 // Walks the whole reply in order. None when it does not hold what it announces: a negative

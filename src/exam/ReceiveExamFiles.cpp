@@ -33,7 +33,7 @@ ExamOutcome ReceiveExamFiles(NetMessage& reply, char kind, const std::filesystem
     for (int32_t i = 0; i < int32_t(exam->files.size()); ++i) {
         if (!keep->Contains(i))
             continue;
-        const ExamFile& file = exam->files[std::size_t(i)];
+        const ExamReplyFile& file = exam->files[std::size_t(i)];
         const std::optional<std::filesystem::path> path = ExamFilePath(folder, file.name);
         if (!path)
             outcome.unsaved.push_back({std::string(file.name), true});
