@@ -3,27 +3,40 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace tallyport {
 
 NetMessage::NetMessage(int32_t capacity)
-    : buffer_(capacity > 0 ? std::make_unique_for_overwrite<std::byte[]>(std::size_t(capacity))
-                           : nullptr),
-      capacity_(capacity > 0 ? capacity : 0) {}
+    : buffer_(std::size_t(capacity > 0 ? capacity : 0)), capacity_(capacity > 0 ? capacity : 0) {}
 
-NetMessage NetMessage::fromReply(std::vector<std::byte> bytes) {
-    return fromReply(std::span<const std::byte>(bytes));
+NetMessage::NetMessage(NetMessage&& other) noexcept
+    : buffer_(std::exchange(other.buffer_, {})), length_(std::exchange(other.length_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)), cursor_(std::exchange(other.cursor_, 0)),
+      malformed_(std::exchange(other.malformed_, false)) {}
+
+NetMessage& NetMessage::operator=(NetMessage&& other) noexcept {
+    if (this != &other) {
+        buffer_ = std::exchange(other.buffer_, {});
+        length_ = std::exchange(other.length_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
+        cursor_ = std::exchange(other.cursor_, 0);
+        malformed_ = std::exchange(other.malformed_, false);
+    }
+    return *this;
 }
 
-NetMessage NetMessage::fromReply(std::span<const std::byte> bytes) {
+NetMessage NetMessage::fromReply(std::vector<std::byte> bytes) {
     if (bytes.size() > std::size_t(std::numeric_limits<int32_t>::max()))
         throw std::bad_alloc(); // a body the 32-bit framing cannot carry never reaches here
     NetMessage message(0);
-    message.buffer_ = std::make_unique_for_overwrite<std::byte[]>(bytes.size());
-    if (!bytes.empty())
-        std::memcpy(message.buffer_.get(), bytes.data(), bytes.size());
     message.length_ = message.capacity_ = int32_t(bytes.size());
+    message.buffer_ = std::move(bytes);
     return message;
+}
+
+NetMessage NetMessage::fromReply(std::span<const std::byte> bytes) {
+    return fromReply(std::vector<std::byte>(bytes.begin(), bytes.end()));
 }
 
 void NetMessage::Reset() {
@@ -38,14 +51,15 @@ std::byte* NetMessage::Reserve(std::size_t n) {
     if (newLength > std::size_t(std::numeric_limits<int32_t>::max()) - kGrowthGranule)
         throw std::bad_alloc();
     if (newLength > std::size_t(capacity_)) {
-        const std::size_t newCapacity = (newLength + kGrowthGranule - 1) / kGrowthGranule * kGrowthGranule;
-        auto grown = std::make_unique_for_overwrite<std::byte[]>(newCapacity);
+        const std::size_t newCapacity =
+            (newLength + kGrowthGranule - 1) / kGrowthGranule * kGrowthGranule;
+        std::vector<std::byte> grown(newCapacity); // exactly the new capacity, no slack
         if (length_ > 0)
-            std::memcpy(grown.get(), buffer_.get(), std::size_t(length_));
+            std::memcpy(grown.data(), buffer_.data(), std::size_t(length_));
         buffer_ = std::move(grown);
         capacity_ = int32_t(newCapacity);
     }
-    std::byte* at = buffer_.get() + length_;
+    std::byte* at = buffer_.data() + length_;
     length_ = int32_t(newLength);
     cursor_ = length_;
     return at;
@@ -70,7 +84,9 @@ void NetMessage::AppendString(std::string_view text) {
     at[text.size()] = std::byte{0};
 }
 
-void NetMessage::AppendBytes(std::span<const std::byte> bytes) { AppendBytes(bytes.data(), bytes.size()); }
+void NetMessage::AppendBytes(std::span<const std::byte> bytes) {
+    AppendBytes(bytes.data(), bytes.size());
+}
 
 void NetMessage::AppendBytes(const void* data, std::size_t count) {
     std::byte* at = Reserve(count);
@@ -84,14 +100,14 @@ int32_t NetMessage::ReadInt() {
         cursor_ = length_;
         return 0;
     }
-    const std::byte* at = buffer_.get() + cursor_;
+    const std::byte* at = buffer_.data() + cursor_;
     cursor_ += 4;
     return int32_t((uint32_t(at[0]) << 24) | (uint32_t(at[1]) << 16) | (uint32_t(at[2]) << 8) |
                    uint32_t(at[3]));
 }
 
 std::string_view NetMessage::ReadString() {
-    const char* start = reinterpret_cast<const char*>(buffer_.get()) + cursor_;
+    const char* start = reinterpret_cast<const char*>(buffer_.data()) + cursor_;
     const void* zero = remaining() > 0 ? std::memchr(start, 0, std::size_t(remaining())) : nullptr;
     if (zero == nullptr) { // no terminator before the end: the string is not complete
         malformed_ = true;
@@ -109,13 +125,13 @@ std::span<const std::byte> NetMessage::ReadBytes(int32_t count) {
         cursor_ = length_;
         return {};
     }
-    std::span<const std::byte> view(buffer_.get() + cursor_, std::size_t(count));
+    std::span<const std::byte> view(buffer_.data() + cursor_, std::size_t(count));
     cursor_ += count;
     return view;
 }
 
 std::vector<std::byte> NetMessage::CopyOut() const {
-    return {buffer_.get(), buffer_.get() + length_};
+    return {buffer_.begin(), buffer_.begin() + length_};
 }
 
 } // namespace tallyport

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -18,12 +17,14 @@ public:
 
     // For building: allocates `capacity` bytes, length 0.
     explicit NetMessage(int32_t capacity = kRequestCapacity);
-    // From a reply: takes the bytes; length = capacity = their size, cursor at the start.
+    // From a reply: takes the bytes (a vector is adopted without copying); length = capacity =
+    // their size, cursor at the start.
     static NetMessage fromReply(std::vector<std::byte> bytes);
     static NetMessage fromReply(std::span<const std::byte> bytes);
 
-    NetMessage(NetMessage&&) noexcept = default;
-    NetMessage& operator=(NetMessage&&) noexcept = default;
+    // A moved-from message is empty (length and capacity 0), never a length without bytes.
+    NetMessage(NetMessage&& other) noexcept;
+    NetMessage& operator=(NetMessage&& other) noexcept;
     NetMessage(const NetMessage&) = delete;
     NetMessage& operator=(const NetMessage&) = delete;
 
@@ -42,7 +43,7 @@ public:
     // Copy of bytes 0 .. length-1.
     std::vector<std::byte> CopyOut() const;
 
-    std::span<const std::byte> bytes() const { return {buffer_.get(), std::size_t(length_)}; }
+    std::span<const std::byte> bytes() const { return {buffer_.data(), std::size_t(length_)}; }
     int32_t length() const { return length_; }
     int32_t capacity() const { return capacity_; }
     int32_t cursor() const { return cursor_; }
@@ -53,7 +54,7 @@ public:
 private:
     std::byte* Reserve(std::size_t n); // grows length by n, returns where the n bytes go
 
-    std::unique_ptr<std::byte[]> buffer_;
+    std::vector<std::byte> buffer_; // capacity_ bytes
     int32_t length_ = 0;
     int32_t capacity_ = 0;
     int32_t cursor_ = 0;
