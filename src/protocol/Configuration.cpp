@@ -1,40 +1,24 @@
 #include "protocol/Configuration.h"
 
+#include "protocol/LeadingDecimal.h"
+
 #include "BuildConfig.h"
 
 #include <cctype>
-#include <climits>
 
 namespace tallyport {
-namespace {
-
-// Leading white space, optional sign, decimal digits; anything else ends the number (atoi rules,
-// saturating instead of overflowing).
-int32_t LeadingDecimal(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT_MAX)
-            return negative ? INT_MIN : INT_MAX;
-    }
-    return int32_t(negative ? -value : value);
-}
-
-} // namespace
 
 int32_t DefaultCourseNumber() {
     return LeadingDecimal(std::string_view(build::kCourseNumberSetting).substr(10));
 }
 
-char ServerSelector() { return build::kServerSetting[7]; }
+char ServerSelector() {
+    return build::kServerSetting[7];
+}
 
-bool LabMode() { return ServerSelector() == 'L'; }
+bool LabMode() {
+    return ServerSelector() == 'L';
+}
 
 Endpoint DefaultEndpoint() {
     return {LabMode() ? build::kDefaultServerAddress : build::kDefaultServerHost, kServerPort};
@@ -54,7 +38,8 @@ int32_t ConfiguredCourseNumber(std::string_view applicationName) {
     if (applicationName.size() >= kPrefix.size()) {
         bool matches = true;
         for (std::size_t i = 0; i < kPrefix.size(); ++i)
-            matches = matches && std::tolower(static_cast<unsigned char>(applicationName[i])) == kPrefix[i];
+            matches = matches &&
+                      std::tolower(static_cast<unsigned char>(applicationName[i])) == kPrefix[i];
         if (matches) {
             const int32_t number = LeadingDecimal(applicationName.substr(kPrefix.size()));
             if (number != 0)
