@@ -1,0 +1,138 @@
+#include "submission/LoadSubmissionFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tallyport {
+namespace {
+
+// Opens without blocking (a FIFO would otherwise wait for a writer) and keeps only regular files.
+int OpenRegularFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+bool CanOpenForReading(const std::string& path) {
+    return FileDescriptor(OpenRegularFile(path)).get() >= 0;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    const FileDescriptor file(OpenRegularFile(path));
+    if (file.get() < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0 || st.st_size > kLargestPackage)
+        return std::nullopt;
+    std::string content;
+    content.resize(std::size_t(st.st_size));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size()) {
+            // The file may have grown since it was measured: read on in modest steps.
+            if (content.size() >= std::size_t(kLargestPackage))
+                return std::nullopt;
+            content.resize(content.size() + 64 * 1024);
+        }
+        const ssize_t got = ::read(file.get(), content.data() + filled, content.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += std::size_t(got);
+    }
+    content.resize(filled);
+    return content;
+}
+
+std::string NormaliseLineEnds(std::string_view data) {
+    const std::size_t zero = data.find('\0');
+    if (zero != std::string_view::npos)
+        data = data.substr(0, zero);
+    std::string text;
+    if (data.empty())
+        return text;
+    std::size_t lineEnds = 0;
+    for (char c : data)
+        lineEnds += c == '\n' || c == '\r';
+    text.reserve(data.size() + lineEnds + 2);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const char c = data[i];
+        if (c == '\r') {
+            if (i + 1 < data.size() && data[i + 1] == '\n')
+                ++i;
+            text += "\r\n";
+        } else if (c == '\n') {
+            text += "\r\n";
+        } else {
+            text += c;
+        }
+    }
+    if (text.back() != '\n')
+        text += "\r\n";
+    return text;
+}
+
+std::string SubmittedName(std::string_view name) {
+    std::string submitted(name);
+    for (char& c : submitted) {
+        if (c == ',' || static_cast<unsigned char>(c) < 0x20)
+            c = '_';
+        else if (c == '\\')
+            c = '/';
+    }
+    return submitted;
+}
+
+std::optional<SubmissionFile> LoadSubmissionFile(const std::string& folder,
+                                                 const std::string& relativeName,
+                                                 const RequiredFileSet& set, int32_t slot) {
+    std::optional<std::string> bytes = ReadWholeFile(folder + "/" + relativeName);
+    if (!bytes)
+        return std::nullopt;
+    const bool named =
+        set.kind == RequirementKind::NamedFiles && slot >= 0 && slot < set.nameCount();
+    SubmissionFile file;
+    file.name = SubmittedName(named ? set.names[std::size_t(slot)] : relativeName);
+    const std::string_view extension = ExtensionOf(file.name);
+    file.contentKind = set.TypeContentKind(extension);
+    file.tabWidth = set.TypeTabWidth(extension);
+    if (file.contentKind == ContentKind::Normalised) {
+        file.content = NormaliseLineEnds(*bytes);
+        if (int64_t(file.content.size()) > kLargestPackage)
+            return std::nullopt;
+    } else {
+        file.content = std::move(*bytes);
+    }
+    return file;
+}
+
+} // namespace tallyport

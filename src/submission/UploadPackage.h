@@ -1,0 +1,25 @@
+// One upload attempt: the package built from the entries, the size limit, the "Submitted
+// Program" request and its serial number.
+#pragma once
+
+#include "protocol/Transaction.h"
+#include "submission/RequiredFileSet.h"
+#include "submission/SubmissionFile.h"
+#include "ui/Prompts.h"
+
+#include <cstdint>
+
+namespace tallyport {
+
+namespace upload {
+inline constexpr int32_t kTryAgain = -1; // remediable: the submit dialog is shown again
+inline constexpr int32_t kGiveUp = -2;   // failed; the reason has been shown already
+} // namespace upload
+
+// The serial number (0 or more), kTryAgain, kGiveUp, or a negative value the server replied.
+// With the size limit set, a package of more than 1048576 bytes (headers included) is refused
+// with the too-large box and kTryAgain; so is a package too large for any request.
+int32_t UploadPackage(Transactor& transactor, Prompts& prompts, int32_t courseNumber,
+                      const RequiredFileSet& set, const SubmissionEntries& entries);
+
+} // namespace tallyport
