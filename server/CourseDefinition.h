@@ -57,5 +57,7 @@ char EntryStatus(const EntryDefinition& entry, int64_t now);
 // True when `address` (dotted IPv4 text) is in the list: an exact address or an a.b.c.d/n
 // network. An empty list allows every address.
 bool AddressAllowed(const std::vector<std::string>& allowList, std::string_view address);
+// True for an exact dotted IPv4 address or an a.b.c.d/n network with n from 0 to 32.
+bool IsValidAllowPattern(std::string_view pattern);
 
 } // namespace tallyport::server

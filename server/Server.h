@@ -21,7 +21,9 @@ struct ServerOptions {
     int64_t bodyCap = int64_t(64) << 20;                   // request bodies above this are refused
     std::chrono::milliseconds idleTimeout{30'000};         // no progress for this long closes it
     std::chrono::milliseconds connectionDeadline{600'000}; // whole exchange at most this long
-    bool logRequests = true;                               // one line per request on stderr
+    // On Stop, exchanges in flight get this long to finish before their sockets are closed.
+    std::chrono::milliseconds stopGrace{10'000};
+    bool logRequests = true; // one line per request on stderr
 };
 
 class Server {
@@ -38,8 +40,9 @@ public:
     uint16_t port() const;
     int64_t requestsServed() const;
 
+    struct Impl; // the listener, threads and connections (Server.cpp)
+
 private:
-    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 

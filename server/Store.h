@@ -79,8 +79,8 @@ struct NewSubmission {
     int32_t student = 0;
     int32_t entry = 0;
     int64_t time = 0;
-    std::string package;           // the exact bytes received
-    std::vector<StoredFile> files; // parsed from the package (SubmissionPackage.h)
+    std::string_view package;      // the exact bytes received (copied into the database)
+    std::vector<StoredFile> files; // parsed from the package (PackageParser.h)
     std::string peer;              // client address, kept for staff
 };
 

@@ -1,0 +1,461 @@
+#include "Commands.h"
+
+#include "BuildConfig.h"
+#include "CourseToml.h"
+#include "Demo.h"
+#include "MarkedPackage.h"
+#include "Server.h"
+#include "Store.h"
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <ctime>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+namespace tallyport::server {
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
+}
+
+std::unique_ptr<Store> OpenStore(const std::string& path, std::ostream& err) {
+    std::string error;
+    auto store = Store::Open(path, error);
+    if (!store)
+        err << "tallyport-server: cannot open database " << path << ": " << error << '\n';
+    return store;
+}
+
+std::string UtcText(int64_t time) {
+    const std::time_t t = std::time_t(time);
+    std::tm parts{};
+    char text[32] = "-";
+    if (gmtime_r(&t, &parts) != nullptr)
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+// "ADDR:PORT", "[v6]:PORT" or "ADDR" (port 2047).
+bool ParseListen(const std::string& text, std::string& address, uint16_t& port) {
+    std::string portText;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos)
+            return false;
+        address = text.substr(1, close - 1);
+        if (close + 1 < text.size()) {
+            if (text[close + 1] != ':')
+                return false;
+            portText = text.substr(close + 2);
+        }
+    } else if (const auto colon = text.rfind(':'); colon != std::string::npos) {
+        address = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+    } else {
+        address = text;
+    }
+    if (portText.empty())
+        return !address.empty();
+    int value = -1;
+    std::istringstream in(portText);
+    if (!(in >> value) || !in.eof() || value < 0 || value > 65535)
+        return false;
+    port = uint16_t(value);
+    return !address.empty();
+}
+
+bool IsLoopback(const std::string& address) {
+    return address.starts_with("127.") || address == "::1" || address == "localhost";
+}
+
+int Serve(const std::string& db, const std::string& listen, int threads, int64_t bodyCap,
+          double idleSeconds, double deadlineSeconds, std::ostream& err) {
+    ServerOptions options;
+    if (!ParseListen(listen, options.address, options.port)) {
+        err << "tallyport-server: --listen wants ADDRESS:PORT, not " << listen << '\n';
+        return 2;
+    }
+    options.threads = threads;
+    options.bodyCap = bodyCap;
+    options.idleTimeout = std::chrono::milliseconds(int64_t(idleSeconds * 1000));
+    options.connectionDeadline = std::chrono::milliseconds(int64_t(deadlineSeconds * 1000));
+    auto store = OpenStore(db, err);
+    if (!store)
+        return kFailed;
+
+    // SIGTERM and SIGINT are taken by this thread with sigwait; the server's threads inherit
+    // the blocked mask, so the signal never interrupts a request.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    Server server(*store, options);
+    std::string error;
+    if (!server.Start(error)) {
+        err << "tallyport-server: " << error << '\n';
+        return kFailed;
+    }
+    err << "tallyport-server " << build::kVersion << ": serving " << db << " on " << options.address
+        << ':' << server.port() << " with " << threads << " threads"
+        << (IsLoopback(options.address) ? "" : " (reachable beyond this machine)") << std::endl;
+    int received = 0;
+    sigwait(&signals, &received);
+    err << "tallyport-server: " << (received == SIGINT ? "SIGINT" : "SIGTERM")
+        << ", finishing the requests in flight" << std::endl;
+    server.Stop();
+    err << "tallyport-server: stopped after " << server.requestsServed() << " requests"
+        << std::endl;
+    return kOk;
+}
+
+int LoadCourse(const std::string& db, const std::string& file, std::ostream& out,
+               std::ostream& err) {
+    const auto text = ReadWholeFile(file);
+    if (!text) {
+        err << "tallyport-server: cannot read " << file << '\n';
+        return kFailed;
+    }
+    std::string error;
+    const auto loaded = ParseCourseToml(*text, std::filesystem::path(file).parent_path(), error);
+    if (!loaded) {
+        err << "tallyport-server: " << file << ": " << error << '\n';
+        return kFailed;
+    }
+    auto store = OpenStore(db, err);
+    if (!store)
+        return kFailed;
+    if (!store->PutCourse(loaded->course, loaded->examFiles, &error)) {
+        err << "tallyport-server: " << file << ": " << error << '\n';
+        return kFailed;
+    }
+    out << "course " << loaded->course.number << " \"" << loaded->course.name
+        << "\" loaded: " << loaded->course.entries.size() << " entries, "
+        << loaded->examFiles.size() << " with exam files\n";
+    return kOk;
+}
+
+int ShowCourse(const std::string& db, int32_t number, std::ostream& out, std::ostream& err) {
+    auto store = OpenStore(db, err);
+    if (!store)
+        return kFailed;
+    const auto course = store->FindCourse(number);
+    if (!course) {
+        err << "tallyport-server: no course " << number << '\n';
+        return kFailed;
+    }
+    const int64_t now = int64_t(std::time(nullptr));
+    out << course->number << ' ' << course->name << '\n';
+    out << "entry  status  kind  component     element  section  label\n";
+    std::size_t index = 0;
+    for (const auto& component : course->components)
+        for (int32_t e = 0; e < component.elements; ++e)
+            for (int32_t s = 0; s < component.sections; ++s, ++index) {
+                const auto& entry = course->entries[index];
+                out << std::left << std::setw(7) << index << std::setw(8) << EntryStatus(entry, now)
+                    << std::setw(6) << entry.kind << std::setw(14) << component.name << std::setw(9)
+                    << e + 1 << std::setw(9) << s + 1 << entry.label << '\n';
+            }
+    return kOk;
+}
+
+bool IsMarkerId(const std::string& id) {
+    if (id.empty() || id.size() > 64)
+        return false;
+    for (const char c : id)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-')
+            return false;
+    return true;
+}
+
+int AddMarker(const std::string& db, const MarkerRecord& marker, std::ostream& out,
+              std::ostream& err) {
+    if (!IsMarkerId(marker.id)) {
+        err << "tallyport-server: a marker id is letters, digits, '.', '_' and '-'\n";
+        return kFailed;
+    }
+    auto store = OpenStore(db, err);
+    if (!store)
+        return kFailed;
+    if (!store->AddMarker(marker)) {
+        err << "tallyport-server: cannot store the marker\n";
+        return kFailed;
+    }
+    out << "marker " << marker.id << " stored\n";
+    return kOk;
+}
+
+int Mark(const std::string& db, MarkRequest request, const std::vector<std::string>& annotations,
+         std::ostream& out, std::ostream& err) {
+    for (const auto& item : annotations) {
+        const auto equals = item.rfind('=');
+        if (equals == std::string::npos || equals == 0 || equals + 1 == item.size()) {
+            err << "tallyport-server: --annotations wants NAME=FILE, not " << item << '\n';
+            return 2;
+        }
+        const std::string name = item.substr(0, equals);
+        const std::string path = item.substr(equals + 1);
+        const auto text = ReadWholeFile(path);
+        if (!text) {
+            err << "tallyport-server: cannot read " << path << '\n';
+            return kFailed;
+        }
+        std::string why;
+        auto markup = NormaliseMarkup(*text, &why);
+        if (!markup) {
+            err << "tallyport-server: " << path << ": " << why << '\n';
+            return kFailed;
+        }
+        request.markup.push_back({name, std::move(*markup)});
+    }
+    auto store = OpenStore(db, err);
+    if (!store)
+        return kFailed;
+    switch (store->MarkLatest(request)) {
+    case MarkOutcome::Marked:
+        out << "marked: course " << request.course << ", student "
+            << NormaliseStudentNumber(request.student) << ", entry " << request.entry << ": "
+            << request.mark << '\n';
+        return kOk;
+    case MarkOutcome::NoSubmission:
+        err << "tallyport-server: nothing submitted for that course, student and entry\n";
+        break;
+    case MarkOutcome::UnknownMarker:
+        err << "tallyport-server: no marker " << request.markerId
+            << " (add one with: marker add)\n";
+        break;
+    case MarkOutcome::UnknownFile:
+        err << "tallyport-server: the latest submission has no file of that name\n";
+        break;
+    case MarkOutcome::Failed:
+        err << "tallyport-server: the mark could not be stored\n";
+        break;
+    }
+    return kFailed;
+}
+
+int ListSubmissions(const std::string& db, const SubmissionFilter& filter, std::ostream& out,
+                    std::ostream& err) {
+    auto store = OpenStore(db, err);
+    if (!store)
+        return kFailed;
+    out << "serial  course  student    entry  time                  files  bytes\n";
+    for (const auto& s : store->ListSubmissions(filter)) {
+        out << std::left << std::setw(8) << s.serial << std::setw(8) << s.course << std::setw(11)
+            << s.student << std::setw(7) << s.entry << std::setw(22) << UtcText(s.time)
+            << std::setw(7) << s.files << s.bytes << (s.marked ? "  marked" : "") << '\n';
+    }
+    return kOk;
+}
+
+// A submitted name that stays inside the export folder: relative, '/'-separated, no empty,
+// "." or ".." part, no backslash, colon or control character.
+bool IsSafeExportName(std::string_view name) {
+    if (name.empty() || name.front() == '/')
+        return false;
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '\\' || c == ':')
+            return false;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const auto end = std::min(name.find('/', start), name.size());
+        const auto part = name.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+int Export(const std::string& db, int32_t serial, const std::filesystem::path& folder,
+           std::ostream& out, std::ostream& err) {
+    auto store = OpenStore(db, err);
+    if (!store)
+        return kFailed;
+    const auto package = store->PackageBytes(serial);
+    if (!package) {
+        err << "tallyport-server: no submission with serial " << serial << '\n';
+        return kFailed;
+    }
+    int result = kOk;
+    for (const auto& file : store->SubmissionFiles(serial)) {
+        if (!IsSafeExportName(file.name)) {
+            err << "tallyport-server: skipped a file with an unsafe name: "
+                << std::quoted(file.name) << '\n';
+            result = kFailed;
+            continue;
+        }
+        if (file.offset < 0 || file.length < 0 ||
+            uint64_t(file.offset) + uint64_t(file.length) > package->size()) {
+            err << "tallyport-server: the stored record of " << file.name << " is damaged\n";
+            result = kFailed;
+            continue;
+        }
+        const std::filesystem::path target = folder / file.name;
+        std::error_code error;
+        std::filesystem::create_directories(target.parent_path(), error);
+        std::ofstream stream(target, std::ios::binary | std::ios::trunc);
+        stream.write(package->data() + file.offset, std::streamsize(file.length));
+        stream.close();
+        if (!stream) {
+            err << "tallyport-server: cannot write " << target.string() << '\n';
+            result = kFailed;
+            continue;
+        }
+        out << target.string() << '\n';
+    }
+    return result;
+}
+
+int Demo(const std::string& db, std::ostream& out, std::ostream& err) {
+    auto store = OpenStore(db, err);
+    if (!store)
+        return kFailed;
+    std::string error;
+    if (!LoadDemo(*store, error)) {
+        err << "tallyport-server: " << error << '\n';
+        return kFailed;
+    }
+    out << "demo database ready: " << db << "\n"
+        << "courses " << kDemoCourse << " and " << kQuestionnaireCourse << "; student 123456 "
+        << "(stored as " << kDemoStudent << "), password " << kDemoPassword << "; marker "
+        << kDemoMarker << '\n';
+    return kOk;
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{"tallyport-server: the Tallyport marking server with SQLite storage",
+                 "tallyport-server"};
+    app.set_version_flag("--version", std::string("tallyport-server ") + build::kVersion);
+    app.require_subcommand(1);
+    std::string db;
+    auto dbOption = [&db](CLI::App* command) {
+        command->add_option("--db", db, "SQLite database file (created if missing)")->required();
+    };
+
+    auto* serve = app.add_subcommand("serve", "Serve requests until SIGTERM or SIGINT");
+    dbOption(serve);
+    std::string listen = "127.0.0.1:2047";
+    int threads = 4;
+    int64_t bodyCap = int64_t(64) << 20;
+    double idleSeconds = 30, deadlineSeconds = 600;
+    serve
+        ->add_option("--listen", listen,
+                     "ADDRESS:PORT to listen on (beyond loopback only by "
+                     "choice)")
+        ->capture_default_str();
+    serve->add_option("--threads", threads, "worker threads")
+        ->check(CLI::Range(1, 256))
+        ->capture_default_str();
+    serve->add_option("--body-cap", bodyCap, "largest request body in bytes")
+        ->check(CLI::Range(int64_t(16), int64_t(INT32_MAX)))
+        ->capture_default_str();
+    serve->add_option("--idle-timeout", idleSeconds, "seconds a connection may make no progress")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    serve->add_option("--deadline", deadlineSeconds, "seconds one connection may last at most")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+
+    auto* course = app.add_subcommand("course", "Course definitions");
+    course->require_subcommand(1);
+    auto* load = course->add_subcommand("load", "Add or replace a course from a TOML file");
+    dbOption(load);
+    std::string courseFile;
+    load->add_option("FILE", courseFile, "course definition (TOML)")->required();
+    auto* show = course->add_subcommand("show", "List a course's entries with their indices and "
+                                                "current status");
+    dbOption(show);
+    int32_t courseNumber = 0;
+    show->add_option("--course", courseNumber, "course number")->required();
+
+    auto* marker = app.add_subcommand("marker", "Markers");
+    marker->require_subcommand(1);
+    auto* markerAdd = marker->add_subcommand("add", "Add or replace a marker");
+    dbOption(markerAdd);
+    MarkerRecord markerRecord;
+    markerAdd->add_option("--id", markerRecord.id, "marker id (letters, digits, . _ -)")
+        ->required();
+    markerAdd->add_option("--name", markerRecord.name, "the marker's name")->required();
+    markerAdd->add_option("--info", markerRecord.info, "second text shown after the name")
+        ->required();
+
+    auto* mark = app.add_subcommand("mark", "Mark a student's latest submission for an entry");
+    dbOption(mark);
+    MarkRequest markRequest;
+    std::vector<std::string> annotations;
+    mark->add_option("--course", markRequest.course, "course number")->required();
+    mark->add_option("--student", markRequest.student, "student number")->required();
+    mark->add_option("--entry", markRequest.entry, "entry index (see: course show)")->required();
+    mark->add_option("--mark", markRequest.mark, "the mark")->required();
+    mark->add_option("--marker", markRequest.markerId, "marker id")->required();
+    mark->add_option("--detail", markRequest.detail, "a note kept with the mark");
+    mark->add_option("--annotations", annotations,
+                     "NAME=FILE: markup lines (comments, strokes) for the submitted file NAME");
+
+    auto* submissions = app.add_subcommand("submissions", "List submissions");
+    dbOption(submissions);
+    int32_t filterCourse = 0, filterStudent = 0;
+    auto* courseFilter = submissions->add_option("--course", filterCourse, "only this course");
+    auto* studentFilter = submissions->add_option("--student", filterStudent, "only this student");
+
+    auto* exportCommand = app.add_subcommand("export", "Write a submission's files to a folder");
+    dbOption(exportCommand);
+    int32_t serial = 0;
+    std::string outFolder;
+    exportCommand->add_option("--serial", serial, "submission serial")->required();
+    exportCommand->add_option("--out", outFolder, "folder to write into (created)")->required();
+
+    auto* demo = app.add_subcommand("demo", "Create the demonstration data (README.md)");
+    dbOption(demo);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error, out, err);
+    }
+
+    if (*serve)
+        return Serve(db, listen, threads, bodyCap, idleSeconds, deadlineSeconds, err);
+    if (*load)
+        return LoadCourse(db, courseFile, out, err);
+    if (*show)
+        return ShowCourse(db, courseNumber, out, err);
+    if (*markerAdd)
+        return AddMarker(db, markerRecord, out, err);
+    if (*mark)
+        return Mark(db, markRequest, annotations, out, err);
+    if (*submissions) {
+        SubmissionFilter filter;
+        if (*courseFilter)
+            filter.course = filterCourse;
+        if (*studentFilter)
+            filter.student = filterStudent;
+        return ListSubmissions(db, filter, out, err);
+    }
+    if (*exportCommand)
+        return Export(db, serial, outFolder, out, err);
+    if (*demo)
+        return Demo(db, out, err);
+    return 2;
+}
+
+} // namespace tallyport::server

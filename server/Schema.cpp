@@ -1,0 +1,160 @@
+#include "Schema.h"
+
+#include "Sqlite.h"
+
+namespace tallyport::server {
+namespace {
+
+// Version 1. Serials are the submissions' row ids: AUTOINCREMENT never reuses one, so a serial
+// names one package for good (and they increase within every course).
+constexpr const char* kVersion1 = R"sql(
+CREATE TABLE courses (
+    number       INTEGER PRIMARY KEY,
+    name         TEXT NOT NULL,
+    allow_list   TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE components (
+    course       INTEGER NOT NULL REFERENCES courses(number) ON DELETE CASCADE,
+    position     INTEGER NOT NULL,
+    name         TEXT NOT NULL,
+    elements     INTEGER NOT NULL,
+    sections     INTEGER NOT NULL,
+    PRIMARY KEY (course, position)
+);
+CREATE TABLE entries (
+    course          INTEGER NOT NULL REFERENCES courses(number) ON DELETE CASCADE,
+    position        INTEGER NOT NULL,
+    kind            TEXT NOT NULL,
+    label           TEXT NOT NULL,
+    opens           INTEGER,
+    deadline        INTEGER,
+    marks_released  INTEGER NOT NULL DEFAULT 0,
+    status_override TEXT,
+    type_table      TEXT NOT NULL DEFAULT '',
+    requirement     TEXT NOT NULL DEFAULT '',
+    size_limited    INTEGER NOT NULL DEFAULT 0,
+    max_mark        INTEGER NOT NULL DEFAULT 10,
+    exam_selector   INTEGER,
+    allow_list      TEXT NOT NULL DEFAULT '',
+    PRIMARY KEY (course, position)
+);
+CREATE TABLE exam_files (
+    course       INTEGER NOT NULL,
+    entry        INTEGER NOT NULL,
+    position     INTEGER NOT NULL,
+    name         TEXT NOT NULL,
+    bytes        BLOB NOT NULL,
+    PRIMARY KEY (course, entry, position),
+    FOREIGN KEY (course, entry) REFERENCES entries(course, position) ON DELETE CASCADE
+);
+CREATE TABLE students (
+    course        INTEGER NOT NULL,
+    number        INTEGER NOT NULL,
+    password_hash TEXT NOT NULL,
+    name          TEXT NOT NULL,
+    email         TEXT NOT NULL,
+    questionnaire TEXT NOT NULL,
+    registered    INTEGER NOT NULL,
+    PRIMARY KEY (course, number)
+);
+CREATE TABLE markers (
+    id    TEXT PRIMARY KEY,
+    name  TEXT NOT NULL,
+    info  TEXT NOT NULL
+);
+CREATE TABLE submissions (
+    serial      INTEGER PRIMARY KEY AUTOINCREMENT,
+    course      INTEGER NOT NULL,
+    student     INTEGER NOT NULL,
+    entry       INTEGER NOT NULL,
+    time        INTEGER NOT NULL,
+    file_count  INTEGER NOT NULL,
+    bytes       INTEGER NOT NULL,
+    peer        TEXT NOT NULL DEFAULT '',
+    package     BLOB NOT NULL
+);
+CREATE INDEX submissions_by_student ON submissions(course, student, entry, serial);
+CREATE TABLE submission_files (
+    serial      INTEGER NOT NULL REFERENCES submissions(serial) ON DELETE CASCADE,
+    position    INTEGER NOT NULL,
+    name        TEXT NOT NULL,
+    kind        TEXT NOT NULL,
+    tab_width   INTEGER NOT NULL,
+    offset      INTEGER NOT NULL,
+    length      INTEGER NOT NULL,
+    PRIMARY KEY (serial, position)
+);
+CREATE TABLE marks (
+    serial      INTEGER PRIMARY KEY REFERENCES submissions(serial) ON DELETE CASCADE,
+    mark        INTEGER NOT NULL,
+    marker_id   TEXT NOT NULL,
+    detail      TEXT NOT NULL,
+    time        INTEGER NOT NULL
+);
+CREATE TABLE markup (
+    serial      INTEGER NOT NULL REFERENCES submissions(serial) ON DELETE CASCADE,
+    position    INTEGER NOT NULL,
+    text        BLOB NOT NULL,
+    PRIMARY KEY (serial, position)
+);
+)sql";
+
+int UserVersion(sql::Connection& connection) {
+    sql::Statement query(connection, "PRAGMA user_version");
+    return query.Step() ? int(query.Int(0)) : -1;
+}
+
+} // namespace
+
+bool ConfigureConnection(sql::Connection& connection, std::string& error) {
+    // FULL: every commit is on disk before the serial it produced is sent, so neither a killed
+    // process nor a power cut loses an acknowledged submission.
+    if (!connection.Execute("PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;")) {
+        error = connection.LastError();
+        return false;
+    }
+    return true;
+}
+
+bool PrepareDatabase(sql::Connection& connection, std::string& error) {
+    {
+        sql::Statement wal(connection, "PRAGMA journal_mode = WAL");
+        if (!wal.Step() || wal.Text(0) != "wal") {
+            error = "the database cannot use write-ahead logging: " + connection.LastError();
+            return false;
+        }
+    }
+    if (!ConfigureConnection(connection, error))
+        return false;
+    sql::Transaction transaction(connection);
+    if (!transaction.begun()) {
+        error = connection.LastError();
+        return false;
+    }
+    const int version = UserVersion(connection);
+    if (version < 0) {
+        error = connection.LastError();
+        return false;
+    }
+    if (version > kSchemaVersion) {
+        error = "the database was made by a newer server (schema version " +
+                std::to_string(version) + ")";
+        return false;
+    }
+    if (version < 1 && !connection.Execute(kVersion1)) {
+        error = "cannot create the schema: " + connection.LastError();
+        return false;
+    }
+    if (version < kSchemaVersion &&
+        !connection.Execute("PRAGMA user_version = " + std::to_string(kSchemaVersion))) {
+        error = connection.LastError();
+        return false;
+    }
+    if (!transaction.Commit()) {
+        error = connection.LastError();
+        return false;
+    }
+    return true;
+}
+
+} // namespace tallyport::server

@@ -1,0 +1,87 @@
+// A thin RAII layer over the SQLite C API: a connection, prepared statements with typed binds
+// and columns, and a transaction guard that rolls back unless committed.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tallyport::server::sql {
+
+class Connection {
+public:
+    // Opens (creating) the database file; none with the reason in `error`.
+    static std::unique_ptr<Connection> Open(const std::filesystem::path& file, std::string& error);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    bool Execute(std::string_view sql); // one or more statements without results
+    std::string LastError() const;
+    int64_t LastInsertId() const;
+    int64_t Changes() const; // rows changed by the last statement
+    sqlite3* handle() const { return db_; }
+
+private:
+    explicit Connection(sqlite3* db) : db_(db) {}
+    sqlite3* db_;
+};
+
+class Statement {
+public:
+    Statement(Connection& connection, std::string_view sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return stmt_ != nullptr; }
+
+    // Binds are 1-based like SQLite's; each returns *this for chaining.
+    Statement& Bind(int index, int64_t value);
+    Statement& Bind(int index, std::string_view text);
+    Statement& BindBlob(int index, std::string_view bytes);
+    Statement& BindNull(int index);
+    template <typename T> Statement& Bind(int index, const std::optional<T>& value) {
+        return value ? Bind(index, int64_t(*value)) : BindNull(index);
+    }
+
+    // Step: true while a row is available. Done: the statement ran to the end without error.
+    bool Step();
+    bool Run(); // steps to completion; true on success
+    bool failed() const { return failed_; }
+
+    int64_t Int(int column) const;
+    bool IsNull(int column) const;
+    std::string Text(int column) const;
+    std::string Blob(int column) const;
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    bool failed_ = false;
+};
+
+// BEGIN IMMEDIATE on construction (the write lock is taken at once, so two writers never
+// deadlock); ROLLBACK on destruction unless Commit() succeeded.
+class Transaction {
+public:
+    explicit Transaction(Connection& connection, bool write = true);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    bool begun() const { return begun_; }
+    bool Commit();
+
+private:
+    Connection& connection_;
+    bool begun_ = false;
+    bool done_ = false;
+};
+
+} // namespace tallyport::server::sql
