@@ -1,5 +1,6 @@
 #include "ui/QtPrompts.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 namespace tallyport {
@@ -9,7 +10,9 @@ QString FromBytes(std::string_view text) {
 }
 
 Answer QtPrompts::Message(std::string_view text, Buttons buttons, Icon icon) {
-    QMessageBox box(parent_);
+    // Without a fixed parent the box belongs to whatever window is active (the transfer box, a
+    // dialog), so that it is centred over it.
+    QMessageBox box(parent_ ? parent_ : QApplication::activeWindow());
     box.setWindowTitle(caption_);
     box.setText(FromBytes(text));
     switch (buttons) {

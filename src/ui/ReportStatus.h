@@ -1,0 +1,13 @@
+// ReportStatus: the message box for a failed transaction's status, and the user's answer.
+#pragma once
+
+#include "protocol/TransactionUi.h"
+#include "ui/Prompts.h"
+
+namespace tallyport {
+
+// Transport failures and unknown statuses ask Abort / Retry / Ignore with the question icon;
+// server refusals are notices (OK, exclamation icon) and count as Ignore; -12 shows nothing.
+RetryChoice ReportStatus(Prompts& prompts, StatusCode status);
+
+} // namespace tallyport
