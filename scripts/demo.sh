@@ -5,14 +5,29 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  echo "No display found (neither DISPLAY nor WAYLAND_DISPLAY is set): the client is a desktop" >&2
+  echo "program and needs one. Run this from a graphical session, or under Xvfb:" >&2
+  echo "  xvfb-run -a bash scripts/demo.sh" >&2
+  exit 1
+fi
+
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target tallyport-server tallyport-submit
 
+if (exec 3<>/dev/tcp/127.0.0.1/2047) 2>/dev/null; then
+  echo "Something is already listening on 127.0.0.1:2047; stop it first (the client always uses port 2047)." >&2
+  exit 1
+fi
+
 state=$(mktemp -d "${TMPDIR:-/tmp}/tallyport-demo-XXXXXX")
 server_pid=""
 cleanup() {
-  [[ -n "$server_pid" ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  if [[ -n "$server_pid" ]]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
   rm -rf "$state"
 }
 trap cleanup EXIT
@@ -20,17 +35,21 @@ trap cleanup EXIT
 ./build/server/tallyport-server demo --db "$state/demo.db"
 ./build/server/tallyport-server serve --db "$state/demo.db" --listen 127.0.0.1:2047 2>"$state/server.log" &
 server_pid=$!
-for _ in $(seq 50); do
-  (exec 3<>/dev/tcp/127.0.0.1/2047) 2>/dev/null && break
-  kill -0 "$server_pid" 2>/dev/null || { cat "$state/server.log"; echo "The demo server did not start." >&2; exit 1; }
+started=""
+for _ in $(seq 100); do
+  kill -0 "$server_pid" 2>/dev/null || break
+  if (exec 3<>/dev/tcp/127.0.0.1/2047) 2>/dev/null; then started=yes; break; fi
   sleep 0.1
 done
-echo "Demo server listening on 127.0.0.1:2047 (log: $state/server.log)."
-echo "Demo student: 123456, password: demo123"
-
-if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
-  echo "No display found (neither DISPLAY nor WAYLAND_DISPLAY is set): the client needs a desktop." >&2
-  echo "Run this command from a graphical session, or under Xvfb: xvfb-run -a $0" >&2
+if [[ -z "$started" ]]; then
+  cat "$state/server.log" >&2
+  echo "The demo server did not start." >&2
   exit 1
 fi
-./build/tallyport-submit
+echo "Demo server listening on 127.0.0.1:2047."
+echo "Demo student: 123456, password: demo123"
+
+status=0
+./build/tallyport-submit || status=$?
+echo "Client closed; stopping the demo server."
+exit "$status"
