@@ -2,6 +2,7 @@
 // the update dialog edits it with a new password, and an update request sends the result.
 #pragma once
 
+#include "accounts/UpdateDlg.h"
 #include "app/CommandContext.h"
 
 #include <QPointer>
@@ -9,8 +10,6 @@
 class QWidget;
 
 namespace tallyport {
-
-class UpdateDlg;
 
 // Holds the one UpdateDlg of the program's run, made on first use with the main dialog as its
 // owner. The application keeps one UpdateCommand and binds it by reference (std::ref) as the
