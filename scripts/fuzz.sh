@@ -7,15 +7,16 @@ shopt -s nullglob
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
 filter=${2:-}
+build="${TALLYPORT_BUILD_PREFIX:-build}-fuzz"
 
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTALLYPORT_FUZZ=ON -DTALLYPORT_GUI=OFF -DTALLYPORT_BENCH=OFF
-cmake --build build-fuzz -j "$(nproc)"
+cmake --build "$build" -j "$(nproc)"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 status=0
-for target in build-fuzz/tests/*_fuzz; do
+for target in "$build"/tests/*_fuzz; do
   name=$(basename "$target")
   [[ -n "$filter" && "$name" != *"$filter"* ]] && continue
   mkdir -p "tests/fuzz/corpus/$name" "$scratch/$name"

@@ -4,21 +4,23 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+# Build folders: build, build-asan and build-fuzz, or <prefix>, <prefix>-asan and <prefix>-fuzz.
+prefix=${TALLYPORT_BUILD_PREFIX:-build}
 
 bash scripts/install-deps.sh
 
 echo "== normal build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+cmake -S . -B "$prefix" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$prefix" -j "$jobs"
+ctest --test-dir "$prefix" --output-on-failure -j "$jobs"
 
 echo "== sanitizer build (ASan + UBSan)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALLYPORT_SANITIZE=ON -DTALLYPORT_BENCH=OFF
-cmake --build build-asan -j "$jobs"
+cmake -S . -B "$prefix-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALLYPORT_SANITIZE=ON -DTALLYPORT_BENCH=OFF
+cmake --build "$prefix-asan" -j "$jobs"
 # Qt and fontconfig keep caches for the life of the process; leaks are checked in the core tests.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+  ctest --test-dir "$prefix-asan" --output-on-failure -j "$jobs"
 
 echo "== fuzz targets (short run each)"
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}"

@@ -24,8 +24,8 @@ public:
     virtual bool Pump() = 0;
     // Request bytes sent so far of `total` (the body only); for a progress bar.
     virtual void Progress(int64_t sent, int64_t total) = 0;
-    // ReportStatus: shows the status's message box and returns the answer (a notice, or no box
-    // at all, counts as Ignore).
+    // ReportStatus: shows the status's message box and returns the answer. The transaction does
+    // not call it for a silent status (-12) and takes a notice's answer as Ignore.
     virtual RetryChoice ReportStatus(StatusCode status) = 0;
     // Closes the transfer box after the last attempt.
     virtual void Close() = 0;
