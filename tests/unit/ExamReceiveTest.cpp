@@ -136,3 +136,14 @@ TEST_F(ExamReceive, MissingFolderIsCreated) {
     EXPECT_EQ(DescribeExamOutcome(outcome, fresh).text,
               "Your exam question has been saved in " + fresh.string());
 }
+
+// Our server answers -12 for an entry without files, so a count of 0 is only seen from another
+// server: the old PDF and EXE files are still cleared and the download counts as received.
+TEST_F(ExamReceive, CountZeroClearsAndSucceeds) {
+    NetMessage reply = Reply(Int(9) + Int(0));
+    const ExamOutcome outcome = ReceiveExamFiles(reply, 'E', dir.path());
+    EXPECT_TRUE(outcome.received);
+    EXPECT_TRUE(outcome.unsaved.empty());
+    EXPECT_FALSE(fs::exists(dir.path() / "old.pdf"));
+    EXPECT_EQ(Read(dir.path() / "notes.txt"), "mine");
+}
