@@ -52,7 +52,9 @@ RetryChoice QtTransactionUi::ReportStatus(StatusCode status) {
     return tallyport::ReportStatus(prompts_, status);
 }
 
-CNewWaitDialog* QtTransactionUi::waitDialog() const { return box_; }
+CNewWaitDialog* QtTransactionUi::waitDialog() const {
+    return box_;
+}
 
 void QtTransactionUi::Close() {
     if (box_) {
