@@ -30,6 +30,8 @@ inline constexpr int kOk = 1;
 } // namespace view_dlg
 
 class ViewDlg : public QDialog {
+    Q_OBJECT
+
 public:
     // `context` gives the connection, the prompts and the course for Marker and Save.
     ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission submission,

@@ -13,6 +13,8 @@ class QScrollBar;
 namespace tallyport {
 
 class CScrollWin : public QFrame {
+    Q_OBJECT
+
 public:
     // Scroll-bar requests, as the bars and keys send them.
     enum Code : int32_t {

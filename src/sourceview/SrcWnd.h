@@ -17,6 +17,8 @@ namespace tallyport {
 inline constexpr int32_t kMarginColumn = 80;
 
 class SrcWnd : public CScrollWin {
+    Q_OBJECT
+
 public:
     explicit SrcWnd(QWidget* parent = nullptr);
 

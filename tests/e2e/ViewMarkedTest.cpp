@@ -1,0 +1,307 @@
+// The View command against the in-process server: a marked submission viewed and switched file
+// by file, the marker's name, saving (texts byte for byte, pictures, sub-folders, a hostile
+// name refused), the unmarked state, nothing submitted (-12) and a refused request.
+#include "marking/ViewMarked.h"
+#include "marking/MarkedDownload.h"
+#include "marking/SaveMarked.h"
+#include "marking/ViewDlg.h"
+#include "sourceview/SrcWnd.h"
+#include "support/EmfReadback.h"
+#include "support/InProcessServer.h"
+#include "support/ScriptedPrompts.h"
+#include "support/ScriptedTransactionUi.h"
+#include "support/TempDir.h"
+#include "ui/DialogUnits.h"
+
+#include "Demo.h"
+#include "PackageParser.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+
+namespace tallyport::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+constexpr int32_t kCourse = 3101;
+constexpr int32_t kStudent = 100123456;
+constexpr char kPassword[] = "demo123";
+constexpr int32_t kDemoMarked = 0;   // hello.c, 8 of 10, by tjones
+constexpr int32_t kDemoUnmarked = 1; // three files, not marked
+constexpr int32_t kOwn = 2;          // the submission this test stores and marks
+constexpr int32_t kNothing = 10;     // Quiz 1: nothing submitted
+
+struct File {
+    std::string name;
+    char kind;
+    int tab;
+    std::string bytes;
+};
+
+const std::vector<File> kOwnFiles = {
+    {"src/main.c", 'F', 4, "int main(void)\r\n{\r\n\treturn 0;\r\n}\r\n"},
+    {"docs\\notes.txt", 'A', 8, "notes\nwith a bare LF\n"},
+    {"data.bin", 'B', 8, "\0\x01\xFF\r\n\x1A\nEOF\r\n"s},
+    {"../escape.txt", 'A', 8, "must not leave the folder"},
+};
+
+std::string Package(const std::vector<File>& files) {
+    std::string out = "Number of Files: " + std::to_string(files.size()) + "\r\n";
+    int n = 0;
+    for (const File& f : files)
+        out += std::string(80, '-') + "\r\nFile #" + std::to_string(++n) + ": " + f.name + "," +
+               f.kind + "," + std::to_string(f.tab) + "," + std::to_string(f.bytes.size()) +
+               "\r\n" + f.bytes + "EOF\r\n";
+    return out;
+}
+
+std::string Contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class NoFields : public MainDialogFields {
+public:
+    void FocusStudentNumber() override {}
+    void FocusPassword() override {}
+    void SetPasswordText(std::string_view) override {}
+};
+
+// Runs `step` on the view dialog once it is up, then closes it; counts showings.
+class ViewDialogDriver : public QObject {
+public:
+    explicit ViewDialogDriver(std::function<void(ViewDlg*)> step) : step_(std::move(step)) {
+        qApp->installEventFilter(this);
+    }
+    ~ViewDialogDriver() override { qApp->removeEventFilter(this); }
+    int showings = 0;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<ViewDlg*>(object)) {
+                ++showings;
+                QPointer<ViewDlg> guarded(dialog);
+                QTimer::singleShot(0, dialog, [this, guarded] {
+                    if (!guarded)
+                        return;
+                    if (step_)
+                        step_(guarded);
+                    guarded->accept();
+                });
+            }
+        return false;
+    }
+
+private:
+    std::function<void(ViewDlg*)> step_;
+};
+
+template <typename T = QWidget> T* Control(QWidget* dialog, int id) {
+    return FindControl<T>(dialog, id);
+}
+
+int CountColour(const QImage& image, QColor colour) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixelColor(x, y) == colour;
+    return n;
+}
+
+class ViewMarkedTest : public ::testing::Test {
+protected:
+    ViewMarkedTest() {
+        server.LoadDemo();
+        course.number = kCourse;
+        const std::string package = Package(kOwnFiles);
+        auto parsed = server::ParsePackage(package);
+        EXPECT_TRUE(parsed);
+        server::NewSubmission submission;
+        submission.course = kCourse;
+        submission.student = kStudent;
+        submission.entry = kOwn;
+        submission.time = int64_t(std::time(nullptr));
+        submission.package = package;
+        submission.files = parsed ? parsed->files : std::vector<server::StoredFile>{};
+        EXPECT_TRUE(server.store().AddSubmission(submission));
+    }
+
+    void MarkOwn() {
+        server::MarkRequest request;
+        request.course = kCourse;
+        request.student = kStudent;
+        request.entry = kOwn;
+        request.mark = 6;
+        request.markerId = "tjones";
+        request.detail = "checked";
+        request.markup = {
+            {"src/main.c",
+             "C,100,10,80,20,return\r\avalue?\r\nL,0,20,50,10\r\nP,0,0\r\nP,50,10\r\nEOL\r\n"},
+            {"data.bin", "C,0,0,10,10,never drawn\r\n"}};
+        ASSERT_EQ(server.store().MarkLatest(request), server::MarkOutcome::Marked);
+    }
+
+    // Runs View for `entry`; returns how often the dialog showed.
+    int View(int32_t entry, std::function<void(ViewDlg*)> step, const char* password = kPassword) {
+        MainSelection selection;
+        selection.studentNumber = kStudent;
+        selection.password = password;
+        selection.entryIndex = entry;
+        CommandContext context{transactor, prompts, fields, &course, selection, dir.path() / "tmp"};
+        ViewDialogDriver driver(std::move(step));
+        ViewMarked(context, nullptr);
+        return driver.showings;
+    }
+
+    std::vector<std::string> ListedNames(ViewDlg* dialog) {
+        std::vector<std::string> names;
+        auto* list = Control<QComboBox>(dialog, view_dlg::kFileList);
+        for (int i = 0; i < list->count(); ++i)
+            names.push_back(list->itemText(i).toStdString());
+        return names;
+    }
+
+    TempDir dir;
+    InProcessServer server{dir.path() / "server-db", "127.0.0.71"};
+    ScriptedTransactionUi ui;
+    Transactor transactor{server.endpoint(), ui};
+    ScriptedPrompts prompts;
+    NoFields fields;
+    Course course;
+};
+
+TEST_F(ViewMarkedTest, MarkedDemoShowsMarkMarkerAndAnnotatedPage) {
+    const int showings = View(kDemoMarked, [&](ViewDlg* dialog) {
+        EXPECT_EQ(Control<QLabel>(dialog, view_dlg::kMark)->text().toStdString(), "Mark: 8/10");
+        EXPECT_TRUE(Control(dialog, view_dlg::kMarker)->isVisible());
+        EXPECT_EQ(ListedNames(dialog), std::vector<std::string>{"hello.c"});
+        ASSERT_NE(dialog->view()->currentFile(), nullptr);
+        EXPECT_EQ(dialog->view()->currentFile()->name, "hello.c");
+        dialog->resize(900, 500);
+        QTest::qWait(50);
+        const QImage page = dialog->view()->grab(dialog->view()->ClientRect()).toImage();
+        EXPECT_GT(CountColour(page, Qt::red), 100);  // comments and strokes
+        EXPECT_GT(CountColour(page, Qt::blue), 100); // the margin line
+        if (const char* folder = std::getenv("TALLYPORT_VIEW_SCREENSHOT_DIR"))
+            dialog->grab().save(QString::fromLocal8Bit(folder) +
+                                QStringLiteral("/view-dialog.png"));
+        QTest::mouseClick(Control<QPushButton>(dialog, view_dlg::kMarker), Qt::LeftButton);
+    });
+    EXPECT_EQ(showings, 1);
+    EXPECT_EQ(prompts.texts(),
+              std::vector<std::string>{
+                  "Your assignment was marked by Terry Jones\n<Teaching assistant, Monday labs>"});
+    EXPECT_EQ(ui.titles, (std::vector<std::string>{"Marked Assignment", "Marker Name"}));
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp")); // the package's temporary file is gone
+}
+
+TEST_F(ViewMarkedTest, OwnMarkedSubmissionSwitchedAndSaved) {
+    MarkOwn();
+    const fs::path chosen = dir.path() / "chosen";
+    fs::create_directories(chosen);
+    prompts.folders.push_back(chosen.string());
+    const int showings = View(kOwn, [&](ViewDlg* dialog) {
+        EXPECT_EQ(Control<QLabel>(dialog, view_dlg::kMark)->text().toStdString(), "Mark: 6/10");
+        EXPECT_EQ(ListedNames(dialog), (std::vector<std::string>{"src/main.c", "docs\\notes.txt",
+                                                                 "data.bin", "../escape.txt"}));
+        auto* list = Control<QComboBox>(dialog, view_dlg::kFileList);
+        for (int i : {1, 2, 3, 0}) {
+            list->setCurrentIndex(i);
+            ASSERT_NE(dialog->view()->currentFile(), nullptr);
+            EXPECT_EQ(dialog->view()->currentFile()->name, kOwnFiles[std::size_t(i)].name);
+            EXPECT_EQ(*dialog->view()->currentFile()->text(), kOwnFiles[std::size_t(i)].bytes);
+        }
+        const MarkedFile& main = dialog->submission().files[0];
+        ASSERT_NE(main.annotations, nullptr); // the stroke came last, so it heads the chain
+        EXPECT_FALSE(main.annotations->GetText().has_value());
+        ASSERT_NE(main.annotations->next, nullptr);
+        EXPECT_EQ(*main.annotations->next->GetText(), "return\r\avalue?");
+        QTest::mouseClick(Control<QPushButton>(dialog, view_dlg::kSave), Qt::LeftButton);
+    });
+    ASSERT_EQ(showings, 1);
+
+    const fs::path target = chosen / "assign02";
+    EXPECT_EQ(Contents(target / "src/main.c"), kOwnFiles[0].bytes);
+    EXPECT_EQ(Contents(target / "docs/notes.txt"), kOwnFiles[1].bytes);
+    EXPECT_EQ(Contents(target / "data.bin"), kOwnFiles[2].bytes);
+    for (const char* picture : {"src/main.c.emf", "docs/notes.txt.emf", "data.bin.emf"})
+        EXPECT_TRUE(HasEmfHeader(Contents(target / picture))) << picture;
+    EXPECT_FALSE(fs::exists(chosen / "escape.txt"));
+    EXPECT_FALSE(fs::exists(target / "escape.txt"));
+    const auto page = ReadEmf(target / "src/main.c.emf");
+    ASSERT_TRUE(page);
+    std::string red;
+    for (const SvgText& t : page->texts)
+        if (t.fill == "#FF0000")
+            red += t.text;
+    EXPECT_EQ(red, "returnvalue?");
+    EXPECT_EQ(page->paths.size(), 2u);
+
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text,
+              "Some of your submitted files could not be saved in " + target.string() +
+                  ":\n../escape.txt: refused: the name points outside that folder");
+    EXPECT_EQ(prompts.shown[0].icon, Icon::Error);
+}
+
+TEST_F(ViewMarkedTest, UnmarkedWorkShowsSubmittedAndSavesTextsOnly) {
+    const fs::path chosen = dir.path() / "chosen";
+    fs::create_directories(chosen);
+    prompts.folders.push_back(chosen.string());
+    const int showings = View(kDemoUnmarked, [&](ViewDlg* dialog) {
+        EXPECT_EQ(Control<QLabel>(dialog, view_dlg::kMark)->text().toStdString(), "Submitted");
+        EXPECT_FALSE(Control(dialog, view_dlg::kMarker)->isVisible());
+        EXPECT_EQ(ListedNames(dialog), (std::vector<std::string>{"main.c", "list.c", "list.h"}));
+        QTest::mouseClick(Control<QPushButton>(dialog, view_dlg::kSave), Qt::LeftButton);
+    });
+    EXPECT_EQ(showings, 1);
+    const fs::path target = chosen / "assign01";
+    EXPECT_EQ(Contents(target / "list.h"), "int list_demo(void);\r\n");
+    EXPECT_FALSE(fs::exists(target / "list.h.emf"));
+    EXPECT_EQ(prompts.texts(), std::vector<std::string>{"Your submitted files have been saved in " +
+                                                        target.string()});
+    EXPECT_EQ(prompts.shown[0].buttons, Buttons::OkCancel);
+}
+
+TEST_F(ViewMarkedTest, NothingSubmittedIsToldAndNoDialogOpens) {
+    EXPECT_EQ(View(kNothing, {}), 0);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, "You have not submitted anything for that assignment.");
+    EXPECT_EQ(prompts.shown[0].buttons, Buttons::Ok);
+    EXPECT_EQ(prompts.shown[0].icon, Icon::Exclamation);
+    EXPECT_TRUE(ui.reported.empty()); // the transaction shows nothing for -12
+}
+
+TEST_F(ViewMarkedTest, RefusedRequestOpensNothing) {
+    EXPECT_EQ(View(kDemoMarked, {}, "wrong"), 0);
+    EXPECT_EQ(ui.reported, std::vector<StatusCode>{status::kWrongPassword});
+    EXPECT_TRUE(prompts.shown.empty()); // the transaction's report is the only message
+}
+
+TEST_F(ViewMarkedTest, UnusableTemporaryFolderIsReported) {
+    std::ofstream(dir.path() / "tmp") << "a file, not a folder";
+    EXPECT_EQ(View(kDemoMarked, {}), 0);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text.rfind(
+                  "The marked submission could not be stored in the temporary folder " +
+                      (dir.path() / "tmp").string() + ".\n",
+                  0),
+              0u);
+}
+
+} // namespace
+} // namespace tallyport::test

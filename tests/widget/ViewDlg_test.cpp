@@ -1,0 +1,246 @@
+// ViewDlg: template 105, the mark text and Marker button, the file list driving the view, the
+// layout on resizing (the 800 x 600 example), Marker's two message forms against a scripted
+// server, and Save through the folder prompt.
+#include "marking/SaveMarked.h"
+#include "marking/ViewDlg.h"
+#include "sourceview/SrcWnd.h"
+#include "support/ScriptedPeer.h"
+#include "support/ScriptedPrompts.h"
+#include "support/ScriptedTransactionUi.h"
+#include "support/TempDir.h"
+#include "ui/DialogUnits.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <fstream>
+#include <iterator>
+
+using namespace tallyport;
+using namespace tallyport::test;
+
+namespace {
+
+class NoFields : public MainDialogFields {
+public:
+    void FocusStudentNumber() override {}
+    void FocusPassword() override {}
+    void SetPasswordText(std::string_view) override {}
+};
+
+// A command context whose transactions go to a scripted peer.
+struct Harness {
+    ScriptedPeer peer;
+    ScriptedTransactionUi ui;
+    Transactor transactor{peer.endpoint(), ui};
+    ScriptedPrompts prompts;
+    NoFields fields;
+    Course course;
+    CommandContext context{transactor, prompts, fields, &course, {}, {}};
+    Harness() { course.number = 3101; }
+};
+
+MarkedFile File(std::string name, std::string text) {
+    MarkedFile file;
+    file.name = std::move(name);
+    file.tabWidth = 4;
+    file.length = int32_t(text.size());
+    file.SetText(std::move(text));
+    return file;
+}
+
+MarkedSubmission Submission(int32_t mark, int files = 2) {
+    MarkedSubmission s;
+    s.marking.emplace();
+    s.marking->mark = mark;
+    s.marking->markerId = "m042";
+    s.marking->detail = "-";
+    for (int i = 0; i < files; ++i)
+        s.files.push_back(
+            File("file" + std::to_string(i) + ".c", "text " + std::to_string(i) + "\r\n"));
+    s.fileCount = files;
+    return s;
+}
+
+template <typename T = QWidget> T* Control(QWidget* dialog, int id) {
+    T* control = FindControl<T>(dialog, id);
+    if (!control)
+        qFatal("control %d missing", id);
+    return control;
+}
+
+std::vector<std::byte> Strings(std::initializer_list<std::string_view> texts) {
+    std::vector<std::byte> out;
+    for (std::string_view t : texts) {
+        for (const char c : t)
+            out.push_back(std::byte(c));
+        out.push_back(std::byte(0));
+    }
+    return out;
+}
+
+std::string Contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+class ViewDlgTest : public QObject {
+    Q_OBJECT
+private slots:
+    void templateAndControls() {
+        Harness h;
+        ViewDlg dialog(nullptr, h.context, Submission(7), 3, 10);
+        const DialogUnits du(dialog.font());
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("View"));
+        QCOMPARE(dialog.size(), du.size(516, 288));
+        QCOMPARE(Control(&dialog, view_dlg::kView)->geometry(), du.rect(8, 8, 500, 250));
+        QVERIFY(qobject_cast<SrcWnd*>(Control(&dialog, view_dlg::kView)));
+        QCOMPARE(Control<QLabel>(&dialog, view_dlg::kFileLabel)->text(), QStringLiteral("&File:"));
+        QCOMPARE(Control<QLabel>(&dialog, view_dlg::kFileLabel)->buddy(),
+                 Control(&dialog, view_dlg::kFileList));
+        QCOMPARE(Control(&dialog, view_dlg::kFileList)->pos(), du.rect(30, 267, 1, 1).topLeft());
+        QCOMPARE(Control(&dialog, view_dlg::kMark)->geometry(), du.rect(223, 269, 50, 8));
+        QVERIFY(Control<QLabel>(&dialog, view_dlg::kMark)->alignment() & Qt::AlignHCenter);
+        const struct {
+            int id;
+            const char* text;
+            int x;
+        } buttons[] = {{view_dlg::kMarker, "&Marker", 342},
+                       {view_dlg::kSave, "&Save", 400},
+                       {view_dlg::kOk, "&OK", 458}};
+        for (const auto& b : buttons) {
+            QCOMPARE(Control<QPushButton>(&dialog, b.id)->text(), QString::fromLatin1(b.text));
+            QCOMPARE(Control(&dialog, b.id)->geometry(), du.rect(b.x, 266, 50, 14));
+        }
+        QVERIFY(Control<QPushButton>(&dialog, view_dlg::kOk)->isDefault());
+        QVERIFY(!Control<QComboBox>(&dialog, view_dlg::kFileList)->isEditable());
+    }
+
+    void markTextMarkerButtonAndFileList() {
+        Harness h;
+        {
+            ViewDlg dialog(nullptr, h.context, Submission(7, 3), 3, 10);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            QCOMPARE(Control<QLabel>(&dialog, view_dlg::kMark)->text(),
+                     QStringLiteral("Mark: 7/10"));
+            QVERIFY(Control(&dialog, view_dlg::kMarker)->isVisible());
+            auto* list = Control<QComboBox>(&dialog, view_dlg::kFileList);
+            QCOMPARE(list->count(), 3);
+            QCOMPARE(list->itemText(2), QStringLiteral("file2.c"));
+            QCOMPARE(list->currentIndex(), 0);
+            QCOMPARE(dialog.view()->currentFile(), &dialog.submission().files[0]);
+            QCOMPARE(dialog.focusWidget(), dialog.view());
+            list->setCurrentIndex(2);
+            QCOMPARE(dialog.view()->currentFile(), &dialog.submission().files[2]);
+            list->showPopup();
+            list->hidePopup(); // closing the list gives the view the focus back
+            QTRY_COMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.view()));
+        }
+        for (const bool withRecord : {true, false}) {
+            MarkedSubmission unmarked = Submission(kNotMarked, 1);
+            if (!withRecord)
+                unmarked.marking.reset();
+            ViewDlg dialog(nullptr, h.context, std::move(unmarked), 0, 10);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QCOMPARE(Control<QLabel>(&dialog, view_dlg::kMark)->text(),
+                     QStringLiteral("Submitted"));
+            QVERIFY(!Control(&dialog, view_dlg::kMarker)->isVisible());
+        }
+        ViewDlg empty(nullptr, h.context, Submission(5, 0), 0, 10); // no files at all
+        QCOMPARE(Control<QComboBox>(&empty, view_dlg::kFileList)->count(), 0);
+        QCOMPARE(empty.view()->currentFile(), nullptr);
+    }
+
+    void layoutFollowsTheSize() {
+        Harness h;
+        ViewDlg dialog(nullptr, h.context, Submission(7), 3, 10);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QWidget* view = Control(&dialog, view_dlg::kView);
+        view->move(12, 13);
+        Control(&dialog, view_dlg::kOk)->resize(75, 23);
+        for (const int id : {view_dlg::kFileLabel, view_dlg::kFileList, view_dlg::kMark}) {
+            QWidget* control = Control(&dialog, id);
+            control->resize(control->width(), 13);
+        }
+        dialog.resize(800, 600);
+        QTRY_COMPARE(dialog.size(), QSize(800, 600));
+        QCOMPARE(Control(&dialog, view_dlg::kOk)->geometry(), QRect(713, 564, 75, 23));
+        QCOMPARE(Control(&dialog, view_dlg::kSave)->geometry(), QRect(626, 564, 75, 23));
+        QCOMPARE(Control(&dialog, view_dlg::kMarker)->geometry(), QRect(539, 564, 75, 23));
+        QCOMPARE(view->geometry(), QRect(12, 13, 776, 538));
+        const DialogUnits du(dialog.font());
+        QCOMPARE(Control(&dialog, view_dlg::kFileLabel)->pos(), QPoint(du.x(8), 569));
+        QCOMPARE(Control(&dialog, view_dlg::kFileList)->pos(), QPoint(du.x(30), 569));
+        QCOMPARE(Control(&dialog, view_dlg::kMark)->pos(), QPoint(du.x(223), 569));
+        // Smaller again: the margins stay, nothing is held at a minimum.
+        dialog.resize(300, 200);
+        QTRY_COMPARE(dialog.size(), QSize(300, 200));
+        QCOMPARE(Control(&dialog, view_dlg::kOk)->pos(), QPoint(213, 164));
+        QCOMPARE(view->geometry(), QRect(12, 13, 276, 138));
+    }
+
+    void markerNameOrMarkerId() {
+        Harness h;
+        ViewDlg dialog(nullptr, h.context, Submission(7), 3, 10);
+        h.peer.Push(PeerAction::Reply(0, Strings({"Ann Marker", "Tutor, room 5"})));
+        QTest::mouseClick(Control<QPushButton>(&dialog, view_dlg::kMarker), Qt::LeftButton);
+        QCOMPARE(h.prompts.shown.size(), std::size_t(1));
+        QCOMPARE(h.prompts.shown[0].text,
+                 std::string("Your assignment was marked by Ann Marker\n<Tutor, room 5>"));
+        QCOMPARE(h.prompts.shown[0].buttons, Buttons::Ok);
+        QCOMPARE(h.prompts.shown[0].icon, Icon::Information);
+        QCOMPARE(h.ui.titles, std::vector<std::string>{"Marker Name"});
+        const auto requests = h.peer.requests();
+        QCOMPARE(requests.size(), std::size_t(1));
+        const std::vector<std::byte> expected = {
+            std::byte(0),   std::byte(0),    std::byte(0),    std::byte(14),  std::byte(0),
+            std::byte(0),   std::byte(0x0C), std::byte(0x1D), std::byte('m'), std::byte('0'),
+            std::byte('4'), std::byte('2'),  std::byte(0)};
+        QCOMPARE(requests[0].body, expected);
+
+        // A refusal (its message comes from the transaction) or a reply without both texts:
+        // the marker id stands in for the name.
+        h.peer.Push(PeerAction::Reply(-3));
+        h.peer.Push(PeerAction::Reply(0, Strings({"only one"})));
+        for (int i = 0; i < 2; ++i)
+            QTest::mouseClick(Control<QPushButton>(&dialog, view_dlg::kMarker), Qt::LeftButton);
+        QCOMPARE(h.prompts.shown.size(), std::size_t(3));
+        for (int i : {1, 2}) {
+            QCOMPARE(h.prompts.shown[i].text, std::string("Your assignment was marked by m042"));
+            QCOMPARE(h.prompts.shown[i].icon, Icon::Information);
+        }
+        QCOMPARE(h.ui.reported, std::vector<StatusCode>{-3});
+    }
+
+    void saveThroughTheFolderPrompt() {
+        Harness h;
+        TempDir dir;
+        ViewDlg dialog(nullptr, h.context, Submission(kNotMarked, 2), 3, 10);
+        auto* save = Control<QPushButton>(&dialog, view_dlg::kSave);
+        QTest::mouseClick(save, Qt::LeftButton); // cancelled: nothing written, nothing said
+        QCOMPARE(h.prompts.folderTitles, std::vector<std::string>{std::string(kSaveFolderTitle)});
+        QVERIFY(h.prompts.shown.empty());
+        QVERIFY(std::filesystem::is_empty(dir.path()));
+
+        h.prompts.folders.push_back(dir.path().string());
+        QTest::mouseClick(save, Qt::LeftButton);
+        const auto target = dir.path() / "assign03";
+        QCOMPARE(Contents(target / "file1.c"), std::string("text 1\r\n"));
+        QVERIFY(!std::filesystem::exists(target / "file1.c.emf")); // unmarked: texts only
+        QCOMPARE(h.prompts.shown.size(), std::size_t(1));
+        QCOMPARE(h.prompts.shown[0].text,
+                 "Your submitted files have been saved in " + target.string());
+        QCOMPARE(h.prompts.shown[0].buttons, Buttons::OkCancel);
+        QCOMPARE(h.prompts.shown[0].icon, Icon::Exclamation);
+    }
+};
+
+QTEST_MAIN(ViewDlgTest)
+#include "ViewDlg_test.moc"
