@@ -1,6 +1,8 @@
 #include "submission/LoadSubmissionFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,30 +76,40 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 std::string NormaliseLineEnds(std::string_view data) {
-    const std::size_t zero = data.find('\0');
-    if (zero != std::string_view::npos)
-        data = data.substr(0, zero);
-    std::string text;
+    data = data.substr(0, data.find('\0'));
     if (data.empty())
-        return text;
-    std::size_t lineEnds = 0;
-    for (char c : data)
-        lineEnds += c == '\n' || c == '\r';
-    text.reserve(data.size() + lineEnds + 2);
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        const char c = data[i];
-        if (c == '\r') {
-            if (i + 1 < data.size() && data[i + 1] == '\n')
-                ++i;
-            text += "\r\n";
-        } else if (c == '\n') {
-            text += "\r\n";
-        } else {
-            text += c;
-        }
+        return {};
+    const char* const begin = data.data();
+    const char* const end = begin + data.size();
+    // The next CR and the next LF at or after `from` (end when there is none).
+    const auto next = [end](const char* from, char c) {
+        const void* found = std::memchr(from, c, std::size_t(end - from));
+        return found ? static_cast<const char*>(found) : end;
+    };
+    const std::size_t lineEnds =
+        std::size_t(std::count(begin, end, '\n') + std::count(begin, end, '\r'));
+    std::string text(data.size() + lineEnds + 2, '\0');
+    char* out = text.data();
+    const char* run = begin;
+    const char* cr = next(begin, '\r');
+    const char* lf = next(begin, '\n');
+    while (cr != end || lf != end) {
+        const char* lineEnd = std::min(cr, lf);
+        out = std::copy(run, lineEnd, out);
+        *out++ = '\r';
+        *out++ = '\n';
+        run = lineEnd + (lineEnd == cr && lf != end && lf == cr + 1 ? 2 : 1); // CR LF: one line end
+        if (cr < run)
+            cr = next(run, '\r');
+        if (lf < run)
+            lf = next(run, '\n');
     }
-    if (text.back() != '\n')
-        text += "\r\n";
+    out = std::copy(run, end, out);
+    if (out[-1] != '\n') {
+        *out++ = '\r';
+        *out++ = '\n';
+    }
+    text.resize(std::size_t(out - text.data()));
     return text;
 }
 

@@ -32,6 +32,24 @@ void CheckNormalised(const std::string& text) {
     Check(text.empty() || text.ends_with("\r\n"));
 }
 
+// The line-end rule one byte at a time, as the fast version must behave.
+std::string ReferenceLineEnds(std::string_view data) {
+    data = data.substr(0, data.find('\0'));
+    std::string text;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (data[i] == '\r' || data[i] == '\n') {
+            text += "\r\n";
+            if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
+                ++i;
+        } else {
+            text += data[i];
+        }
+    }
+    if (!text.empty() && text.back() != '\n')
+        text += "\r\n";
+    return text;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -59,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const SplitPathResult split = SplitPath(name);
             Check(split.fileName.size() <= name.size());
             const std::string submitted = SubmittedName(name);
-            Check(submitted.find(',') == std::string::npos && submitted.find('\\') == std::string::npos);
+            Check(submitted.find(',') == std::string::npos &&
+                  submitted.find('\\') == std::string::npos);
         }
     }
 
@@ -67,9 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::string normalised = NormaliseLineEnds(text);
     CheckNormalised(normalised);
+    Check(normalised == ReferenceLineEnds(text));
     Check(NormaliseLineEnds(normalised) == normalised);
     SubmissionEntries entries;
-    entries.push_back(SubmissionFile{SubmittedName(text.substr(0, 40)), ContentKind::Normalised, normalised, 4});
+    entries.push_back(
+        SubmissionFile{SubmittedName(text.substr(0, 40)), ContentKind::Normalised, normalised, 4});
     entries.push_back(std::nullopt);
     entries.push_back(SubmissionFile{"raw.bin", ContentKind::NonAscii, std::string(text), 8});
     const std::string package = PackageBytes(entries);
