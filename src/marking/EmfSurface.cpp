@@ -2,6 +2,7 @@
 
 #include "marking/PageScale.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,8 @@
 // The Windows headers name the ANSI functions through macros that would rename our own members.
 #undef TextOut
 #undef GetTextExtentPoint32
+#undef min
+#undef max
 
 namespace tallyport {
 
@@ -36,20 +39,105 @@ HFONT CreatePageFont() {
                          FIXED_PITCH | FF_MODERN, "Courier New");
 }
 
+// The reference device's size in 0.01 mm per pixel, as x and y ratios (numerator over pixels).
+struct DeviceScale {
+    int64_t hundredthsX = 0;
+    int64_t pixelsX = 1;
+    int64_t hundredthsY = 0;
+    int64_t pixelsY = 1;
+};
+
+// Asked once of a throwaway metafile on the screen reference device.
+const DeviceScale& ReferenceDevice() {
+    static const DeviceScale scale = [] {
+        DeviceScale s{32000, 1024, 24000, 768}; // libEMF's screen, should the query fail
+        if (std::FILE* scratch = std::tmpfile()) {
+            if (const HDC dc = ::CreateEnhMetaFileWithFILEA(0, scratch, nullptr, nullptr)) {
+                const int hmm = ::GetDeviceCaps(dc, HORZSIZE), hres = ::GetDeviceCaps(dc, HORZRES);
+                const int vmm = ::GetDeviceCaps(dc, VERTSIZE), vres = ::GetDeviceCaps(dc, VERTRES);
+                if (hmm > 0 && hres > 0 && vmm > 0 && vres > 0)
+                    s = {int64_t(hmm) * 100, hres, int64_t(vmm) * 100, vres};
+                if (const HENHMETAFILE metafile = ::CloseEnhMetaFileWithFILE(dc))
+                    ::DeleteEnhMetaFile(metafile);
+            }
+            std::fclose(scratch);
+        }
+        return s;
+    }();
+    return scale;
+}
+
+// The frame of a metafile in 0.01 mm for bounds in reference-device pixels.
+RECT FrameOf(const PixelRect& bounds) {
+    const DeviceScale& d = ReferenceDevice();
+    auto x = [&](int64_t px) { return LONG(ClampToInt32(px * d.hundredthsX / d.pixelsX)); };
+    auto y = [&](int64_t px) { return LONG(ClampToInt32(px * d.hundredthsY / d.pixelsY)); };
+    return RECT{x(bounds.left), y(bounds.top), x(bounds.right), y(bounds.bottom)};
+}
+
+// Finds the area that drawing covers, as a metafile on the platform sets its bounds: every
+// text cell and every line. libEMF leaves texts out of the bounds it finds, so pictures are
+// drawn twice: once here, once into the metafile with the frame given.
+class BoundsSurface final : public DrawingSurface {
+public:
+    std::optional<PixelRect> bounds;
+
+    void SetTextColor(Colour) override {}
+    void TextOut(int32_t x, int32_t y, std::string_view characters) override {
+        const PixelSize cell = PageFontCell();
+        Include(x, y, int64_t(x) + int64_t(cell.cx) * int64_t(characters.size()),
+                int64_t(y) + cell.cy);
+    }
+    void MoveTo(int32_t x, int32_t y) override { position_ = {x, y}; }
+    void LineTo(int32_t x, int32_t y) override {
+        Include(std::min(position_.cx, x), std::min(position_.cy, y),
+                int64_t(std::max(position_.cx, x)) + 1, int64_t(std::max(position_.cy, y)) + 1);
+        position_ = {x, y};
+    }
+    void SaveDC() override {}
+    void RestoreDC() override {}
+    void SelectPen(Colour) override {}
+    PixelSize GetTextExtent(std::string_view text) override {
+        const PixelSize cell = PageFontCell();
+        return {ClampToInt32(int64_t(cell.cx) * int64_t(text.size())), cell.cy};
+    }
+
+private:
+    void Include(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+        const PixelRect r{ClampToInt32(left), ClampToInt32(top), ClampToInt32(right),
+                          ClampToInt32(bottom)};
+        if (!bounds) {
+            bounds = r;
+            return;
+        }
+        bounds = PixelRect{std::min(bounds->left, r.left), std::min(bounds->top, r.top),
+                           std::max(bounds->right, r.right), std::max(bounds->bottom, r.bottom)};
+    }
+    PixelSize position_;
+};
+
 } // namespace
+
+PixelSize PageFontCell() {
+    const int64_t em = PageFontPixelHeight();
+    return {ClampToInt32((em * 6 + 9) / 10), ClampToInt32((em * 1133 + 999) / 1000)};
+}
 
 EmfSurface::EmfSurface(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
 
 std::unique_ptr<EmfSurface> EmfSurface::Create(const std::filesystem::path& path,
-                                               std::string& error) {
+                                               std::string& error,
+                                               const std::optional<PixelRect>& bounds) {
     auto handles = std::make_unique<Handles>();
     handles->file = std::fopen(path.c_str(), "wb");
     if (!handles->file) {
         error = std::strerror(errno);
         return nullptr;
     }
-    // The screen as reference device, bounds from what is drawn, no description.
-    handles->dc = ::CreateEnhMetaFileWithFILEA(0, handles->file, nullptr, nullptr);
+    // The screen as reference device, the frame of what is drawn, no description.
+    const RECT frame = bounds ? FrameOf(*bounds) : RECT{};
+    handles->dc =
+        ::CreateEnhMetaFileWithFILEA(0, handles->file, bounds ? &frame : nullptr, nullptr);
     if (!handles->dc) {
         std::fclose(handles->file);
         error = "the picture could not be started";
@@ -128,17 +216,17 @@ PixelSize EmfSurface::GetTextExtent(std::string_view text) {
     SIZE size{};
     if (::GetTextExtentPoint32A(handles_->dc, text.data(), INT(text.size()), &size))
         return {int32_t(size.cx), int32_t(size.cy)};
-    // libEMF keeps no glyph metrics: use Courier New's, 0.6 em wide cells and a cell height of
-    // 1.133 em.
-    const int64_t em = PageFontPixelHeight();
-    return {ClampToInt32(int64_t(text.size()) * ((em * 6 + 9) / 10)),
-            ClampToInt32((em * 1133 + 999) / 1000)};
+    // libEMF keeps no glyph metrics: use Courier New's.
+    const PixelSize cell = PageFontCell();
+    return {ClampToInt32(int64_t(text.size()) * cell.cx), cell.cy};
 }
 
 std::optional<std::string> WritePagePicture(const std::filesystem::path& path,
                                             const MarkedFile& file) {
+    BoundsSurface measure;
+    DrawViewedPage(measure, file);
     std::string error;
-    auto surface = EmfSurface::Create(path, error);
+    auto surface = EmfSurface::Create(path, error, measure.bounds);
     if (!surface)
         return error;
     DrawViewedPage(*surface, file);

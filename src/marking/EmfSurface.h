@@ -15,10 +15,12 @@ namespace tallyport {
 
 class EmfSurface final : public DrawingSurface {
 public:
-    // A metafile that will be written to `path`; nothing (and `error` filled) when the file
-    // cannot be created.
-    static std::unique_ptr<EmfSurface> Create(const std::filesystem::path& path,
-                                              std::string& error);
+    // A metafile that will be written to `path`, framing `bounds` (reference-device pixels; none
+    // leaves the frame to the library); nothing (and `error` filled) when the file cannot be
+    // created.
+    static std::unique_ptr<EmfSurface>
+    Create(const std::filesystem::path& path, std::string& error,
+           const std::optional<PixelRect>& bounds = std::nullopt);
     ~EmfSurface() override;
     EmfSurface(const EmfSurface&) = delete;
     EmfSurface& operator=(const EmfSurface&) = delete;
@@ -41,6 +43,9 @@ private:
     explicit EmfSurface(std::unique_ptr<Handles> handles);
     std::unique_ptr<Handles> handles_;
 };
+
+// A character cell of the page font by Courier New's metrics: 0.6 em wide, 1.133 em high.
+PixelSize PageFontCell();
 
 // The picture of one file's page: the non-ASCII notice for a file of that kind, else the text
 // and every annotation (no margin line). An explanation when it could not be written.

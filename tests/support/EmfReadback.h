@@ -33,6 +33,8 @@ struct SvgPath {
 
 struct EmfContents {
     std::string svg;
+    double width = 0; // of the picture, from its frame
+    double height = 0;
     std::vector<SvgText> texts;
     std::vector<SvgPath> paths;
 };
@@ -64,6 +66,11 @@ inline std::optional<EmfContents> ReadEmf(const std::filesystem::path& path) {
         const std::regex pattern(std::string(" ") + name + "=\"([^\"]*)\"");
         return std::regex_search(element, m, pattern) ? m[1].str() : std::string();
     };
+    std::smatch root;
+    if (std::regex_search(contents.svg, root, std::regex("<svg:svg[^>]*>"))) {
+        contents.width = std::atof(attribute(root[0].str(), "width").c_str());
+        contents.height = std::atof(attribute(root[0].str(), "height").c_str());
+    }
     const std::regex textElement(R"(<svg:text([^>]*)><!\[CDATA\[([\s\S]*?)\]\]></svg:text>)");
     for (auto it = std::sregex_iterator(contents.svg.begin(), contents.svg.end(), textElement);
          it != std::sregex_iterator(); ++it) {

@@ -77,6 +77,12 @@ TEST(EmfPicture, MarkedPageReadsBackWithItsTextsColoursAndStroke) {
     const std::pair<double, double> second{PageToPixelX(30), PageToPixelY(40)};
     EXPECT_EQ(contents->paths[0].points, (std::vector<std::pair<double, double>>{first, first}));
     EXPECT_EQ(contents->paths[1].points, (std::vector<std::pair<double, double>>{first, second}));
+
+    // The frame holds everything drawn: the comment's last cell is the farthest right, the
+    // stroke the lowest.
+    const PixelSize cell = PageFontCell();
+    EXPECT_NEAR(contents->width, PageToPixelX(60) + cell.cx, 1.0);
+    EXPECT_NEAR(contents->height, second.second + 1, 1.0);
 }
 
 TEST(EmfPicture, NonAsciiAndUnreadFilesShowTheirNotice) {
