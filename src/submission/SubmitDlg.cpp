@@ -144,7 +144,9 @@ SubmitDlg::SubmitDlg(const RequiredFileSet& set, SubmissionEntries& entries, Pro
 }
 
 SubmitDlg::~SubmitDlg() {
-    // The children go after this object: their last signals must not reach it.
+    // The base class hides the dialog and the children go after this object: their last
+    // signals and the file box's close-up must not reach it.
+    static_cast<FileBox*>(fileBox_)->onCloseUp = nullptr;
     fileBox_->disconnect(this);
     slider_->disconnect(this);
 }
