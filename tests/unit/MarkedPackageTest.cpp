@@ -4,6 +4,9 @@
 #include "marking/MarkedDownload.h"
 #include "marking/MarkedPackageReader.h"
 #include "marking/MarkedRequests.h"
+#include "support/ScriptedPeer.h"
+#include "support/ScriptedPrompts.h"
+#include "support/ScriptedTransactionUi.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -353,6 +356,95 @@ TEST(MarkedPackage, MarkerNameReplies) {
     EXPECT_FALSE(ReadMarkerNameReply(half));
     NetMessage unterminated = Reply({'A', 0, 'B'});
     EXPECT_FALSE(ReadMarkerNameReply(unterminated));
+}
+
+class NoFields : public MainDialogFields {
+public:
+    void FocusStudentNumber() override {}
+    void FocusPassword() override {}
+    void SetPasswordText(std::string_view) override {}
+};
+
+// The View command's download against a scripted peer: what each kind of reply leads to.
+struct Download {
+    test::ScriptedPeer peer;
+    test::ScriptedTransactionUi ui;
+    Transactor transactor{peer.endpoint(), ui};
+    test::ScriptedPrompts prompts;
+    NoFields fields;
+    Course course;
+    TempDir dir;
+
+    std::optional<MarkedDownload> Run(test::PeerAction action) {
+        peer.Push(std::move(action));
+        course.number = 3101;
+        MainSelection selection;
+        selection.studentNumber = 100123456;
+        selection.password = "demo123";
+        selection.entryIndex = 5;
+        CommandContext context{transactor, prompts, fields, &course, selection, dir.path() / "tmp"};
+        return DownloadMarkedSubmission(context);
+    }
+};
+
+std::vector<std::byte> MarkedBody(int32_t maxMark, const std::string& package, int32_t announced) {
+    std::vector<std::byte> body;
+    for (const int32_t value : {maxMark, announced})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            body.push_back(std::byte((uint32_t(value) >> shift) & 0xFF));
+    for (const char c : package)
+        body.push_back(std::byte(c));
+    return body;
+}
+
+TEST(MarkedPackage, DownloadReadsTheReplyAndRemovesItsTemporaryFile) {
+    Download d;
+    const std::string package =
+        Head() + "Number of Files: 1\r\n" + FileRecord(1, "a.c,A,4,3", "abc");
+    const auto download =
+        d.Run(test::PeerAction::Reply(0, MarkedBody(10, package, int32_t(package.size()))));
+    ASSERT_TRUE(download);
+    EXPECT_EQ(download->maxMark, 10);
+    EXPECT_EQ(download->submission.marking->mark, 7);
+    EXPECT_EQ(*download->submission.files[0].text(), "abc");
+    EXPECT_TRUE(d.prompts.shown.empty());
+    EXPECT_EQ(d.ui.titles, std::vector<std::string>{"Marked Assignment"});
+    EXPECT_TRUE(std::filesystem::is_empty(d.dir.path() / "tmp"));
+    const auto requests = d.peer.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].body.size(), 30u); // 13, course, student, the 13-character hash, entry
+}
+
+TEST(MarkedPackage, DownloadFailuresAreToldAndOpenNothing) {
+    const std::string good = Head() + "Number of Files: 0\r\n";
+    const struct {
+        const char* why;
+        test::PeerAction action;
+        const char* message; // none when the transaction reports it
+    } cases[] = {
+        {"nothing submitted", test::PeerAction::Reply(-12),
+         "You have not submitted anything for that assignment."},
+        {"a refusal", test::PeerAction::Reply(-8), nullptr},
+        {"a length beyond the reply",
+         test::PeerAction::Reply(0, MarkedBody(10, good, int32_t(good.size()) + 1)),
+         "The marked submission could not be read.  Please report this problem."},
+        {"no header record", test::PeerAction::Reply(0, MarkedBody(10, "garbage", 7)),
+         "The marked submission could not be read.  Please report this problem."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        Download d;
+        EXPECT_FALSE(d.Run(c.action));
+        if (c.message) {
+            ASSERT_EQ(d.prompts.shown.size(), 1u);
+            EXPECT_EQ(d.prompts.shown[0].text, c.message);
+            EXPECT_EQ(d.prompts.shown[0].buttons, Buttons::Ok);
+            EXPECT_EQ(d.prompts.shown[0].icon, Icon::Exclamation);
+        } else {
+            EXPECT_TRUE(d.prompts.shown.empty());
+            EXPECT_EQ(d.ui.reported, std::vector<StatusCode>{-8});
+        }
+    }
 }
 
 } // namespace
