@@ -46,7 +46,9 @@ std::string SaveTarget(std::string_view chosenFolder, int32_t entryIndex) {
 }
 
 bool IsSafeSaveName(std::string_view name) {
-    if (name.empty() || name[0] == '/' || name[0] == '\\')
+    // A NUL would cut the path short where the system reads it.
+    if (name.empty() || name[0] == '/' || name[0] == '\\' ||
+        name.find('\0') != std::string_view::npos)
         return false;
     std::size_t start = 0;
     for (;;) {

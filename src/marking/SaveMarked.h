@@ -19,7 +19,7 @@ inline constexpr std::string_view kSaveFolderTitle =
 // "<chosen>/assign%02d".
 std::string SaveTarget(std::string_view chosenFolder, int32_t entryIndex);
 
-// True for a relative name without a ".." segment ('/' and '\\' both separate folders).
+// True for a relative name without a ".." segment ('/' and '\\' both separate folders) or a NUL.
 bool IsSafeSaveName(std::string_view name);
 
 // target/name with every '\\' of the name turned into '/', after creating the target and every

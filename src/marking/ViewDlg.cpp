@@ -52,9 +52,11 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
     view_ = Control(new SrcWnd(this), view_dlg::kView, du.rect(8, 8, 500, 250));
     fileLabel_ = Control(new QLabel(QStringLiteral("&File:"), this), view_dlg::kFileLabel,
                          du.rect(8, 269, 22, 8));
+    // The template's 70 units of height include the drop-down; the closed list is its own height.
     auto* fileList = new FileList(this);
-    fileList_ = Control<QComboBox>(fileList, view_dlg::kFileList, du.rect(30, 267, 150, 12));
-    fileList_->setGeometry(du.x(30), du.y(267), du.x(150), fileList_->sizeHint().height());
+    fileList_ =
+        Control<QComboBox>(fileList, view_dlg::kFileList,
+                           QRect(du.x(30), du.y(267), du.x(150), fileList->sizeHint().height()));
     fileList_->setEditable(false);
     fileLabel_->setBuddy(fileList_);
     mark_ = Control(new QLabel(QStringLiteral("Mark:"), this), view_dlg::kMark,
@@ -66,10 +68,9 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
                     du.rect(400, 266, 50, 14));
     ok_ = Control(new QPushButton(QStringLiteral("&OK"), this), view_dlg::kOk,
                   du.rect(458, 266, 50, 14));
-    ok_->setDefault(true);
-    for (QPushButton* button : {marker_, save_, ok_})
+    for (QPushButton* button : {marker_, save_})
         button->setAutoDefault(false);
-    ok_->setAutoDefault(true);
+    ok_->setDefault(true);
 
     view_->SetFile(&submission_, 0);
     mark_->setText(MarkText());

@@ -55,6 +55,7 @@ TEST(MarkedPackageSave, TargetNamesAndSafeNames) {
                  {"\\x", false},          {"", false}};
     for (const auto& c : cases)
         EXPECT_EQ(IsSafeSaveName(c.name), c.safe) << c.name;
+    EXPECT_FALSE(IsSafeSaveName(std::string_view("x/..\0.c", 7)));
 }
 
 TEST(MarkedPackageSave, MarkedWorkSavesTextsExactlyAndOnePicturePerFile) {
