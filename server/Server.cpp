@@ -101,6 +101,8 @@ public:
     }
     ~Session() { server_.SessionEnded(); }
 
+    tcp::socket::executor_type executor() { return socket_.get_executor(); }
+
     void Start() {
         peer_ = PeerText(socket_);
         WatchDeadline();
@@ -322,7 +324,9 @@ void Server::Impl::Accept() {
                     }));
                 return;
             }
-            std::make_shared<Session>(*this, std::move(socket))->Start();
+            // The session starts on its own strand, where all of its handlers run.
+            auto session = std::make_shared<Session>(*this, std::move(socket));
+            asio::post(session->executor(), [session] { session->Start(); });
             Accept();
         }));
 }
