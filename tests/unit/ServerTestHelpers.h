@@ -212,6 +212,8 @@ public:
         return true;
     }
     bool Send(std::string_view text) { return Send(Bytes(text)); }
+    // Tells the server that nothing more is coming.
+    void FinishSending() { ::shutdown(fd_, SHUT_WR); }
 
     // Everything the server sends until it closes the connection. `patience` only keeps a broken
     // server from hanging the test; no test depends on how long this takes.
