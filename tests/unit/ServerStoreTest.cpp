@@ -1,0 +1,243 @@
+// The SQLite store: schema versions, the transaction guard, accounts, marks and listings.
+#include "Schema.h"
+#include "Sqlite.h"
+#include "Store.h"
+
+#include "PackageParser.h"
+#include "protocol/PasswordHash.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace tallyport::server {
+namespace {
+
+CourseDefinition SmallCourse(int32_t number = 10) {
+    CourseDefinition course;
+    course.number = number;
+    course.name = "Small";
+    course.components = {{"A", 2, 1}};
+    course.entries.resize(2);
+    course.entries[0].label = "one";
+    course.entries[1].label = "two";
+    return course;
+}
+
+class ServerStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        store = Store::Open(dir.path() / "s.db", error);
+        ASSERT_TRUE(store) << error;
+        ASSERT_TRUE(store->PutCourse(SmallCourse()));
+        NewStudent student;
+        student.course = 10;
+        student.number = 4711;
+        student.password = "pw";
+        ASSERT_EQ(store->RegisterStudent(student), RegisterOutcome::Registered);
+        ASSERT_TRUE(store->AddMarker({"m1", "Marker One", "TA"}));
+    }
+
+    int32_t Submit(int32_t entry, const std::string& package) {
+        NewSubmission s;
+        s.course = 10;
+        s.student = 4711;
+        s.entry = entry;
+        s.time = 1000;
+        s.package = package;
+        s.files = ParsePackage(package)->files;
+        return store->AddSubmission(s).value_or(-1);
+    }
+
+    static std::string Package(const std::string& name, const std::string& content) {
+        return "Number of Files: 1\r\n" + std::string(80, '-') + "\r\nFile #1: " + name + ",A,8," +
+               std::to_string(content.size()) + "\r\n" + content + "EOF\r\n";
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<Store> store;
+};
+
+TEST_F(ServerStore, DataSurvivesReopeningAndTheSchemaIsVersioned) {
+    const int32_t serial = Submit(0, Package("a.txt", "abc"));
+    store.reset();
+    std::string error;
+    store = Store::Open(dir.path() / "s.db", error);
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(store->PackageBytes(serial), Package("a.txt", "abc"));
+    EXPECT_EQ(store->FindCourse(10)->entries[1].label, "two");
+
+    auto connection = sql::Connection::Open(dir.path() / "s.db", error);
+    sql::Statement version(*connection, "PRAGMA user_version");
+    ASSERT_TRUE(version.Step());
+    EXPECT_EQ(version.Int(0), kSchemaVersion);
+    sql::Statement mode(*connection, "PRAGMA journal_mode");
+    ASSERT_TRUE(mode.Step());
+    EXPECT_EQ(mode.Text(0), "wal");
+}
+
+TEST_F(ServerStore, ADatabaseFromANewerServerIsRefused) {
+    store.reset();
+    std::string error;
+    {
+        auto connection = sql::Connection::Open(dir.path() / "s.db", error);
+        ASSERT_TRUE(connection->Execute("PRAGMA user_version = 99"));
+    }
+    EXPECT_FALSE(Store::Open(dir.path() / "s.db", error));
+    EXPECT_NE(error.find("newer"), std::string::npos) << error;
+    EXPECT_FALSE(Store::Open(dir.path() / "missing-folder" / "x.db", error));
+}
+
+TEST_F(ServerStore, TransactionGuardRollsBackUnlessCommitted) {
+    std::string error;
+    auto connection = sql::Connection::Open(dir.path() / "s.db", error);
+    {
+        sql::Transaction transaction(*connection);
+        ASSERT_TRUE(transaction.begun());
+        ASSERT_TRUE(connection->Execute("INSERT INTO markers VALUES ('gone', 'G', '')"));
+    }
+    {
+        sql::Transaction transaction(*connection);
+        ASSERT_TRUE(connection->Execute("INSERT INTO markers VALUES ('kept', 'K', '')"));
+        EXPECT_TRUE(transaction.Commit());
+    }
+    EXPECT_FALSE(store->FindMarker("gone"));
+    EXPECT_TRUE(store->FindMarker("kept"));
+}
+
+TEST_F(ServerStore, AccountsAreKeptPerCourseWithNormalisedNumbers) {
+    EXPECT_EQ(NormaliseStudentNumber(123456), 100123456);
+    EXPECT_EQ(NormaliseStudentNumber(0), 100000000);
+    EXPECT_EQ(NormaliseStudentNumber(999999), 100999999);
+    EXPECT_EQ(NormaliseStudentNumber(1000000), 1000000);
+    EXPECT_EQ(NormaliseStudentNumber(-5), -5);
+
+    const auto account = store->FindStudent(10, 100004711);
+    ASSERT_TRUE(account);
+    EXPECT_EQ(account->passwordHash, HashPassword("pw")) << "a plain password is hashed";
+    EXPECT_EQ(account->questionnaire, "002");
+    EXPECT_TRUE(store->FindStudent(10, 4711)) << "looked up by the number as typed, too";
+    EXPECT_FALSE(store->FindStudent(11, 4711));
+
+    NewStudent hashed;
+    hashed.course = 10;
+    hashed.number = 200000000;
+    hashed.password = "QZabcdefghijk";
+    hashed.passwordIsHash = true;
+    EXPECT_EQ(store->RegisterStudent(hashed), RegisterOutcome::Registered);
+    EXPECT_EQ(store->FindStudent(10, 200000000)->passwordHash, "QZabcdefghijk");
+    EXPECT_EQ(store->RegisterStudent(hashed), RegisterOutcome::AlreadyExists);
+    hashed.course = 99;
+    EXPECT_EQ(store->RegisterStudent(hashed), RegisterOutcome::UnknownCourse);
+
+    EXPECT_TRUE(store->UpdateStudent(10, 4711, "QZnewnewnewnn", "New", "n@x"));
+    EXPECT_EQ(store->FindStudent(10, 4711)->name, "New");
+    EXPECT_FALSE(store->UpdateStudent(10, 4712, "QZnewnewnewnn", "New", "n@x"));
+}
+
+TEST_F(ServerStore, ReloadingACourseKeepsAccountsAndSubmissions) {
+    const int32_t serial = Submit(1, Package("a.txt", "abc"));
+    CourseDefinition changed = SmallCourse();
+    changed.name = "Renamed";
+    changed.entries[1].label = "second";
+    ASSERT_TRUE(store->PutCourse(changed));
+    ASSERT_TRUE(store->PutCourse(changed)) << "loading is idempotent";
+    EXPECT_EQ(store->FindCourse(10)->name, "Renamed");
+    EXPECT_EQ(store->Courses().size(), 1u);
+    EXPECT_TRUE(store->FindStudent(10, 4711));
+    EXPECT_TRUE(store->PackageBytes(serial));
+
+    CourseDefinition inconsistent = SmallCourse();
+    inconsistent.entries.pop_back();
+    std::string error;
+    EXPECT_FALSE(store->PutCourse(inconsistent, {}, &error));
+    EXPECT_NE(error.find("entries"), std::string::npos);
+    EXPECT_FALSE(store->PutCourse(SmallCourse(), {{5, {}}}, &error)) << "exam files of no entry";
+    EXPECT_EQ(store->FindCourse(10)->name, "Renamed") << "a refused course changes nothing";
+}
+
+TEST_F(ServerStore, MarksGoToTheLatestSubmission) {
+    MarkRequest mark;
+    mark.course = 10;
+    mark.student = 4711;
+    mark.entry = 0;
+    mark.mark = 7;
+    mark.markerId = "m1";
+    EXPECT_EQ(store->MarkLatest(mark), MarkOutcome::NoSubmission);
+
+    const int32_t first = Submit(0, Package("a.txt", "first"));
+    const int32_t second = Submit(0, Package("a.txt", "second"));
+    mark.markerId = "nobody";
+    EXPECT_EQ(store->MarkLatest(mark), MarkOutcome::UnknownMarker);
+    mark.markerId = "m1";
+    mark.markup = {{"b.txt", "C,0,0,0,0,x\r\n"}};
+    EXPECT_EQ(store->MarkLatest(mark), MarkOutcome::UnknownFile);
+    EXPECT_FALSE(store->FindMark(second)) << "a refused mark stores nothing";
+
+    mark.markup = {{"a.txt", "C,0,0,0,0,x\r\n"}};
+    mark.detail = "ok";
+    EXPECT_EQ(store->MarkLatest(mark), MarkOutcome::Marked);
+    EXPECT_FALSE(store->FindMark(first));
+    ASSERT_TRUE(store->FindMark(second));
+    EXPECT_EQ(store->FindMark(second)->mark, 7);
+
+    auto latest = store->Latest(10, 4711, 0);
+    ASSERT_TRUE(latest);
+    EXPECT_EQ(latest->info.serial, second);
+    EXPECT_TRUE(latest->info.marked);
+    EXPECT_EQ(latest->markup, std::vector<std::string>{"C,0,0,0,0,x\r\n"});
+
+    // Marking again replaces mark and markup; a new submission is unmarked until marked.
+    mark.mark = 9;
+    mark.markup.clear();
+    EXPECT_EQ(store->MarkLatest(mark), MarkOutcome::Marked);
+    latest = store->Latest(10, 4711, 0);
+    EXPECT_EQ(latest->mark->mark, 9);
+    EXPECT_EQ(latest->markup, std::vector<std::string>{""});
+    Submit(0, Package("a.txt", "third"));
+    EXPECT_FALSE(store->Latest(10, 4711, 0)->mark);
+    EXPECT_FALSE(store->Latest(10, 4711, 1));
+}
+
+TEST_F(ServerStore, ListingsFilterByCourseAndStudent) {
+    ASSERT_TRUE(store->PutCourse(SmallCourse(20)));
+    NewStudent other;
+    other.course = 20;
+    other.number = 555;
+    other.password = "x";
+    ASSERT_EQ(store->RegisterStudent(other), RegisterOutcome::Registered);
+    Submit(0, Package("a.txt", "a"));
+    Submit(1, Package("b.txt", "bb"));
+    NewSubmission s;
+    s.course = 20;
+    s.student = 555;
+    s.package = "Number of Files: 0\r\n";
+    ASSERT_TRUE(store->AddSubmission(s));
+
+    EXPECT_EQ(store->ListSubmissions().size(), 3u);
+    EXPECT_EQ(store->ListSubmissions({10, {}}).size(), 2u);
+    EXPECT_EQ(store->ListSubmissions({{}, 555}).size(), 1u);
+    EXPECT_EQ(store->ListSubmissions({{}, 100000555}).size(), 1u);
+    EXPECT_EQ(store->ListSubmissions({20, 4711}).size(), 0u);
+    const auto list = store->ListSubmissions({10, 4711});
+    EXPECT_EQ(list[1].entry, 1);
+    EXPECT_EQ(list[1].files, 1);
+    EXPECT_EQ(list[1].bytes, int64_t(Package("b.txt", "bb").size()));
+    EXPECT_LT(list[0].serial, list[1].serial);
+}
+
+TEST_F(ServerStore, ExamFilesPerEntry) {
+    EXPECT_TRUE(store->ExamFiles(10, 0).empty());
+    ASSERT_TRUE(
+        store->SetExamFiles(10, 0, {{"q1.txt", "one"}, {"sub/q2.bin", std::string("\0\1", 2)}}));
+    auto files = store->ExamFiles(10, 0);
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1].name, "sub/q2.bin");
+    EXPECT_EQ(files[1].bytes, std::string("\0\1", 2));
+    ASSERT_TRUE(store->SetExamFiles(10, 0, {{"only.txt", ""}}));
+    EXPECT_EQ(store->ExamFiles(10, 0).size(), 1u);
+    EXPECT_FALSE(store->SetExamFiles(10, 7, {{"x", ""}})) << "no such entry";
+}
+
+} // namespace
+} // namespace tallyport::server
