@@ -1,0 +1,264 @@
+// tallyport-server as course staff use it: the built program run in a folder of its own.
+#include "ServerProcess.h"
+#include "ServerTestHelpers.h"
+
+#include "PackageParser.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace tallyport::test {
+namespace {
+
+class ServerCommandLine : public ::testing::Test {
+protected:
+    CommandResult Run(const std::vector<std::string>& arguments) {
+        return RunServerCommand(dir.path(), arguments);
+    }
+
+    void Write(const std::string& name, const std::string& text) {
+        std::filesystem::create_directories((dir.path() / name).parent_path());
+        std::ofstream(dir.path() / name, std::ios::binary) << text;
+    }
+
+    std::unique_ptr<server::Store> OpenStore() {
+        std::string error;
+        auto store = server::Store::Open(dir.path() / "c.db", error);
+        EXPECT_TRUE(store) << error;
+        return store;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(ServerCommandLine, HelpVersionAndUsageErrors) {
+    const auto help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* command :
+         {"serve", "course", "marker", "mark", "submissions", "export", "demo"})
+        EXPECT_NE(help.out.find(command), std::string::npos) << command;
+    const auto version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.starts_with("tallyport-server ")) << version.out;
+
+    EXPECT_NE(Run({}).exitCode, 0);
+    EXPECT_NE(Run({"submissions"}).exitCode, 0) << "--db is required";
+    EXPECT_NE(Run({"mark", "--db", "c.db", "--course", "1"}).exitCode, 0);
+    EXPECT_NE(Run({"frobnicate"}).exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "c.db")) << "usage errors touch nothing";
+}
+
+TEST_F(ServerCommandLine, DemoThenSubmissions) {
+    const auto demo = Run({"demo", "--db", "c.db"});
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    EXPECT_NE(demo.out.find("123456"), std::string::npos);
+    EXPECT_NE(demo.out.find("demo123"), std::string::npos);
+
+    const auto all = Run({"submissions", "--db", "c.db"});
+    ASSERT_EQ(all.exitCode, 0);
+    std::istringstream lines(all.out);
+    std::string header, line;
+    std::getline(lines, header);
+    EXPECT_EQ(header, "serial  course  student    entry  time                  files  bytes");
+    std::vector<std::vector<std::string>> rows;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        rows.emplace_back(std::istream_iterator<std::string>(words),
+                          std::istream_iterator<std::string>());
+    }
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0], "1");
+    EXPECT_EQ(rows[0][1], "3101");
+    EXPECT_EQ(rows[0][2], "100123456");
+    EXPECT_EQ(rows[0][3], "0");
+    EXPECT_EQ(rows[0][5], "1");
+    EXPECT_EQ(rows[0].back(), "marked");
+    EXPECT_EQ(rows[1][3], "1");
+    EXPECT_EQ(rows[1][5], "3");
+    EXPECT_NE(rows[1].back(), "marked");
+
+    EXPECT_EQ(Run({"submissions", "--db", "c.db", "--student", "123456"}).out, all.out);
+    const auto none = Run({"submissions", "--db", "c.db", "--course", "1606"});
+    EXPECT_EQ(none.out, header + "\n");
+}
+
+TEST_F(ServerCommandLine, CourseLoadIsIdempotentAndKeepsWork) {
+    Write("courses/files/q.txt", "question");
+    const std::string toml = "number = 4100\nname = \"Compilers\"\n"
+                             "[[component]]\nname = \"Lab\"\nelements = 2\nsections = 1\n"
+                             "kind = \"E\"\nrequirement = \"F,txt\"\ntypes = \"Text,txt,A,8\"\n"
+                             "[[component.entry]]\nlabel = \"Parsing\"\n"
+                             "exam_files = [{ name = \"q.txt\", path = \"files/q.txt\" }]\n";
+    Write("courses/4100.toml", toml);
+    const auto first = Run({"course", "load", "--db", "c.db", "courses/4100.toml"});
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_NE(first.out.find("course 4100"), std::string::npos);
+    {
+        auto store = OpenStore();
+        server::NewStudent s;
+        s.course = 4100;
+        s.number = 100000001;
+        s.password = "pw";
+        ASSERT_EQ(store->RegisterStudent(s), server::RegisterOutcome::Registered);
+        EXPECT_EQ(store->ExamFiles(4100, 0).at(0).bytes, "question") << "read beside the file";
+    }
+    ASSERT_EQ(Run({"course", "load", "--db", "c.db", "courses/4100.toml"}).exitCode, 0);
+    EXPECT_TRUE(OpenStore()->FindStudent(4100, 100000001)) << "reloading keeps the accounts";
+
+    const auto show = Run({"course", "show", "--db", "c.db", "--course", "4100"});
+    EXPECT_EQ(show.exitCode, 0);
+    EXPECT_NE(show.out.find("Parsing"), std::string::npos);
+    EXPECT_NE(show.out.find("Lab 2"), std::string::npos);
+
+    Write("courses/bad.toml", "number = 4101\nname = \"x\"\nnmae = \"typo\"\n");
+    const auto bad = Run({"course", "load", "--db", "c.db", "courses/bad.toml"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("nmae"), std::string::npos) << bad.err;
+    EXPECT_FALSE(OpenStore()->FindCourse(4101));
+    EXPECT_EQ(Run({"course", "load", "--db", "c.db", "courses/missing.toml"}).exitCode, 1);
+}
+
+TEST_F(ServerCommandLine, MarkerAddAndMarkWithAnnotations) {
+    ASSERT_EQ(Run({"demo", "--db", "c.db"}).exitCode, 0);
+    EXPECT_EQ(Run({"marker", "add", "--db", "c.db", "--id", "kwong", "--name", "Kim Wong", "--info",
+                   "Lecturer"})
+                  .exitCode,
+              0);
+    EXPECT_EQ(OpenStore()->FindMarker("kwong")->name, "Kim Wong");
+    EXPECT_EQ(Run({"marker", "add", "--db", "c.db", "--id", "k wong", "--name", "K", "--info", "x"})
+                  .exitCode,
+              1);
+
+    // Staff write markup with plain line ends; a lone BEL breaks a comment's line.
+    Write("main.marks", "C,10,0,100,20,Check the return value\aof list_demo.\n"
+                        "L,0,10,50,0\nP,0,0\nP,50,0\nEOL\n");
+    Write("list.marks", "C,0,0,10,10,fine\n");
+    const auto marked =
+        Run({"mark", "--db", "c.db", "--course", "3101", "--student", "123456", "--entry", "1",
+             "--mark", "6", "--marker", "kwong", "--detail", "Late, but good", "--annotations",
+             "main.c=main.marks", "--annotations", "list.h=list.marks"});
+    ASSERT_EQ(marked.exitCode, 0) << marked.err;
+    auto latest = OpenStore()->Latest(3101, 123456, 1);
+    ASSERT_TRUE(latest && latest->mark);
+    EXPECT_EQ(latest->mark->mark, 6);
+    EXPECT_EQ(latest->mark->markerId, "kwong");
+    EXPECT_EQ(latest->mark->detail, "Late, but good");
+    EXPECT_EQ(latest->markup[0], "C,10,0,100,20,Check the return value\r\aof list_demo.\r\n"
+                                 "L,0,10,50,0\r\nP,0,0\r\nP,50,0\r\nEOL\r\n");
+    EXPECT_EQ(latest->markup[1], "");
+    EXPECT_EQ(latest->markup[2], "C,0,0,10,10,fine\r\n");
+
+    Write("broken.marks", "C,1,1,1,1,ok\nL,0,0,1,1\nP,1,1\n");
+    const struct {
+        std::vector<std::string> extra;
+        const char* mentions;
+    } failures[] = {
+        {{"--marker", "nobody"}, "no marker"},
+        {{"--marker", "kwong", "--entry", "2"}, "nothing submitted"},
+        {{"--marker", "kwong", "--annotations", "absent.c=list.marks"}, "no file of that name"},
+        {{"--marker", "kwong", "--annotations", "main.c=broken.marks"}, "line 3"},
+        {{"--marker", "kwong", "--annotations", "main.c=missing.marks"}, "cannot read"},
+    };
+    for (const auto& f : failures) {
+        std::vector<std::string> args{"mark",      "--db",   "c.db",   "--course", "3101",
+                                      "--student", "123456", "--mark", "1"};
+        if (std::find(f.extra.begin(), f.extra.end(), "--entry") == f.extra.end())
+            args.insert(args.end(), {"--entry", "1"});
+        args.insert(args.end(), f.extra.begin(), f.extra.end());
+        const auto result = Run(args);
+        EXPECT_EQ(result.exitCode, 1) << f.mentions;
+        EXPECT_NE(result.err.find(f.mentions), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(OpenStore()->Latest(3101, 123456, 1)->mark->mark, 6) << "failures change nothing";
+    EXPECT_EQ(Run({"mark", "--db", "c.db", "--course", "3101", "--student", "123456", "--entry",
+                   "1", "--mark", "1", "--marker", "kwong", "--annotations", "main.c"})
+                  .exitCode,
+              2);
+}
+
+TEST_F(ServerCommandLine, ExportWritesOnlySafeNames) {
+    ASSERT_EQ(Run({"demo", "--db", "c.db"}).exitCode, 0);
+    const auto exported = Run({"export", "--db", "c.db", "--serial", "2", "--out", "out/two"});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(ReadFile(dir.path() / "out/two/list.h"), "int list_demo(void);\r\n");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "out/two/main.c"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "out/two/list.c"));
+
+    // A package whose names try to leave the folder (no client of ours writes these).
+    const std::string package = PackageOf({{"../evil.txt", 'A', 8, "x"},
+                                           {"/tmp/abs.txt", 'A', 8, "x"},
+                                           {"sub/ok.txt", 'A', 8, "fine"},
+                                           {"a\\..\\b.txt", 'A', 8, "x"}});
+    int32_t serial = 0;
+    {
+        auto store = OpenStore();
+        server::NewSubmission s;
+        s.course = 3101;
+        s.student = 123456;
+        s.entry = 2;
+        s.package = package;
+        s.files = server::ParsePackage(package)->files;
+        serial = store->AddSubmission(s).value();
+    }
+    const auto hostile =
+        Run({"export", "--db", "c.db", "--serial", std::to_string(serial), "--out", "out/h"});
+    EXPECT_EQ(hostile.exitCode, 1);
+    EXPECT_NE(hostile.err.find("unsafe name"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir.path() / "out/h/sub/ok.txt"), "fine");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out/evil.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out/h/a\\..\\b.txt"));
+    std::size_t written = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path() / "out/h"))
+        written += entry.is_regular_file();
+    EXPECT_EQ(written, 1u);
+
+    EXPECT_EQ(Run({"export", "--db", "c.db", "--serial", "999", "--out", "out/x"}).exitCode, 1);
+}
+
+TEST_F(ServerCommandLine, ServeLogsEachRequestAndStopsGracefullyOnSigterm) {
+    ASSERT_EQ(Run({"demo", "--db", "c.db"}).exitCode, 0);
+    ServerProcess server(dir.path(), {"serve", "--db", "c.db", "--listen", "127.0.0.7:0"});
+    ASSERT_TRUE(server.WaitForError("serving")) << server.error();
+    const Endpoint endpoint{"127.0.0.7", ServedPort(server.error(), "127.0.0.7")};
+    ASSERT_NE(endpoint.port, 0);
+
+    EXPECT_EQ(Exchange(endpoint, CourseListRequest()).status, 0);
+    EXPECT_EQ(Exchange(endpoint, FileList(3101, 123456, "wrong", 2)).status,
+              status::kWrongPassword);
+
+    // A request in flight when SIGTERM arrives is still answered.
+    const std::string body = Text(MarkerNameRequest(3101, "tjones").bytes());
+    RawConnection inFlight(endpoint);
+    inFlight.Send("\x69\x44\x6D\x03" + BigEndian(9) + "127.0.0.1" + BigEndian(0x20000000) +
+                  BigEndian(int32_t(body.size())) + body.substr(0, 5));
+    server.Signal(SIGTERM);
+    ASSERT_TRUE(server.WaitForError("finishing the requests in flight"));
+    inFlight.Send(body.substr(5));
+    const std::string reply = inFlight.ReceiveAll();
+    EXPECT_EQ(reply.substr(0, 4), std::string(4, '\0'));
+    EXPECT_NE(reply.find("Terry Jones"), std::string::npos);
+
+    EXPECT_EQ(server.Wait(), 0);
+    const std::string log = server.error();
+    EXPECT_NE(log.find("peer=127.0.0.1 kind=1 course=0 student=0 status=0 in="), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("kind=12V course=3101 student=100123456 status=-8"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("kind=14 course=3101 student=0 status=0"), std::string::npos) << log;
+    EXPECT_NE(log.find("stopped after 3 requests"), std::string::npos) << log;
+    EXPECT_EQ(Exchange(endpoint, CourseListRequest()).status, status::kNoConnection);
+}
+
+TEST_F(ServerCommandLine, ServeRefusesWhatItCannotDo) {
+    const auto badListen = Run({"serve", "--db", "c.db", "--listen", "nonsense:port"});
+    EXPECT_NE(badListen.exitCode, 0);
+    const auto badAddress = Run({"serve", "--db", "c.db", "--listen", "300.0.0.1:2047"});
+    EXPECT_EQ(badAddress.exitCode, 1);
+    EXPECT_NE(badAddress.err.find("300.0.0.1"), std::string::npos);
+    const auto badDb = Run({"serve", "--db", "no/such/folder/c.db"});
+    EXPECT_EQ(badDb.exitCode, 1);
+    EXPECT_NE(badDb.err.find("cannot open database"), std::string::npos);
+}
+
+} // namespace
+} // namespace tallyport::test

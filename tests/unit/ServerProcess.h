@@ -1,0 +1,132 @@
+// Runs the built tallyport-server program as staff would: in a folder, with arguments, its output
+// caught in files.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace tallyport::test {
+
+// The program beside this test program's build folder: <build>/server/tallyport-server.
+inline std::filesystem::path ServerProgram() {
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
+    const auto program = self.parent_path().parent_path() / "server" / "tallyport-server";
+    if (!std::filesystem::exists(program))
+        throw std::runtime_error("build tallyport-server first: " + program.string());
+    return program;
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A started program; its stdout and stderr go to files in `folder`.
+class ServerProcess {
+public:
+    ServerProcess(const std::filesystem::path& folder, const std::vector<std::string>& arguments)
+        : out_(folder / ("out-" + std::to_string(++counter_))),
+          err_(folder / ("err-" + std::to_string(counter_))) {
+        const std::string program = ServerProgram().string();
+        std::vector<std::string> all{program};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+        const int failed =
+            posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (failed != 0)
+            throw std::runtime_error("cannot start " + program);
+    }
+    ~ServerProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    void Signal(int signal) const { ::kill(pid_, signal); }
+
+    // Waits for the program to end; its exit code, or 128 + signal.
+    int Wait() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    // Waits until stderr holds `text` (or the program ended); true if it does. The patience only
+    // keeps a broken program from hanging the test.
+    bool WaitForError(const std::string& text, int patienceMs = 60'000) {
+        for (int waited = 0; waited < patienceMs; waited += 10) {
+            if (error().find(text) != std::string::npos)
+                return true;
+            int status = 0;
+            if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return error().find(text) != std::string::npos;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    std::string output() const { return ReadFile(out_); }
+    std::string error() const { return ReadFile(err_); }
+
+private:
+    static inline int counter_ = 0;
+    std::filesystem::path out_, err_;
+    pid_t pid_ = -1;
+};
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+// Runs one staff command to its end in `folder`.
+inline CommandResult RunServerCommand(const std::filesystem::path& folder,
+                                      const std::vector<std::string>& arguments) {
+    ServerProcess process(folder, arguments);
+    CommandResult result;
+    result.exitCode = process.Wait();
+    result.out = process.output();
+    result.err = process.error();
+    return result;
+}
+
+// The port in the "serving ... on ADDRESS:PORT" line of `serve`.
+inline uint16_t ServedPort(const std::string& log, const std::string& address) {
+    const auto at = log.find(" on " + address + ":");
+    if (at == std::string::npos)
+        return 0;
+    return uint16_t(std::stoi(log.substr(at + 5 + address.size())));
+}
+
+} // namespace tallyport::test
