@@ -106,17 +106,21 @@ int UserVersion(sql::Connection& connection) {
 
 } // namespace
 
-bool ConfigureConnection(sql::Connection& connection, std::string& error) {
+bool ConfigureConnection(sql::Connection& connection, Durability durability, std::string& error) {
     // FULL: every commit is on disk before the serial it produced is sent, so neither a killed
-    // process nor a power cut loses an acknowledged submission.
-    if (!connection.Execute("PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;")) {
+    // process nor a power cut loses an acknowledged submission. NORMAL with WAL still keeps
+    // every commit through a killed process.
+    const char* pragmas = durability == Durability::Full
+                              ? "PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;"
+                              : "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON;";
+    if (!connection.Execute(pragmas)) {
         error = connection.LastError();
         return false;
     }
     return true;
 }
 
-bool PrepareDatabase(sql::Connection& connection, std::string& error) {
+bool PrepareDatabase(sql::Connection& connection, Durability durability, std::string& error) {
     {
         sql::Statement wal(connection, "PRAGMA journal_mode = WAL");
         if (!wal.Step() || wal.Text(0) != "wal") {
@@ -124,7 +128,7 @@ bool PrepareDatabase(sql::Connection& connection, std::string& error) {
             return false;
         }
     }
-    if (!ConfigureConnection(connection, error))
+    if (!ConfigureConnection(connection, durability, error))
         return false;
     sql::Transaction transaction(connection);
     if (!transaction.begun()) {

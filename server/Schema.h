@@ -1,6 +1,8 @@
 // The database schema and its migrations, versioned with PRAGMA user_version.
 #pragma once
 
+#include "Store.h"
+
 #include <string>
 
 namespace tallyport::server {
@@ -11,11 +13,11 @@ class Connection;
 
 inline constexpr int kSchemaVersion = 1;
 
-// Sets the connection's pragmas (WAL, synchronous FULL, foreign keys) and brings the schema up
+// Sets the connection's pragmas (WAL, synchronous, foreign keys) and brings the schema up
 // to kSchemaVersion. Refuses a database made by a newer server. False with the reason in `error`.
-bool PrepareDatabase(sql::Connection& connection, std::string& error);
+bool PrepareDatabase(sql::Connection& connection, Durability durability, std::string& error);
 
 // Pragmas every further connection of the pool needs.
-bool ConfigureConnection(sql::Connection& connection, std::string& error);
+bool ConfigureConnection(sql::Connection& connection, Durability durability, std::string& error);
 
 } // namespace tallyport::server

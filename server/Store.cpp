@@ -16,7 +16,8 @@ namespace tallyport::server {
 // running server) are waited for by the busy timeout.
 class ConnectionPool {
 public:
-    explicit ConnectionPool(std::filesystem::path file) : file_(std::move(file)) {}
+    ConnectionPool(std::filesystem::path file, Durability durability)
+        : file_(std::move(file)), durability_(durability) {}
 
     class Lease {
     public:
@@ -47,7 +48,7 @@ public:
         }
         std::string error;
         auto connection = sql::Connection::Open(file_, error);
-        if (connection && !ConfigureConnection(*connection, error))
+        if (connection && !ConfigureConnection(*connection, durability_, error))
             connection.reset();
         return Lease(*this, std::move(connection));
     }
@@ -63,6 +64,7 @@ public:
 private:
     static constexpr std::size_t kMaxIdle = 16;
     std::filesystem::path file_;
+    Durability durability_;
     std::mutex mutex_;
     std::vector<std::unique_ptr<sql::Connection>> idle_;
     std::mutex writeLock_;
@@ -130,13 +132,14 @@ int32_t NormaliseStudentNumber(int32_t number) {
     return number >= 0 && number < 1000000 ? number + 100000000 : number;
 }
 
-std::unique_ptr<Store> Store::Open(const std::filesystem::path& file, std::string& error) {
+std::unique_ptr<Store> Store::Open(const std::filesystem::path& file, std::string& error,
+                                   Durability durability) {
     auto first = sql::Connection::Open(file, error);
     if (!first)
         return nullptr;
-    if (!PrepareDatabase(*first, error))
+    if (!PrepareDatabase(*first, durability, error))
         return nullptr;
-    auto pool = std::make_unique<ConnectionPool>(file);
+    auto pool = std::make_unique<ConnectionPool>(file, durability);
     pool->Return(std::move(first));
     return std::unique_ptr<Store>(new Store(file, std::move(pool)));
 }

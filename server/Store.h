@@ -123,11 +123,17 @@ struct ExamFile {
     std::string bytes;
 };
 
+// Full: every commit reaches the disk before it returns (a power cut loses nothing that was
+// acknowledged). Normal: commits survive a killed process but not a power cut; for scratch
+// databases of tests and fuzzing.
+enum class Durability { Full, Normal };
+
 class Store {
 public:
     // Opens (creating and migrating as needed) the database at `file`. On failure returns none
     // and says why in `error`.
-    static std::unique_ptr<Store> Open(const std::filesystem::path& file, std::string& error);
+    static std::unique_ptr<Store> Open(const std::filesystem::path& file, std::string& error,
+                                       Durability durability = Durability::Full);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
