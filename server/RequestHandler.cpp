@@ -4,6 +4,7 @@
 #include "PackageParser.h"
 #include "Store.h"
 #include "protocol/NetMessage.h"
+#include "protocol/Wire.h"
 
 namespace tallyport::server {
 namespace {
@@ -296,11 +297,15 @@ private:
             result_.detail = "marked package too large for one reply";
             return Status(kServerError);
         }
-        NetMessage reply{int32_t(package.size()) + 8};
-        reply.AppendInt(entry_->maxMark);
-        reply.AppendInt(int32_t(package.size()));
-        reply.AppendBytes(package.data(), package.size());
-        return Reply(reply);
+        // Built straight into the reply body: the package can be large.
+        const auto maxMark = wire::EncodeInt(entry_->maxMark);
+        const auto length = wire::EncodeInt(int32_t(package.size()));
+        const auto* bytes = reinterpret_cast<const std::byte*>(package.data());
+        result_.reply.reserve(8 + package.size());
+        result_.reply.insert(result_.reply.end(), maxMark.begin(), maxMark.end());
+        result_.reply.insert(result_.reply.end(), length.begin(), length.end());
+        result_.reply.insert(result_.reply.end(), bytes, bytes + package.size());
+        return Status(kSuccess);
     }
 
     HandledRequest MarkerName() {

@@ -12,6 +12,7 @@
 #include <array>
 #include <condition_variable>
 #include <ctime>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -76,8 +77,13 @@ struct Server::Impl {
     std::unique_ptr<asio::steady_timer> acceptRetry;
     std::vector<std::thread> threads;
     bool running = false;
+    // Accept state, used on the accept strand only.
+    bool acceptPending = false;
+    std::promise<void>* acceptorClosed = nullptr;
 
     void Accept();
+    void StartSession(tcp::socket socket);
+    void CloseAcceptor(std::promise<void>& done);
     void SessionStarted() {
         std::lock_guard lock(mutex);
         ++active;
@@ -306,12 +312,25 @@ private:
 
 } // namespace
 
+void Server::Impl::StartSession(tcp::socket socket) {
+    // The session starts on its own strand, where all of its handlers run.
+    auto session = std::make_shared<Session>(*this, std::move(socket));
+    asio::post(session->executor(), [session] { session->Start(); });
+}
+
 void Server::Impl::Accept() {
+    acceptPending = true;
     acceptor->async_accept(
         asio::make_strand(*io),
         asio::bind_executor(*acceptStrand, [this](asio::error_code error, tcp::socket socket) {
-            if (error == asio::error::operation_aborted || !acceptor->is_open())
+            acceptPending = false;
+            if (!error)
+                StartSession(std::move(socket)); // even when Stop closed the acceptor meanwhile
+            if (!acceptor->is_open()) {
+                if (acceptorClosed)
+                    acceptorClosed->set_value();
                 return;
+            }
             if (error) {
                 // Out of descriptors or similar: try again shortly instead of spinning.
                 if (options.logRequests)
@@ -324,11 +343,28 @@ void Server::Impl::Accept() {
                     }));
                 return;
             }
-            // The session starts on its own strand, where all of its handlers run.
-            auto session = std::make_shared<Session>(*this, std::move(socket));
-            asio::post(session->executor(), [session] { session->Start(); });
             Accept();
         }));
+}
+
+// Connections the kernel has already completed are clients that were in time: they are served.
+// `done` is set once no accept is left to deliver a connection: at once, or when the pending
+// accept's handler has run.
+void Server::Impl::CloseAcceptor(std::promise<void>& done) {
+    asio::error_code error;
+    acceptor->non_blocking(true, error);
+    while (!error) {
+        tcp::socket socket(asio::make_strand(*io));
+        acceptor->accept(socket, error);
+        if (!error)
+            StartSession(std::move(socket));
+    }
+    acceptor->close(error);
+    acceptRetry->cancel();
+    if (acceptPending)
+        acceptorClosed = &done;
+    else
+        done.set_value();
 }
 
 Server::Server(Store& store, ServerOptions options)
@@ -383,11 +419,12 @@ void Server::Stop() {
     auto& s = *impl_;
     if (!s.running)
         return;
-    asio::post(*s.acceptStrand, [&s] {
-        asio::error_code ignored;
-        s.acceptor->close(ignored);
-        s.acceptRetry->cancel();
-    });
+    // The acceptor is closed on its strand; the wait for the sessions starts only after that,
+    // so that the connections taken from the backlog are counted.
+    std::promise<void> closed;
+    asio::post(*s.acceptStrand, [&s, &closed] { s.CloseAcceptor(closed); });
+    closed.get_future().wait();
+    s.acceptorClosed = nullptr;
     {
         std::unique_lock lock(s.mutex);
         s.idle.wait_for(lock, s.options.stopGrace, [&s] { return s.active == 0; });

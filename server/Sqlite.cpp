@@ -70,7 +70,7 @@ Statement& Statement::BindBlob(int index, std::string_view bytes) {
     // A zero-length blob is still a blob, not NULL.
     static const char empty = 0;
     if (stmt_ && sqlite3_bind_blob64(stmt_, index, bytes.empty() ? &empty : bytes.data(),
-                                     bytes.size(), SQLITE_TRANSIENT) != SQLITE_OK)
+                                     bytes.size(), SQLITE_STATIC) != SQLITE_OK)
         failed_ = true;
     return *this;
 }

@@ -45,6 +45,7 @@ public:
     // Binds are 1-based like SQLite's; each returns *this for chaining.
     Statement& Bind(int index, int64_t value);
     Statement& Bind(int index, std::string_view text);
+    // Not copied: the bytes must stay alive until the statement has run (packages are large).
     Statement& BindBlob(int index, std::string_view bytes);
     Statement& BindNull(int index);
     template <typename T> Statement& Bind(int index, const std::optional<T>& value) {
