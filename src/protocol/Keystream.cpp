@@ -86,7 +86,9 @@ void Keystream::Apply(std::span<std::byte> data) {
     }
 }
 
-void ScrambleBytes(std::span<std::byte> data, int32_t seed) { Keystream(seed).Apply(data); }
+void ScrambleBytes(std::span<std::byte> data, int32_t seed) {
+    Keystream(seed).Apply(data);
+}
 
 void ScrambleBytesBitwise(std::span<std::byte> data, int32_t seed) {
     uint32_t s = uint32_t(seed) & kStateMask;

@@ -7,7 +7,9 @@
 
 namespace tallyport {
 
-std::string HashPassword(std::string_view password) { return TraditionalCrypt(password, kPasswordSalt); }
+std::string HashPassword(std::string_view password) {
+    return TraditionalCrypt(password, kPasswordSalt);
+}
 
 std::string TraditionalCrypt(std::string_view password, const char (&salt)[3]) {
     const std::string key(password.substr(0, password.find('\0')));
