@@ -4,6 +4,7 @@
 #include "CourseToml.h"
 #include "Demo.h"
 #include "MarkedPackage.h"
+#include "PackageFiles.h"
 #include "Server.h"
 #include "Store.h"
 
@@ -23,19 +24,10 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
 
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
-}
-
-std::unique_ptr<Store> OpenStore(const std::string& path, std::ostream& err) {
+std::unique_ptr<Store> OpenStore(const std::string& path, std::ostream& err,
+                                 Durability durability = Durability::Full) {
     std::string error;
-    auto store = Store::Open(path, error);
+    auto store = Store::Open(path, error, durability);
     if (!store)
         err << "tallyport-server: cannot open database " << path << ": " << error << '\n';
     return store;
@@ -84,7 +76,7 @@ bool IsLoopback(const std::string& address) {
 }
 
 int Serve(const std::string& db, const std::string& listen, int threads, int64_t bodyCap,
-          double idleSeconds, double deadlineSeconds, std::ostream& err) {
+          double idleSeconds, double deadlineSeconds, const std::string& sync, std::ostream& err) {
     ServerOptions options;
     if (!ParseListen(listen, options.address, options.port)) {
         err << "tallyport-server: --listen wants ADDRESS:PORT, not " << listen << '\n';
@@ -94,7 +86,7 @@ int Serve(const std::string& db, const std::string& listen, int threads, int64_t
     options.bodyCap = bodyCap;
     options.idleTimeout = std::chrono::milliseconds(int64_t(idleSeconds * 1000));
     options.connectionDeadline = std::chrono::milliseconds(int64_t(deadlineSeconds * 1000));
-    auto store = OpenStore(db, err);
+    auto store = OpenStore(db, err, sync == "normal" ? Durability::Normal : Durability::Full);
     if (!store)
         return kFailed;
 
@@ -374,6 +366,13 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     serve->add_option("--deadline", deadlineSeconds, "seconds one connection may last at most")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    std::string sync = "full";
+    serve
+        ->add_option("--sync", sync,
+                     "full: an acknowledged submission survives a power cut; normal: it survives "
+                     "a killed server, and uploads are faster")
+        ->check(CLI::IsMember({"full", "normal"}))
+        ->capture_default_str();
 
     auto* course = app.add_subcommand("course", "Course definitions");
     course->require_subcommand(1);
@@ -434,7 +433,7 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     }
 
     if (*serve)
-        return Serve(db, listen, threads, bodyCap, idleSeconds, deadlineSeconds, err);
+        return Serve(db, listen, threads, bodyCap, idleSeconds, deadlineSeconds, sync, err);
     if (*load)
         return LoadCourse(db, courseFile, out, err);
     if (*show)

@@ -292,6 +292,11 @@ private:
         const auto latest = store_.Latest(result_.course, result_.student, entry);
         if (!latest)
             return Status(kNothingThere);
+        if (latest->packageMissing) {
+            result_.detail = "the package file of serial " + std::to_string(latest->info.serial) +
+                             " cannot be read";
+            return Status(kServerError);
+        }
         const std::string package = BuildMarkedPackage(*latest, student_->name);
         if (package.size() > std::size_t(INT32_MAX) - 8) {
             result_.detail = "marked package too large for one reply";

@@ -5,8 +5,9 @@
 namespace tallyport::server {
 namespace {
 
-// Version 1. Serials are the submissions' row ids: AUTOINCREMENT never reuses one, so a serial
-// names one package for good (and they increase within every course).
+// Version 1. Serials are the submissions' row ids: AUTOINCREMENT never reuses a committed one,
+// so a serial names one package for good (and they increase within every course). The package
+// bytes are in the package folder beside the database (PackageFiles.h), one file per serial.
 constexpr const char* kVersion1 = R"sql(
 CREATE TABLE courses (
     number       INTEGER PRIMARY KEY,
@@ -70,8 +71,7 @@ CREATE TABLE submissions (
     time        INTEGER NOT NULL,
     file_count  INTEGER NOT NULL,
     bytes       INTEGER NOT NULL,
-    peer        TEXT NOT NULL DEFAULT '',
-    package     BLOB NOT NULL
+    peer        TEXT NOT NULL DEFAULT ''
 );
 CREATE INDEX submissions_by_student ON submissions(course, student, entry, serial);
 CREATE TABLE submission_files (
@@ -110,9 +110,12 @@ bool ConfigureConnection(sql::Connection& connection, Durability durability, std
     // FULL: every commit is on disk before the serial it produced is sent, so neither a killed
     // process nor a power cut loses an acknowledged submission. NORMAL with WAL still keeps
     // every commit through a killed process.
-    const char* pragmas = durability == Durability::Full
-                              ? "PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;"
-                              : "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON;";
+    // Checkpoints run on the store's own thread (Store.cpp), never inside a request's commit.
+    const char* pragmas =
+        durability == Durability::Full
+            ? "PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON; PRAGMA wal_autocheckpoint = 0;"
+            : "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON; PRAGMA wal_autocheckpoint = "
+              "0;";
     if (!connection.Execute(pragmas)) {
         error = connection.LastError();
         return false;

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <cstring>
 #include <ctime>
 #include <future>
 #include <mutex>
@@ -23,7 +24,8 @@ namespace {
 using asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kReadChunk = 64 * 1024;
+// The body buffer starts this large and doubles as bytes arrive, up to the announced length.
+constexpr std::size_t kFirstBodyBuffer = 64 * 1024;
 // After a refusal the rest of what the client sends is read and dropped (at most this much, for
 // at most this long) so that closing does not reset the connection before the status arrives.
 constexpr std::size_t kDrainLimit = 256 * 1024;
@@ -71,15 +73,22 @@ struct Server::Impl {
     int active = 0; // sessions alive (guarded by mutex)
     uint16_t boundPort = 0;
 
-    std::unique_ptr<asio::io_context> io;
-    std::unique_ptr<asio::strand<asio::io_context::executor_type>> acceptStrand;
+    // One event loop per thread: a connection lives on one loop from accept to close, so its
+    // handlers never wait for or wake another thread. The acceptor lives on the first loop.
+    using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
+    std::vector<std::unique_ptr<asio::io_context>> loops;
+    std::vector<WorkGuard> keepRunning;
+    std::size_t nextLoop = 0; // used by the acceptor's loop only
     std::unique_ptr<tcp::acceptor> acceptor;
     std::unique_ptr<asio::steady_timer> acceptRetry;
     std::vector<std::thread> threads;
     bool running = false;
-    // Accept state, used on the accept strand only.
+    // Accept state, used on the acceptor's loop only.
     bool acceptPending = false;
     std::promise<void>* acceptorClosed = nullptr;
+
+    asio::io_context& AcceptLoop() { return *loops.front(); }
+    asio::io_context& NextLoop() { return *loops[nextLoop++ % loops.size()]; }
 
     void Accept();
     void StartSession(tcp::socket socket);
@@ -97,7 +106,47 @@ struct Server::Impl {
 
 namespace {
 
-// One connection: preamble, body, reply, close. All of its handlers run on its own strand.
+// The request body as it arrives: memory grows with the bytes received (doubling, never past
+// the announced length), not with the length a client announces.
+class BodyBuffer {
+public:
+    void Expect(std::size_t length) {
+        length_ = length;
+        Grow(std::min(length, kFirstBodyBuffer));
+    }
+    std::size_t size() const { return size_; }
+    // Where the next bytes go: never empty while the body is incomplete.
+    std::span<std::byte> Space() {
+        if (size_ == capacity_)
+            Grow(std::min(length_, capacity_ * 2));
+        return {data_.get() + size_, capacity_ - size_};
+    }
+    // Counts `n` bytes written into Space(); returns them.
+    std::span<std::byte> Received(std::size_t n) {
+        std::span<std::byte> added(data_.get() + size_, n);
+        size_ += n;
+        return added;
+    }
+    std::span<const std::byte> bytes() const { return {data_.get(), size_}; }
+
+private:
+    void Grow(std::size_t capacity) {
+        auto grown =
+            std::make_unique_for_overwrite<std::byte[]>(std::max<std::size_t>(capacity, 1));
+        if (size_ > 0)
+            std::memcpy(grown.get(), data_.get(), size_);
+        data_ = std::move(grown);
+        capacity_ = std::max<std::size_t>(capacity, 1);
+    }
+
+    std::unique_ptr<std::byte[]> data_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+    std::size_t length_ = 0;
+};
+
+// One connection: preamble, body, reply, close. All of its handlers run on its socket's loop,
+// one thread, one at a time.
 class Session : public std::enable_shared_from_this<Session> {
 public:
     Session(Server::Impl& server, tcp::socket socket)
@@ -111,6 +160,8 @@ public:
 
     void Start() {
         peer_ = PeerText(socket_);
+        ArmTimer();
+        timer_.expires_at(limit_);
         WatchDeadline();
         ReadHead();
     }
@@ -148,28 +199,33 @@ private:
             }
             bodyLength_ = std::size_t(length);
             keystream_.emplace(seed_);
-            // Memory grows with the bytes that arrive, not with the length announced.
-            body_.reserve(std::min(bodyLength_, kReadChunk));
+            body_.Expect(bodyLength_);
             ReadBody();
         });
     }
 
+    // Reads whatever has arrived into the free part of the buffer (one call takes as much as the
+    // socket holds) and unscrambles it at once with the running keystream.
     void ReadBody() {
         if (body_.size() == bodyLength_)
             return Answer();
-        const std::size_t have = body_.size();
-        const std::size_t chunk = std::min(kReadChunk, bodyLength_ - have);
-        body_.resize(have + chunk);
-        Read(body_.data() + have, chunk, [this, have, chunk](auto) {
-            keystream_->Apply(std::span(body_.data() + have, chunk));
-            ReadBody();
-        });
+        ArmTimer();
+        const auto space = body_.Space();
+        socket_.async_read_some(
+            asio::buffer(space.data(), space.size()),
+            [self = shared_from_this()](asio::error_code error, std::size_t got) {
+                self->bytesIn_ += got;
+                if (error)
+                    return self->Finish(self->timedOut_ ? "timed out" : "closed by the client");
+                self->keystream_->Apply(self->body_.Received(got));
+                self->ReadBody();
+            });
     }
 
     void Answer() {
         context_.peerAddress = peer_;
         context_.now = int64_t(std::time(nullptr));
-        handled_ = HandleRequest(server_.store, body_, context_);
+        handled_ = HandleRequest(server_.store, body_.bytes(), context_);
         body_ = {};
         WriteInt(status_.data(), handled_.status);
         std::vector<asio::const_buffer> out{asio::buffer(status_.data(), 4)};
@@ -211,7 +267,8 @@ private:
         if (drained_ >= kDrainLimit)
             return Finish({});
         drainBuffer_.resize(4096);
-        timer_.expires_at(std::min(drainUntil_, deadline_));
+        limit_ = std::min(drainUntil_, deadline_);
+        timer_.expires_at(limit_);
         socket_.async_read_some(asio::buffer(drainBuffer_),
                                 [self = shared_from_this()](asio::error_code error, std::size_t n) {
                                     self->bytesIn_ += n;
@@ -222,7 +279,7 @@ private:
                                 });
     }
 
-    // Reads exactly n bytes; on success runs then(self) on the strand, otherwise finishes.
+    // Reads exactly n bytes; on success runs then(self), otherwise finishes.
     template <typename Then> void Read(std::byte* at, std::size_t n, Then then) {
         ArmTimer();
         asio::async_read(
@@ -235,22 +292,26 @@ private:
             });
     }
 
-    // Every step gets the idle timeout, never beyond the connection's deadline.
-    void ArmTimer() {
-        timer_.expires_at(std::min(Clock::now() + server_.options.idleTimeout, deadline_));
-    }
+    // Every step gets the idle timeout, never beyond the connection's deadline. Only the limit
+    // moves here; the timer catches up when it fires, so progress costs no timer call.
+    void ArmTimer() { limit_ = std::min(Clock::now() + server_.options.idleTimeout, deadline_); }
 
-    // One wait runs for the session's whole life; it re-waits while the expiry lies ahead
-    // (ArmTimer moved it) and closes the socket once it has passed.
+    // One wait runs for the session's whole life: when it fires before the limit (which progress
+    // has moved on), it waits again until the limit; once the limit has passed it closes the
+    // socket, which ends the read or write in progress.
     void WatchDeadline() {
         timer_.async_wait([self = shared_from_this()](asio::error_code error) {
             if (self->finished_)
                 return;
-            if (!error && self->timer_.expiry() <= Clock::now()) {
-                self->timedOut_ = true;
-                asio::error_code ignored;
-                self->socket_.close(ignored);
-                return;
+            const auto now = Clock::now();
+            if (!error && self->timer_.expiry() <= now) {
+                if (self->limit_ <= now) {
+                    self->timedOut_ = true;
+                    asio::error_code ignored;
+                    self->socket_.close(ignored);
+                    return;
+                }
+                self->timer_.expires_at(self->limit_);
             }
             self->WatchDeadline();
         });
@@ -292,13 +353,14 @@ private:
     Clock::time_point started_;
     Clock::time_point deadline_;
     Clock::time_point drainUntil_;
+    Clock::time_point limit_; // the socket is closed when no progress is made by then
     std::string peer_;
     std::array<std::byte, 8> head_{};
     std::vector<std::byte> addressText_;
     int32_t seed_ = 0;
     std::size_t bodyLength_ = 0;
     std::optional<Keystream> keystream_;
-    std::vector<std::byte> body_;
+    BodyBuffer body_;
     std::vector<std::byte> drainBuffer_;
     std::size_t drained_ = 0;
     RequestContext context_;
@@ -313,38 +375,35 @@ private:
 } // namespace
 
 void Server::Impl::StartSession(tcp::socket socket) {
-    // The session starts on its own strand, where all of its handlers run.
+    // The session starts on its socket's loop, where all of its handlers run.
     auto session = std::make_shared<Session>(*this, std::move(socket));
     asio::post(session->executor(), [session] { session->Start(); });
 }
 
 void Server::Impl::Accept() {
     acceptPending = true;
-    acceptor->async_accept(
-        asio::make_strand(*io),
-        asio::bind_executor(*acceptStrand, [this](asio::error_code error, tcp::socket socket) {
-            acceptPending = false;
-            if (!error)
-                StartSession(std::move(socket)); // even when Stop closed the acceptor meanwhile
-            if (!acceptor->is_open()) {
-                if (acceptorClosed)
-                    acceptorClosed->set_value();
-                return;
-            }
-            if (error) {
-                // Out of descriptors or similar: try again shortly instead of spinning.
-                if (options.logRequests)
-                    RequestLog()->warn("accept failed: {}", error.message());
-                acceptRetry->expires_after(std::chrono::milliseconds(100));
-                acceptRetry->async_wait(
-                    asio::bind_executor(*acceptStrand, [this](asio::error_code e) {
-                        if (!e && acceptor->is_open())
-                            Accept();
-                    }));
-                return;
-            }
-            Accept();
-        }));
+    acceptor->async_accept(NextLoop(), [this](asio::error_code error, tcp::socket socket) {
+        acceptPending = false;
+        if (!error)
+            StartSession(std::move(socket)); // even when Stop closed the acceptor meanwhile
+        if (!acceptor->is_open()) {
+            if (acceptorClosed)
+                acceptorClosed->set_value();
+            return;
+        }
+        if (error) {
+            // Out of descriptors or similar: try again shortly instead of spinning.
+            if (options.logRequests)
+                RequestLog()->warn("accept failed: {}", error.message());
+            acceptRetry->expires_after(std::chrono::milliseconds(100));
+            acceptRetry->async_wait([this](asio::error_code e) {
+                if (!e && acceptor->is_open())
+                    Accept();
+            });
+            return;
+        }
+        Accept();
+    });
 }
 
 // Connections the kernel has already completed are clients that were in time: they are served.
@@ -354,7 +413,7 @@ void Server::Impl::CloseAcceptor(std::promise<void>& done) {
     asio::error_code error;
     acceptor->non_blocking(true, error);
     while (!error) {
-        tcp::socket socket(asio::make_strand(*io));
+        tcp::socket socket(NextLoop());
         acceptor->accept(socket, error);
         if (!error)
             StartSession(std::move(socket));
@@ -384,11 +443,12 @@ bool Server::Start(std::string& error) {
         error = "not an IP address: " + s.options.address;
         return false;
     }
-    s.io = std::make_unique<asio::io_context>(std::max(1, s.options.threads));
-    s.acceptStrand =
-        std::make_unique<asio::strand<asio::io_context::executor_type>>(asio::make_strand(*s.io));
-    s.acceptor = std::make_unique<tcp::acceptor>(*s.acceptStrand);
-    s.acceptRetry = std::make_unique<asio::steady_timer>(*s.acceptStrand);
+    for (int i = 0; i < std::max(1, s.options.threads); ++i) {
+        s.loops.push_back(std::make_unique<asio::io_context>(1));
+        s.keepRunning.push_back(asio::make_work_guard(*s.loops.back()));
+    }
+    s.acceptor = std::make_unique<tcp::acceptor>(s.AcceptLoop());
+    s.acceptRetry = std::make_unique<asio::steady_timer>(s.AcceptLoop());
     const tcp::endpoint endpoint(address, s.options.port);
     s.acceptor->open(endpoint.protocol(), ec);
     if (!ec)
@@ -402,15 +462,15 @@ bool Server::Start(std::string& error) {
                 ": " + ec.message();
         s.acceptor.reset();
         s.acceptRetry.reset();
-        s.acceptStrand.reset();
-        s.io.reset();
+        s.keepRunning.clear();
+        s.loops.clear();
         return false;
     }
     s.boundPort = s.acceptor->local_endpoint().port();
     s.options.port = s.boundPort; // a restart binds the same port again
     s.Accept();
-    for (int i = 0; i < std::max(1, s.options.threads); ++i)
-        s.threads.emplace_back([&s] { s.io->run(); });
+    for (auto& loop : s.loops)
+        s.threads.emplace_back([&loop] { loop->run(); });
     s.running = true;
     return true;
 }
@@ -419,24 +479,25 @@ void Server::Stop() {
     auto& s = *impl_;
     if (!s.running)
         return;
-    // The acceptor is closed on its strand; the wait for the sessions starts only after that,
+    // The acceptor is closed on its loop; the wait for the sessions starts only after that,
     // so that the connections taken from the backlog are counted.
     std::promise<void> closed;
-    asio::post(*s.acceptStrand, [&s, &closed] { s.CloseAcceptor(closed); });
+    asio::post(s.AcceptLoop(), [&s, &closed] { s.CloseAcceptor(closed); });
     closed.get_future().wait();
     s.acceptorClosed = nullptr;
     {
         std::unique_lock lock(s.mutex);
         s.idle.wait_for(lock, s.options.stopGrace, [&s] { return s.active == 0; });
     }
-    s.io->stop();
+    for (auto& loop : s.loops)
+        loop->stop();
     for (auto& thread : s.threads)
         thread.join();
     s.threads.clear();
     s.acceptor.reset();
     s.acceptRetry.reset();
-    s.acceptStrand.reset();
-    s.io.reset(); // destroys the sessions still waiting (closing their sockets)
+    s.keepRunning.clear();
+    s.loops.clear(); // destroys the sessions still waiting (closing their sockets)
     s.running = false;
 }
 

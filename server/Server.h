@@ -1,7 +1,8 @@
 // The protocol peer: accepts connections on one address and port, reads the preamble and the
 // scrambled request, answers with a status and (for status 0) a scrambled reply, and closes.
-// Runs on a small pool of threads; every connection has an idle deadline and a body cap, so a
-// stalled or hostile client costs a socket and a timer, never a thread.
+// Runs on a small pool of threads, each with its own event loop (a connection stays on one);
+// every connection has an idle deadline and a body cap, so a stalled or hostile client costs a
+// socket and a timer, never a thread.
 #pragma once
 
 #include <atomic>

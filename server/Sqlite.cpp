@@ -41,6 +41,11 @@ int64_t Connection::Changes() const {
     return sqlite3_changes64(db_);
 }
 
+bool Connection::Checkpoint() {
+    return sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) ==
+           SQLITE_OK;
+}
+
 Statement::Statement(Connection& connection, std::string_view sql) {
     if (sqlite3_prepare_v2(connection.handle(), sql.data(), int(sql.size()), &stmt_, nullptr) !=
         SQLITE_OK) {

@@ -26,6 +26,8 @@ public:
     std::string LastError() const;
     int64_t LastInsertId() const;
     int64_t Changes() const; // rows changed by the last statement
+    // A passive checkpoint of the write-ahead log: copies what it can without waiting.
+    bool Checkpoint();
     sqlite3* handle() const { return db_; }
 
 private:

@@ -1,14 +1,75 @@
 #include "Store.h"
 
+#include "PackageFiles.h"
 #include "Schema.h"
 #include "Sqlite.h"
 #include "protocol/PasswordHash.h"
 
+#include <sqlite3.h>
+
+#include <condition_variable>
 #include <ctime>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 namespace tallyport::server {
+
+// Copies committed pages from the write-ahead log into the database file on a thread of its
+// own, so that no request waits for it (SQLite's automatic checkpoint would run inside the
+// commit of whichever request crosses its threshold). Woken when the log has grown long.
+class Checkpointer {
+public:
+    Checkpointer(const std::filesystem::path& file, Durability durability) {
+        std::string error;
+        connection_ = sql::Connection::Open(file, error);
+        if (connection_ && !ConfigureConnection(*connection_, durability, error))
+            connection_.reset();
+        if (connection_)
+            thread_ = std::thread([this] { Run(); });
+    }
+
+    ~Checkpointer() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    void Wake() {
+        {
+            std::lock_guard lock(mutex_);
+            pending_ = true;
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void Run() {
+        std::unique_lock lock(mutex_);
+        while (!stop_) {
+            wake_.wait(lock, [this] { return stop_ || pending_; });
+            if (stop_)
+                break;
+            pending_ = false;
+            lock.unlock();
+            // PASSIVE never blocks writers or readers: what cannot be copied now is copied on a
+            // later wake-up.
+            connection_->Checkpoint();
+            lock.lock();
+        }
+    }
+
+    std::unique_ptr<sql::Connection> connection_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool pending_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+};
 
 // Connections to one database file, handed out one per caller at a time (a SQLite connection
 // must not be used by two threads at once). Writers also take one lock of the process, so they
@@ -17,7 +78,7 @@ namespace tallyport::server {
 class ConnectionPool {
 public:
     ConnectionPool(std::filesystem::path file, Durability durability)
-        : file_(std::move(file)), durability_(durability) {}
+        : file_(std::move(file)), durability_(durability), checkpointer_(file_, durability) {}
 
     class Lease {
     public:
@@ -37,6 +98,21 @@ public:
         std::unique_ptr<sql::Connection> connection_;
     };
 
+    // Held around every write transaction; declared before the transaction, so that the
+    // transaction has ended when this lets go.
+    class Writer {
+    public:
+        explicit Writer(ConnectionPool& pool) : lock_(pool.writeLock_) {}
+
+    private:
+        std::lock_guard<std::mutex> lock_;
+    };
+
+    // Every connection reports its commits, so that the checkpointer runs when the log is long.
+    void Watch(sql::Connection& connection) {
+        sqlite3_wal_hook(connection.handle(), &ConnectionPool::Committed, this);
+    }
+
     Lease Acquire() {
         {
             std::lock_guard lock(mutex_);
@@ -50,6 +126,8 @@ public:
         auto connection = sql::Connection::Open(file_, error);
         if (connection && !ConfigureConnection(*connection, durability_, error))
             connection.reset();
+        if (connection)
+            Watch(*connection);
         return Lease(*this, std::move(connection));
     }
 
@@ -59,15 +137,23 @@ public:
             idle_.push_back(std::move(connection));
     }
 
-    std::mutex& writeLock() { return writeLock_; }
-
 private:
+    // The default threshold of SQLite's own automatic checkpoint, in pages of the log.
+    static constexpr int kCheckpointPages = 1000;
+
+    static int Committed(void* pool, sqlite3*, const char*, int pages) {
+        if (pages >= kCheckpointPages)
+            static_cast<ConnectionPool*>(pool)->checkpointer_.Wake();
+        return SQLITE_OK;
+    }
+
     static constexpr std::size_t kMaxIdle = 16;
     std::filesystem::path file_;
     Durability durability_;
     std::mutex mutex_;
     std::vector<std::unique_ptr<sql::Connection>> idle_;
     std::mutex writeLock_;
+    Checkpointer checkpointer_;
 };
 
 namespace {
@@ -139,13 +225,23 @@ std::unique_ptr<Store> Store::Open(const std::filesystem::path& file, std::strin
         return nullptr;
     if (!PrepareDatabase(*first, durability, error))
         return nullptr;
+    auto packages =
+        std::make_unique<PackageFiles>(file.string() + ".packages", durability == Durability::Full);
+    if (!packages->Prepare(error))
+        return nullptr;
     auto pool = std::make_unique<ConnectionPool>(file, durability);
+    pool->Watch(*first);
     pool->Return(std::move(first));
-    return std::unique_ptr<Store>(new Store(file, std::move(pool)));
+    return std::unique_ptr<Store>(new Store(file, std::move(pool), std::move(packages)));
 }
 
-Store::Store(std::filesystem::path file, std::unique_ptr<ConnectionPool> pool)
-    : file_(std::move(file)), pool_(std::move(pool)) {}
+Store::Store(std::filesystem::path file, std::unique_ptr<ConnectionPool> pool,
+             std::unique_ptr<PackageFiles> packages)
+    : file_(std::move(file)), pool_(std::move(pool)), packages_(std::move(packages)) {}
+
+const std::filesystem::path& Store::packageFolder() const {
+    return packages_->folder();
+}
 
 Store::~Store() = default;
 
@@ -171,7 +267,7 @@ bool Store::PutCourse(const CourseDefinition& course,
     if (!lease)
         return fail("cannot open the database");
     sql::Connection& db = *lease;
-    std::lock_guard writer(pool_->writeLock());
+    ConnectionPool::Writer writer(*pool_);
     sql::Transaction transaction(db);
     bool ok = transaction.begun();
     ok = ok &&
@@ -303,7 +399,7 @@ RegisterOutcome Store::RegisterStudent(const NewStudent& student) {
     if (!lease)
         return RegisterOutcome::Failed;
     sql::Connection& db = *lease;
-    std::lock_guard writer(pool_->writeLock());
+    ConnectionPool::Writer writer(*pool_);
     sql::Transaction transaction(db);
     if (!transaction.begun())
         return RegisterOutcome::Failed;
@@ -350,7 +446,7 @@ bool Store::UpdateStudent(int32_t course, int32_t number, std::string_view newPa
     if (!lease)
         return false;
     sql::Connection& db = *lease;
-    std::lock_guard writer(pool_->writeLock());
+    ConnectionPool::Writer writer(*pool_);
     sql::Transaction transaction(db);
     sql::Statement update(db, "UPDATE students SET password_hash = ?, name = ?, email = ? "
                               "WHERE course = ? AND number = ?");
@@ -367,7 +463,7 @@ bool Store::AddMarker(const MarkerRecord& marker) {
     if (!lease)
         return false;
     sql::Connection& db = *lease;
-    std::lock_guard writer(pool_->writeLock());
+    ConnectionPool::Writer writer(*pool_);
     sql::Transaction transaction(db);
     return transaction.begun() &&
            sql::Statement(db, "INSERT OR REPLACE INTO markers (id, name, info) VALUES (?, ?, ?)")
@@ -390,17 +486,33 @@ std::optional<MarkerRecord> Store::FindMarker(std::string_view id) const {
 }
 
 std::optional<int32_t> Store::AddSubmission(const NewSubmission& submission) {
+    // The bytes are written (and flushed) first, outside the write lock, so that uploads do not
+    // wait for one another's disk writes; only the rename and the row are serialised.
+    const auto incoming = packages_->WriteIncoming(submission.package);
+    if (!incoming)
+        return std::nullopt;
+    bool installed = false;
+    struct RemoveUnlessInstalled {
+        const std::filesystem::path& path;
+        const bool& installed;
+        ~RemoveUnlessInstalled() {
+            std::error_code ignored;
+            if (!installed)
+                std::filesystem::remove(path, ignored);
+        }
+    } cleanup{*incoming, installed};
+
     auto lease = pool_->Acquire();
     if (!lease)
         return std::nullopt;
     sql::Connection& db = *lease;
-    std::lock_guard writer(pool_->writeLock());
+    ConnectionPool::Writer writer(*pool_);
     sql::Transaction transaction(db);
     if (!transaction.begun())
         return std::nullopt;
     const bool inserted =
         sql::Statement(db, "INSERT INTO submissions (course, student, entry, time, file_count, "
-                           "bytes, peer, package) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
+                           "bytes, peer) VALUES (?, ?, ?, ?, ?, ?, ?)")
             .Bind(1, submission.course)
             .Bind(2, NormaliseStudentNumber(submission.student))
             .Bind(3, submission.entry)
@@ -408,7 +520,6 @@ std::optional<int32_t> Store::AddSubmission(const NewSubmission& submission) {
             .Bind(5, int64_t(submission.files.size()))
             .Bind(6, int64_t(submission.package.size()))
             .Bind(7, submission.peer)
-            .BindBlob(8, submission.package)
             .Run();
     if (!inserted)
         return std::nullopt;
@@ -428,7 +539,9 @@ std::optional<int32_t> Store::AddSubmission(const NewSubmission& submission) {
                  .Run())
             return std::nullopt;
     }
-    if (!transaction.Commit())
+    // A package file whose row never commits is replaced by the next one given that serial.
+    installed = packages_->Install(*incoming, serial);
+    if (!installed || !transaction.Commit())
         return std::nullopt;
     return int32_t(serial);
 }
@@ -464,14 +577,9 @@ std::optional<SubmissionInfo> Store::FindSubmission(int32_t serial) const {
 }
 
 std::optional<std::string> Store::PackageBytes(int32_t serial) const {
-    auto lease = pool_->Acquire();
-    if (!lease)
-        return std::nullopt;
-    sql::Statement query(*lease, "SELECT package FROM submissions WHERE serial = ?");
-    query.Bind(1, serial);
-    if (!query.Step())
-        return std::nullopt;
-    return query.Blob(0);
+    if (!FindSubmission(serial))
+        return std::nullopt; // only committed submissions
+    return packages_->Read(serial);
 }
 
 std::vector<StoredFile> Store::SubmissionFiles(int32_t serial) const {
@@ -488,16 +596,17 @@ std::optional<LatestSubmission> Store::Latest(int32_t course, int32_t student,
         return std::nullopt;
     sql::Connection& db = *lease;
     sql::Transaction snapshot(db, false);
-    sql::Statement query(db, std::string(kSubmissionSelect) + ", s.package" + kSubmissionFrom +
+    sql::Statement query(db, std::string(kSubmissionSelect) + kSubmissionFrom +
                                  "WHERE s.course = ? AND s.student = ? AND s.entry = ? "
                                  "ORDER BY s.serial DESC LIMIT 1");
-    // The package is the ninth column.
     query.Bind(1, course).Bind(2, NormaliseStudentNumber(student)).Bind(3, entry);
     if (!query.Step())
         return std::nullopt;
     LatestSubmission latest;
     latest.info = ReadInfo(query);
-    latest.package = query.Blob(8);
+    auto package = packages_->Read(latest.info.serial);
+    latest.packageMissing = !package;
+    latest.package = std::move(package).value_or(std::string());
     latest.files = ReadFiles(db, latest.info.serial);
     latest.mark = ReadMark(db, latest.info.serial);
     latest.markup.resize(latest.files.size());
@@ -518,7 +627,7 @@ MarkOutcome Store::MarkLatest(const MarkRequest& request) {
     if (!lease)
         return MarkOutcome::Failed;
     sql::Connection& db = *lease;
-    std::lock_guard writer(pool_->writeLock());
+    ConnectionPool::Writer writer(*pool_);
     sql::Transaction transaction(db);
     if (!transaction.begun())
         return MarkOutcome::Failed;
@@ -571,7 +680,7 @@ bool Store::SetExamFiles(int32_t course, int32_t entry, const std::vector<ExamFi
     if (!lease)
         return false;
     sql::Connection& db = *lease;
-    std::lock_guard writer(pool_->writeLock());
+    ConnectionPool::Writer writer(*pool_);
     sql::Transaction transaction(db);
     sql::Statement exists(db, "SELECT 1 FROM entries WHERE course = ? AND position = ?");
     exists.Bind(1, course).Bind(2, entry);

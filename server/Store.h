@@ -1,5 +1,6 @@
 // The server's storage: one SQLite database (WAL, versioned schema) holding courses, accounts,
-// markers, every submitted package with its files, marks with per-file markup, and exam files.
+// markers, every submission with its files, marks with per-file markup, and exam files; the
+// submitted packages themselves are files in a folder beside it ("<database>.packages").
 // Every call runs in its own transaction and is safe to call from several threads at once.
 // Failures are return values; byte runs (packages, file contents) are held in std::string.
 #pragma once
@@ -17,6 +18,7 @@
 namespace tallyport::server {
 
 class ConnectionPool;
+class PackageFiles;
 
 // A number below 1000000 gets 100000000 added, as the client does before sending it.
 int32_t NormaliseStudentNumber(int32_t number);
@@ -113,6 +115,7 @@ enum class MarkOutcome { Marked, NoSubmission, UnknownMarker, UnknownFile, Faile
 struct LatestSubmission {
     SubmissionInfo info;
     std::string package;
+    bool packageMissing = false; // its file could not be read (a fault of the storage)
     std::vector<StoredFile> files;
     std::optional<MarkRecord> mark;
     std::vector<std::string> markup; // one per file, in file order (empty when none)
@@ -174,12 +177,15 @@ public:
     std::vector<ExamFile> ExamFiles(int32_t course, int32_t entry) const;
 
     const std::filesystem::path& file() const { return file_; }
+    const std::filesystem::path& packageFolder() const;
 
 private:
-    Store(std::filesystem::path file, std::unique_ptr<ConnectionPool> pool);
+    Store(std::filesystem::path file, std::unique_ptr<ConnectionPool> pool,
+          std::unique_ptr<PackageFiles> packages);
 
     std::filesystem::path file_;
     std::unique_ptr<ConnectionPool> pool_;
+    std::unique_ptr<PackageFiles> packages_;
 };
 
 } // namespace tallyport::server
