@@ -316,6 +316,11 @@ TEST_F(ServerRequests, UnmarkedAndMissingSubmissions) {
     EXPECT_EQ(Refusal(MarkedRequest(kCourse, kStudent, kPassword, 99)), status::kBadAssignment);
 }
 
+TEST_F(ServerRequests, ALostPackageFileIsAServerErrorNotAnEmptyView) {
+    std::filesystem::remove(server.store().packageFolder() / "000001.pkg");
+    EXPECT_EQ(Refusal(MarkedRequest(kCourse, kStudent, kPassword, 0)), status::kServerError);
+}
+
 TEST_F(ServerRequests, AStudentSeesOnlyTheirOwnSubmissions) {
     NewStudent other;
     other.course = kCourse;

@@ -9,6 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
+namespace tallyport::test {
+inline std::string ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+} // namespace tallyport::test
+
 namespace tallyport::server {
 namespace {
 
@@ -224,6 +234,28 @@ TEST_F(ServerStore, ListingsFilterByCourseAndStudent) {
     EXPECT_EQ(list[1].files, 1);
     EXPECT_EQ(list[1].bytes, int64_t(Package("b.txt", "bb").size()));
     EXPECT_LT(list[0].serial, list[1].serial);
+}
+
+TEST_F(ServerStore, PackagesAreFilesBesideTheDatabase) {
+    const std::string package = Package("a.txt", "abc");
+    // A file left for a serial whose transaction never committed is replaced, not kept.
+    const auto leftover = store->packageFolder() / "000001.pkg";
+    std::ofstream(leftover, std::ios::binary) << "left by a crash";
+    const int32_t serial = Submit(0, package);
+    ASSERT_EQ(serial, 1);
+    EXPECT_EQ(test::ReadFileBytes(leftover), package);
+    EXPECT_EQ(store->PackageBytes(serial), package);
+    EXPECT_FALSE(store->PackageBytes(2)) << "no row, no package";
+
+    std::filesystem::remove(leftover);
+    EXPECT_FALSE(store->PackageBytes(serial));
+    const auto latest = store->Latest(10, 4711, 0);
+    ASSERT_TRUE(latest);
+    EXPECT_TRUE(latest->packageMissing);
+    std::size_t incoming = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(store->packageFolder()))
+        incoming += entry.path().filename().string().starts_with("incoming-");
+    EXPECT_EQ(incoming, 0u) << "nothing half-written stays behind";
 }
 
 TEST_F(ServerStore, ExamFilesPerEntry) {
