@@ -86,17 +86,18 @@ int Serve(const std::string& db, const std::string& listen, int threads, int64_t
     options.bodyCap = bodyCap;
     options.idleTimeout = std::chrono::milliseconds(int64_t(idleSeconds * 1000));
     options.connectionDeadline = std::chrono::milliseconds(int64_t(deadlineSeconds * 1000));
-    auto store = OpenStore(db, err, sync == "normal" ? Durability::Normal : Durability::Full);
-    if (!store)
-        return kFailed;
-
-    // SIGTERM and SIGINT are taken by this thread with sigwait; the server's threads inherit
-    // the blocked mask, so the signal never interrupts a request.
+    // SIGTERM and SIGINT are taken by this thread with sigwait. They are blocked before any
+    // other thread exists (the store starts one), so every thread inherits the mask and the
+    // signal can neither interrupt a request nor end the process by its default action.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    auto store = OpenStore(db, err, sync == "normal" ? Durability::Normal : Durability::Full);
+    if (!store)
+        return kFailed;
 
     Server server(*store, options);
     std::string error;
@@ -105,7 +106,7 @@ int Serve(const std::string& db, const std::string& listen, int threads, int64_t
         return kFailed;
     }
     err << "tallyport-server " << build::kVersion << ": serving " << db << " on " << options.address
-        << ':' << server.port() << " with " << threads << " threads"
+        << ':' << server.port() << " with " << threads << " threads, sync " << sync
         << (IsLoopback(options.address) ? "" : " (reachable beyond this machine)") << std::endl;
     int received = 0;
     sigwait(&signals, &received);
@@ -429,7 +430,8 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error, out, err);
+        // --help and --version end here with 0; every usage error with 2.
+        return app.exit(error, out, err) == 0 ? kOk : 2;
     }
 
     if (*serve)

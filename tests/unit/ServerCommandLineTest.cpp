@@ -41,10 +41,10 @@ TEST_F(ServerCommandLine, HelpVersionAndUsageErrors) {
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.starts_with("tallyport-server ")) << version.out;
 
-    EXPECT_NE(Run({}).exitCode, 0);
-    EXPECT_NE(Run({"submissions"}).exitCode, 0) << "--db is required";
-    EXPECT_NE(Run({"mark", "--db", "c.db", "--course", "1"}).exitCode, 0);
-    EXPECT_NE(Run({"frobnicate"}).exitCode, 0);
+    EXPECT_EQ(Run({}).exitCode, 2);
+    EXPECT_EQ(Run({"submissions"}).exitCode, 2) << "--db is required";
+    EXPECT_EQ(Run({"mark", "--db", "c.db", "--course", "1"}).exitCode, 2);
+    EXPECT_EQ(Run({"frobnicate"}).exitCode, 2);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "c.db")) << "usage errors touch nothing";
 }
 
@@ -249,12 +249,23 @@ TEST_F(ServerCommandLine, ServeLogsEachRequestAndStopsGracefullyOnSigterm) {
     EXPECT_EQ(Exchange(endpoint, CourseListRequest()).status, status::kNoConnection);
 }
 
+TEST_F(ServerCommandLine, SigintStopsLikeSigterm) {
+    ServerProcess server(dir.path(),
+                         {"serve", "--db", "c.db", "--listen", "127.0.0.7:0", "--sync", "normal"});
+    ASSERT_TRUE(server.WaitForError("serving")) << server.error();
+    server.Signal(SIGINT);
+    EXPECT_EQ(server.Wait(), 0);
+    EXPECT_NE(server.error().find("sync normal"), std::string::npos);
+    EXPECT_NE(server.error().find("SIGINT, finishing"), std::string::npos) << server.error();
+}
+
 TEST_F(ServerCommandLine, ServeRefusesWhatItCannotDo) {
     const auto badListen = Run({"serve", "--db", "c.db", "--listen", "nonsense:port"});
     EXPECT_NE(badListen.exitCode, 0);
     const auto badAddress = Run({"serve", "--db", "c.db", "--listen", "300.0.0.1:2047"});
     EXPECT_EQ(badAddress.exitCode, 1);
     EXPECT_NE(badAddress.err.find("300.0.0.1"), std::string::npos);
+    EXPECT_EQ(Run({"serve", "--db", "c.db", "--sync", "sometimes"}).exitCode, 2);
     const auto badDb = Run({"serve", "--db", "no/such/folder/c.db"});
     EXPECT_EQ(badDb.exitCode, 1);
     EXPECT_NE(badDb.err.find("cannot open database"), std::string::npos);
