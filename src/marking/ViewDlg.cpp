@@ -89,7 +89,12 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
     view_->setFocus();
 }
 
-ViewDlg::~ViewDlg() = default;
+ViewDlg::~ViewDlg() {
+    // The children outlive this body: keep their last signals and close-up from reaching a
+    // dialog that is half destroyed.
+    fileList_->disconnect(this);
+    static_cast<FileList*>(fileList_)->onCloseUp = nullptr;
+}
 
 QString ViewDlg::MarkText() const {
     if (!submission_.IsMarked())
