@@ -32,8 +32,21 @@ endif()
 tallyport_install_man(tallyport-server.1 server)
 install(FILES packaging/systemd/tallyport-server.service
         DESTINATION lib/systemd/system COMPONENT server)
-install(FILES packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}/../tallyport-submit COMPONENT client)
-install(FILES packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}/../tallyport-server COMPONENT server)
+set(TALLYPORT_CHANGELOG ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${TALLYPORT_CHANGELOG}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+  COMMAND ${GZIP_EXECUTABLE} -9n -c ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${TALLYPORT_CHANGELOG}
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog VERBATIM)
+add_custom_target(debian-changelog ALL DEPENDS ${TALLYPORT_CHANGELOG})
+foreach(component client server)
+  if(component STREQUAL client)
+    set(package tallyport-submit)
+  else()
+    set(package tallyport-server)
+  endif()
+  install(FILES packaging/debian/copyright ${TALLYPORT_CHANGELOG}
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tallyport)
@@ -45,6 +58,7 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL client server)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 

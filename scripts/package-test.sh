@@ -30,10 +30,10 @@ expect_depends() { # package, dependency
 for f in usr/bin/tallyport-submit usr/share/applications/tallyport-submit.desktop \
          usr/share/icons/hicolor/scalable/apps/tallyport-submit.svg \
          usr/share/icons/hicolor/48x48/apps/tallyport-submit.png \
-         usr/share/man/man1/tallyport-submit.1.gz usr/share/doc/tallyport-submit/copyright; do
+         usr/share/man/man1/tallyport-submit.1.gz usr/share/doc/tallyport-submit/copyright usr/share/doc/tallyport-submit/changelog.gz; do
   expect_file "$client" "$f"
 done
-for f in usr/bin/tallyport-server lib/systemd/system/tallyport-server.service \
+for f in usr/bin/tallyport-server usr/lib/systemd/system/tallyport-server.service \
          usr/share/man/man1/tallyport-server.1.gz usr/share/doc/tallyport-server/copyright; do
   expect_file "$server" "$f"
 done

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the normal build, the ASan+UBSan build, and a short
-# libFuzzer run of every fuzz target. Exits non-zero on the first failure.
+# Builds everything and runs every test: the normal build, the Debian packages, the ASan+UBSan
+# build, and a short libFuzzer run of every fuzz target. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -13,6 +13,9 @@ echo "== normal build"
 cmake -S . -B "$prefix" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$prefix" -j "$jobs"
 ctest --test-dir "$prefix" --output-on-failure -j "$jobs"
+
+echo "== Debian packages (contents, lintian, apt-get install into a fresh root)"
+bash scripts/package-test.sh "$prefix"
 
 echo "== sanitizer build (ASan + UBSan)"
 cmake -S . -B "$prefix-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALLYPORT_SANITIZE=ON -DTALLYPORT_BENCH=OFF
