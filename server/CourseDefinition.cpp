@@ -5,14 +5,14 @@
 namespace tallyport::server {
 
 std::string CourseDefinition::ComponentSpecification() const {
-    std::string spec;
+    std::string text;
     for (const auto& component : components) {
-        if (!spec.empty())
-            spec += '/';
-        spec += component.name + ',' + std::to_string(component.elements) + ',' +
+        if (!text.empty())
+            text += '/';
+        text += component.name + ',' + std::to_string(component.elements) + ',' +
                 std::to_string(component.sections);
     }
-    return spec;
+    return text;
 }
 
 int32_t CourseDefinition::ExpectedEntryCount() const {

@@ -45,7 +45,7 @@ struct CourseDefinition {
     std::vector<EntryDefinition> entries;
     std::vector<std::string> allowList; // applies to every entry, as well as the entry's own
 
-    // "name,elements,sections" joined by "/": the component specification of the Course List.
+    // "name,elements,sections" joined by "/": the components text of the Course List.
     std::string ComponentSpecification() const;
     int32_t ExpectedEntryCount() const;
 };

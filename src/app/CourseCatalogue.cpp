@@ -10,7 +10,7 @@
 namespace tallyport {
 namespace {
 
-// The smallest a course and an entry can be on the wire: number, name "", specification "",
+// The smallest a course and an entry can be on the wire: number, name "", components "",
 // entry count; status, kind, label "". Counts are checked against these before anything is
 // reserved, so a count the reply cannot hold costs nothing.
 constexpr int32_t kMinCourseBytes = 4 + 1 + 1 + 4;

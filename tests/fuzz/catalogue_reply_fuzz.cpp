@@ -1,6 +1,6 @@
 // Course List replies from the server: the reader must refuse what the bytes cannot hold without
 // reading outside the reply or reserving by a count, and every entry accessor must stay inside
-// the arrays whatever the counts of the specification say.
+// the arrays whatever the component counts say.
 #include "app/CourseCatalogue.h"
 
 #include <algorithm>
