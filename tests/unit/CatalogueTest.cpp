@@ -30,13 +30,13 @@ std::vector<Slot> Slots(const Course& course) {
     return slots;
 }
 
-// A course with the given specification and one entry per letter of `statuses`; kinds are
+// A course with the given components and one entry per letter of `statuses`; kinds are
 // 'A' except where `kinds` says otherwise, labels "L<position>".
-Course MakeCourse(std::string_view specification, std::string_view statuses,
+Course MakeCourse(std::string_view components, std::string_view statuses,
                   std::string_view kinds = {}) {
     Course course;
     course.number = 3101;
-    ParseComponentSpecification(specification, course);
+    ParseComponentSpecification(components, course);
     course.entryCount = int32_t(statuses.size());
     for (std::size_t i = 0; i < statuses.size(); ++i) {
         course.status.push_back(statuses[i]);
@@ -46,11 +46,11 @@ Course MakeCourse(std::string_view specification, std::string_view statuses,
     return course;
 }
 
-void AppendCourse(NetMessage& m, int32_t number, std::string_view name, std::string_view spec,
+void AppendCourse(NetMessage& m, int32_t number, std::string_view name, std::string_view components,
                   std::string_view statuses, std::string_view kinds) {
     m.AppendInt(number);
     m.AppendString(name);
-    m.AppendString(spec);
+    m.AppendString(components);
     m.AppendInt(int32_t(statuses.size()));
     for (std::size_t i = 0; i < statuses.size(); ++i) {
         m.AppendInt(statuses[i]);
@@ -85,7 +85,7 @@ TEST(Catalogue, ComponentSpecificationSplitting) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text));
         Course course;
-        course.components[2] = {"stale", 9, 9}; // a new specification replaces every slot
+        course.components[2] = {"stale", 9, 9}; // a new components replaces every slot
         ParseComponentSpecification(c.text, course);
         EXPECT_EQ(course.componentCount, c.count);
         EXPECT_EQ(Slots(course), c.slots);
@@ -117,9 +117,9 @@ TEST(Catalogue, ElementStatusFoldsItsSections) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.sections));
         // Element 1 of a component with as many sections as letters; element 0 is all 'O'.
-        const std::string spec = "A,2," + std::to_string(c.sections.size());
+        const std::string components = "A,2," + std::to_string(c.sections.size());
         const std::string statuses = std::string(c.sections.size(), 'O') + std::string(c.sections);
-        EXPECT_EQ(ElementStatus(MakeCourse(spec, statuses), 0, 1), c.expected);
+        EXPECT_EQ(ElementStatus(MakeCourse(components, statuses), 0, 1), c.expected);
     }
     EXPECT_EQ(ElementStatus(MakeCourse("A,2,0", ""), 0, 1), 'U'); // no sections
 }

@@ -236,12 +236,12 @@ private slots:
         QFETCH(bool, labMode);
         QFETCH(bool, exam);
         // The same rule through both paths: a single-section element and a chosen section.
-        for (const char* spec : {"Assignment,1,1", "Quiz,1,2"}) {
-            const bool twoSections = std::string_view(spec) == "Quiz,1,2";
+        for (const char* components : {"Assignment,1,1", "Quiz,1,2"}) {
+            const bool twoSections = std::string_view(components) == "Quiz,1,2";
             const std::string statuses =
                 twoSections ? std::string{'U', status} : std::string{status};
             const std::string kinds = twoSections ? std::string{kind, kind} : std::string{kind};
-            MainDlgHarness h(Catalogue({MakeCourse(3101, "C", spec, statuses, kinds)}), 0, labMode);
+            MainDlgHarness h(Catalogue({MakeCourse(3101, "C", components, statuses, kinds)}), 0, labMode);
             if (twoSections)
                 h.Choose(mainid::kSection, 1);
             QCOMPARE(h.Shown(mainid::kExam), exam);

@@ -8,12 +8,12 @@
 
 namespace tallyport::test {
 
-Course MakeCourse(int32_t number, std::string name, std::string_view specification,
+Course MakeCourse(int32_t number, std::string name, std::string_view components,
                   std::string_view statuses, std::string_view kinds) {
     Course course;
     course.number = number;
     course.name = std::move(name);
-    ParseComponentSpecification(specification, course);
+    ParseComponentSpecification(components, course);
     for (int c = 0; c < course.componentCount; ++c)
         for (int e = 0; e < course.components[c].elementCount; ++e)
             for (int s = 0; s < course.components[c].sectionCount; ++s)

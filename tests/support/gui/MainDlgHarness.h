@@ -17,9 +17,9 @@
 
 namespace tallyport::test {
 
-// A course from its component specification ("Assignment,3,1/Quiz,2,2") and one status letter
+// A course from its component components ("Assignment,3,1/Quiz,2,2") and one status letter
 // per entry in entry order; kinds default to 'A', labels to "Sec 1", "Sec 2", ... per element.
-Course MakeCourse(int32_t number, std::string name, std::string_view specification,
+Course MakeCourse(int32_t number, std::string name, std::string_view components,
                   std::string_view statuses, std::string_view kinds = {});
 
 // A list of texts written in the test.
