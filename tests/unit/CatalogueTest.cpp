@@ -85,7 +85,7 @@ TEST(Catalogue, ComponentSpecificationSplitting) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text));
         Course course;
-        course.components[2] = {"stale", 9, 9}; // a new components replaces every slot
+        course.components[2] = {"stale", 9, 9}; // a new components text replaces every slot
         ParseComponentSpecification(c.text, course);
         EXPECT_EQ(course.componentCount, c.count);
         EXPECT_EQ(Slots(course), c.slots);
