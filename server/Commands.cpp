@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "RelativePath.h"
 
 #include "BuildConfig.h"
 #include "CourseToml.h"
@@ -265,15 +266,7 @@ bool IsSafeExportName(std::string_view name) {
     for (const char c : name)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '\\' || c == ':')
             return false;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        const auto end = std::min(name.find('/', start), name.size());
-        const auto part = name.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..")
-            return false;
-        start = end + 1;
-    }
-    return true;
+    return HasOnlyPlainSegments(name);
 }
 
 int Export(const std::string& db, int32_t serial, const std::filesystem::path& folder,

@@ -1,4 +1,5 @@
 #include "CourseToml.h"
+#include "RelativePath.h"
 
 #include <toml++/toml.h>
 
@@ -104,15 +105,7 @@ bool IsSafeRelativeName(std::string_view name) {
     if (name.empty() || name.front() == '/' || HasControl(name) ||
         name.find('\\') != std::string_view::npos || name.find(':') != std::string_view::npos)
         return false;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        const auto end = std::min(name.find('/', start), name.size());
-        const auto part = name.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..")
-            return false;
-        start = end + 1;
-    }
-    return true;
+    return HasOnlyPlainSegments(name);
 }
 
 std::vector<ExamFile> ExamFiles(const toml::node& node, const std::filesystem::path& base,
