@@ -68,6 +68,13 @@ PeerAction PeerAction::Raw(std::vector<std::byte> bytes) {
 PeerAction PeerAction::Hang() {
     return {Kind::Hang, 0, {}};
 }
+PeerAction PeerAction::Framed(int32_t lengthField, std::vector<std::byte> body) {
+    return {Kind::Framed, 0, std::move(body), lengthField};
+}
+PeerAction PeerAction::ThenRefuse() && {
+    thenRefuse = true;
+    return std::move(*this);
+}
 
 ScriptedPeer::ScriptedPeer(bool listening) {
     acceptor_.open(tcp::v4());
@@ -129,6 +136,8 @@ void ScriptedPeer::Loop() {
         currentSocket_ = socket.native_handle();
         Serve(socket);
         currentSocket_ = -1;
+        if (!acceptor_.is_open())
+            return; // an action asked for later connections to be refused
     }
 }
 
@@ -145,6 +154,8 @@ void ScriptedPeer::Serve(tcp::socket& socket) {
         ++completeRequests_;
     const PeerAction action = NextAction();
     asio::error_code error;
+    if (action.thenRefuse)
+        acceptor_.close(error); // before the answer: the client's next connect finds no listener
     switch (action.kind) {
     case PeerAction::Kind::Reply:
         asio::write(socket, asio::buffer(wire::EncodeReply(action.status, action.bytes, seed)),
@@ -153,6 +164,18 @@ void ScriptedPeer::Serve(tcp::socket& socket) {
     case PeerAction::Kind::Raw:
         asio::write(socket, asio::buffer(action.bytes), error);
         break;
+    case PeerAction::Kind::Framed: {
+        std::vector<std::byte> out;
+        for (int32_t field : {0, action.lengthField}) {
+            const auto encoded = wire::EncodeInt(field);
+            out.insert(out.end(), encoded.begin(), encoded.end());
+        }
+        std::vector<std::byte> body = action.bytes;
+        ScrambleBytes(body, seed);
+        out.insert(out.end(), body.begin(), body.end());
+        asio::write(socket, asio::buffer(out), error);
+        break;
+    }
     case PeerAction::Kind::Hang: {
         std::array<std::byte, 256> sink{};
         while (!error && !stopping_)

@@ -30,10 +30,13 @@ struct ReceivedRequest {
 };
 
 struct PeerAction {
-    enum class Kind { Reply, Raw, Hang };
+    enum class Kind { Reply, Raw, Hang, Framed };
     Kind kind = Kind::Raw;
     StatusCode status = 0;
     std::vector<std::byte> bytes;
+    int32_t lengthField = 0; // Framed: the reply length announced, whatever follows
+    // Stop listening before answering, so that every later connection is refused.
+    bool thenRefuse = false;
 
     // The status and, for status 0, the body length and the body scrambled with the request's seed.
     static PeerAction Reply(StatusCode status, std::vector<std::byte> body = {});
@@ -42,6 +45,11 @@ struct PeerAction {
     static PeerAction Raw(std::vector<std::byte> bytes);
     // No answer; the connection stays open until the client closes it.
     static PeerAction Hang();
+    // Status 0, then `lengthField` as the reply length (true or not), then `body` scrambled with
+    // the request's seed; then the connection is closed.
+    static PeerAction Framed(int32_t lengthField, std::vector<std::byte> body);
+    // This action, after which the port refuses connections.
+    PeerAction ThenRefuse() &&;
 };
 
 class ScriptedPeer {
