@@ -221,7 +221,7 @@ void MainDlg::OnComponentChange() {
 
     elementList_->clear();
     int firstOpen = -1;
-    for (int e = 0; e < component.elementCount; ++e) {
+    for (int e = 0; e < ListedItemCount(component.elementCount); ++e) {
         const char status = ElementStatus(*course_, c, e);
         elementList_->addItem(Text(ElementItemText(e + 1, status)));
         if (firstOpen < 0 && status == 'O')
@@ -260,7 +260,7 @@ void MainDlg::OnElementChange() {
     }
 
     int firstOpen = -1;
-    for (int s = 0; s < component.sectionCount; ++s) {
+    for (int s = 0; s < ListedItemCount(component.sectionCount); ++s) {
         const char status = EntryStatus(*course_, c, e, s);
         sectionList_->addItem(
             Text(std::string(EntryLabel(*course_, c, e, s)) + std::string(StatusSuffix(status))));

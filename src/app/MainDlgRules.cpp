@@ -1,5 +1,6 @@
 #include "app/MainDlgRules.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace tallyport {
@@ -31,6 +32,10 @@ std::string_view StatusSuffix(char status) {
 
 std::string ElementItemText(int32_t elementNumber, char status) {
     return std::to_string(elementNumber) + std::string(StatusSuffix(status));
+}
+
+int32_t ListedItemCount(int32_t count) {
+    return std::clamp(count, 0, kMostListedItems);
 }
 
 bool OffersExam(const Course& course, int32_t entryIndex, bool labMode) {

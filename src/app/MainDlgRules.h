@@ -24,6 +24,12 @@ std::string_view StatusSuffix(char status);
 // The element list's item: "3", "3 (marked)", ...
 std::string ElementItemText(int32_t elementNumber, char status);
 
+// The number of items the element or section list shows for a count from the catalogue: the
+// count itself, up to kMostListedItems. The server's counts are not checked against its entries,
+// so a reply announcing billions of elements must not make the dialog build a list that size.
+inline constexpr int32_t kMostListedItems = 1000;
+int32_t ListedItemCount(int32_t count);
+
 // True when Exam is offered for the entry (and View hidden): in lab mode, or for an entry that
 // is neither of kind 'A' nor marked.
 bool OffersExam(const Course& course, int32_t entryIndex, bool labMode);
