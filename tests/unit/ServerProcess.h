@@ -71,6 +71,8 @@ public:
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     void Signal(int signal) const { ::kill(pid_, signal); }
+    // The running program's process id (-1 once it has been waited for).
+    pid_t pid() const { return pid_; }
 
     // Waits for the program to end; its exit code, or 128 + signal.
     int Wait() {
