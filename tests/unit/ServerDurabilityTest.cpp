@@ -1,6 +1,7 @@
 // A serial the server has sent is never lost: the real program is killed (SIGKILL) in the middle
 // of a burst of uploads, and every acknowledged serial must be in the database afterwards with
-// its exact package, and nothing half-stored.
+// its exact package, and nothing half-stored; the program then starts again on the database as
+// the kill left it and goes on from there.
 #include "ServerProcess.h"
 #include "ServerTestHelpers.h"
 
@@ -9,13 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <mutex>
+#include <set>
+#include <sstream>
 
 namespace tallyport::test {
 namespace {
 
-TEST(ServerDurability, KilledDuringABurstOfUploadsLosesNoAcknowledgedSerial) {
+TEST(ServerDurability, KilledDuringABurstOfUploadsLosesNoAcknowledgedSerialAndRestarts) {
     TempDir dir;
     ASSERT_EQ(RunServerCommand(dir.path(), {"demo", "--db", "k.db"}).exitCode, 0);
     ServerProcess server(dir.path(), {"serve", "--db", "k.db", "--listen", "127.0.0.6:0"});
@@ -54,6 +59,43 @@ TEST(ServerDurability, KilledDuringABurstOfUploadsLosesNoAcknowledgedSerial) {
     stop = true;
     for (auto& thread : clients)
         thread.join();
+
+    // The kill leaves the write-ahead log beside the database; the server restarts on it as it is.
+    std::error_code noWal;
+    EXPECT_GT(std::filesystem::file_size(dir.path() / "k.db-wal", noWal), 0u) << noWal.message();
+    int32_t newest = 0;
+    for (const auto& [serial, package] : acknowledged)
+        newest = std::max(newest, serial);
+    {
+        ServerProcess again(dir.path(), {"serve", "--db", "k.db", "--listen", "127.0.0.6:0"});
+        ASSERT_TRUE(again.WaitForError("serving")) << again.error();
+        const Endpoint restarted{"127.0.0.6", ServedPort(again.error(), "127.0.0.6")};
+        auto list = Exchange(restarted, CourseListRequest());
+        ASSERT_EQ(list.status, 0);
+        ASSERT_TRUE(list.reply);
+        EXPECT_EQ(list.reply->ReadInt(), 2) << "the demo's two courses";
+        const std::string package = PackageOf({{"after.txt", 'A', 8, "after the restart"}});
+        auto upload = Exchange(restarted, Upload(3101, 123456, "demo123", 2, package));
+        ASSERT_EQ(upload.status, 0);
+        ASSERT_TRUE(upload.reply);
+        const int32_t serial = upload.reply->ReadInt();
+        EXPECT_GT(serial, newest) << "a serial is never given twice";
+        acknowledged.emplace_back(serial, package);
+        again.Signal(SIGTERM);
+        EXPECT_EQ(again.Wait(), 0) << again.error();
+    }
+
+    // Staff see every acknowledged submission in the list.
+    const auto listed = RunServerCommand(dir.path(), {"submissions", "--db", "k.db"});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    std::set<int32_t> serials;
+    std::istringstream lines(listed.out);
+    std::string line;
+    std::getline(lines, line); // the heading
+    while (std::getline(lines, line))
+        serials.insert(std::stoi(line));
+    for (const auto& [serial, package] : acknowledged)
+        EXPECT_TRUE(serials.contains(serial)) << "serial " << serial << " is not listed";
 
     std::string error;
     auto store = server::Store::Open(dir.path() / "k.db", error);
