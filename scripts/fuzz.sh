@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for the given number of seconds over its
-# stored corpus (new inputs go to a scratch folder; merge them into the corpus by hand).
-# Usage: scripts/fuzz.sh [seconds-per-target] [target-name-filter]
+# stored corpus. New inputs go to a scratch folder; with FUZZ_MERGE=1 those that reach new code
+# are merged into tests/fuzz/corpus/<target>/ afterwards (the long runs do this).
+# Usage: [FUZZ_MERGE=1] scripts/fuzz.sh [seconds-per-target] [target-name-filter]
 set -euo pipefail
 shopt -s nullglob
 cd "$(dirname "$0")/.."
@@ -27,6 +28,11 @@ for target in "$build"/tests/*_fuzz; do
     status=1
   else
     grep -E '^(#[0-9]+ +DONE|Done)' "$scratch/$name.log" | tail -n 1 || true
+    if [[ "${FUZZ_MERGE:-0}" == 1 ]]; then
+      "$target" -merge=1 -max_len=65536 "tests/fuzz/corpus/$name" "$scratch/$name" \
+        2>"$scratch/$name.merge.log" || { tail -n 20 "$scratch/$name.merge.log"; status=1; }
+      grep -E 'MERGE-OUTER: [0-9]+ new files' "$scratch/$name.merge.log" || true
+    fi
   fi
 done
 exit $status
