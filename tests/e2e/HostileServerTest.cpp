@@ -38,6 +38,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -109,16 +110,30 @@ Bytes GoodFileList() {
     return Body().Text("Text,txt,A,8").Text("F,txt").Int(0);
 }
 
-const std::string kSourceText = "int main(void)\r\n{\r\n}\r\n";
+const std::string kSourceText = "int main(void)\r\n{\r\n\treturn 0;\r\n}\r\n";
 
-std::string MarkedPackage(std::string_view countLine = "Number of Files: 1",
-                          std::string_view length = {}) {
-    const std::string size =
-        length.empty() ? std::to_string(kSourceText.size()) : std::string(length);
+// The parts of a one-file marked package that the rows change.
+struct PackageParts {
+    std::string countLine = "Number of Files: 1";
+    std::string length = std::to_string(kSourceText.size());
+    std::string tabWidth = "4";
+    std::string annotations = "C,10,10,40,20,Good\r\n";
+};
+
+std::string MarkedPackage(const PackageParts& parts = {}) {
     return "Submission: 12,100123456,0,2024-03-01T10:00:00Z,-\r\n"
            "Marking: 8,tjones,Well done\r\n" +
-           std::string(countLine) + "\r\n" + std::string(80, '-') + "\r\nFile #1: hello.c,A,4," +
-           size + "\r\n" + kSourceText + "C,10,10,40,20,Good\r\nEOF\r\n";
+           parts.countLine + "\r\n" + std::string(80, '-') + "\r\nFile #1: hello.c,A," +
+           parts.tabWidth + "," + parts.length + "\r\n" + kSourceText + parts.annotations +
+           "EOF\r\n";
+}
+
+Bytes MarkedReply(const std::string& package, int32_t announced);
+
+// A marked reply that announces its package's true length.
+Bytes MarkedReplyOf(const PackageParts& parts) {
+    const std::string package = MarkedPackage(parts);
+    return MarkedReply(package, int32_t(package.size()));
 }
 
 Bytes MarkedReply(const std::string& package, int32_t announced) {
@@ -247,8 +262,8 @@ public:
 };
 
 // Records every dialog that shows (the transfer box aside) and closes it from the event loop:
-// the submit dialog submits on its first showing, the view dialog asks for the marker when
-// told to, everything else is cancelled.
+// the submit dialog submits on its first showing, the view dialog is painted and asks for the
+// marker when told to, everything else is cancelled.
 class DialogCloser : public QObject {
 public:
     explicit DialogCloser(bool askMarker) : askMarker_(askMarker) {
@@ -280,7 +295,10 @@ protected:
             if (firstSubmit) {
                 QTest::mouseClick(FindControl<QPushButton>(guarded, submitid::kSubmit),
                                   Qt::LeftButton);
+                if (guarded && guarded->isVisible()) // it refused to submit
+                    guarded->reject();
             } else if (name == "ViewDlg") {
+                guarded->grab(); // paints the page as the student would see it
                 if (askMarker_)
                     QTest::mouseClick(FindControl<QPushButton>(guarded, view_dlg::kMarker),
                                       Qt::LeftButton);
@@ -351,6 +369,8 @@ public:
         WriteFile(Student() / "main.txt", "int main() { return 0; }\n");
         WriteFile(Student() / "other.txt", std::string("\0\x01\xFF\r\n", 5));
         WriteFile(dir_.path() / "saved" / "assign00" / "hello.c", "kept from last time\n");
+        // Beside the student's folder: a reply's "../other.txt" would name this one.
+        WriteFile(dir_.path() / "other.txt", "not for submitting\n");
     }
 
     fs::path Temp() const { return dir_.path() / "temp"; }
@@ -479,11 +499,17 @@ private:
 
 // ---- What each outcome looks like for each command ---------------------------------------
 
+// Files of the temporary folder that change: new bytes, or none for a file that goes.
+using FolderChanges = std::map<std::string, std::optional<std::string>>;
+
 struct Outcome {
     Texts texts;
     Texts dialogs;
-    bool examWritten = false; // the exam folder holds the new question instead of the old one
+    FolderChanges tempChanges = {};
 };
+
+// A sound exam reply clears the earlier question before it writes the new one.
+const FolderChanges kNewQuestion = {{"old.pdf", std::nullopt}, {"question.pdf", "%PDF-"}};
 
 // After a failure that the transaction reported and the student ignored (`status` is what the
 // command was left with).
@@ -531,7 +557,7 @@ Outcome AfterGoodReply(Subject subject, const fs::path& temp) {
     case Subject::Marker:
         return {{kMarkedByName}, {"ViewDlg"}};
     case Subject::Exam:
-        return {{"Your exam question has been saved in " + temp.string()}, {}, true};
+        return {{"Your exam question has been saved in " + temp.string()}, {}, kNewQuestion};
     }
     return {};
 }
@@ -544,14 +570,14 @@ Texts Prepend(std::string first, Texts rest) {
 void ExpectOutcome(const Seen& seen, const Outcome& expected) {
     EXPECT_EQ(seen.texts, expected.texts);
     EXPECT_EQ(seen.dialogs, expected.dialogs);
-    if (expected.examWritten) {
-        auto want = seen.tempBefore;
-        want.erase("old.pdf");
-        want["question.pdf"] = "%PDF-";
-        EXPECT_EQ(seen.tempAfter, want);
-    } else {
-        EXPECT_EQ(seen.tempAfter, seen.tempBefore) << "the temporary folder was changed";
+    auto want = seen.tempBefore;
+    for (const auto& [name, bytes] : expected.tempChanges) {
+        if (bytes)
+            want[name] = *bytes;
+        else
+            want.erase(name);
     }
+    EXPECT_EQ(seen.tempAfter, want) << "the temporary folder is not as it should be";
 }
 
 // ---- The faults of the connection, the same for every command -----------------------------
@@ -770,31 +796,41 @@ TEST(HostileServer, MalformedRepliesEndWithTheCommandsOwnText) {
         {Subject::Marked, "package cut by its length", MarkedReply(package, packageSize - 20),
          viewOpens},
         {Subject::Marked, "negative file count",
-         [] {
-             const std::string p = MarkedPackage("Number of Files: -1");
-             return MarkedReply(p, int32_t(p.size()));
-         }(),
-         viewOpens},
+         MarkedReplyOf({.countLine = "Number of Files: -1"}), viewOpens},
         {Subject::Marked, "huge file count",
-         [] {
-             const std::string p = MarkedPackage("Number of Files: 2147483647");
-             return MarkedReply(p, int32_t(p.size()));
-         }(),
+         MarkedReplyOf({.countLine = "Number of Files: 2147483647"}), viewOpens},
+        {Subject::Marked, "negative text length", MarkedReplyOf({.length = "-5"}), viewOpens},
+        {Subject::Marked, "huge text length", MarkedReplyOf({.length = "99999999999"}), viewOpens},
+        {Subject::FileList,
+         "required name leading out of the chosen folder",
+         Body().Text("Text,txt,A,8").Text("S,main.txt,../other.txt").Int(0),
+         {{"You must submit the following files:\n\tmain.txt\n\t../other.txt\nYour files must "
+           "already exist, with the file names exactly as specified.\n\nYou must select "
+           "main.txt first.",
+           "You haven't loaded one of the required files."},
+          {"SubmitDlg"}}},
+        // What the view draws: tab widths and annotation places beyond any page.
+        {Subject::Marked, "tab width 0", MarkedReplyOf({.tabWidth = "0"}), viewOpens},
+        {Subject::Marked, "negative tab width", MarkedReplyOf({.tabWidth = "-4"}), viewOpens},
+        {Subject::Marked, "huge tab width", MarkedReplyOf({.tabWidth = "2147483647"}), viewOpens},
+        {Subject::Marked, "comment at the largest place",
+         MarkedReplyOf({.annotations = "C,2147483647,2147483647,2147483647,2147483647,far\r\n"}),
          viewOpens},
-        {Subject::Marked, "negative text length",
-         [] {
-             const std::string p = MarkedPackage("Number of Files: 1", "-5");
-             return MarkedReply(p, int32_t(p.size()));
-         }(),
+        {Subject::Marked, "comment at the most negative place",
+         MarkedReplyOf(
+             {.annotations = "C,-2147483648,-2147483648,-2147483648,-2147483648,far\r\n"}),
          viewOpens},
-        {Subject::Marked, "huge text length",
-         [] {
-             const std::string p = MarkedPackage("Number of Files: 1", "99999999999");
-             return MarkedReply(p, int32_t(p.size()));
-         }(),
+        {Subject::Marked, "stroke with extreme points",
+         MarkedReplyOf({.annotations = "L,2147483647,-2147483648,2147483647,-2147483648\r\n"
+                                       "P,2147483647,2147483647\r\nP,-2147483648,-2147483648\r\n"
+                                       "EOL\r\n"}),
          viewOpens},
         // Marker Name: name, about.
         {Subject::Marker, "name without its zero byte", Body().Raw("Pat Marker"), byId},
+        {Subject::Marker,
+         "conversion specifications in the name",
+         Body().Text("100% %s%n").Text("%d"),
+         {{"Your assignment was marked by 100% %s%n\n<%d>"}, {"ViewDlg"}}},
         {Subject::Marker, "about without its zero byte", Body().Text("Pat Marker").Raw("Room 5"),
          byId},
         // Exam Question: selector, count, then name, length and bytes per file.
@@ -811,13 +847,33 @@ TEST(HostileServer, MalformedRepliesEndWithTheCommandsOwnText) {
          Body().Int(1).Int(1).Text("question.pdf").Int(6).Raw("%PDF-"), examError},
         {Subject::Exam, "name without its zero byte", Body().Int(1).Int(1).Raw("question.pdf"),
          examError},
+        {Subject::Exam,
+         "names leading out of the exam folder",
+         Body()
+             .Int(1)
+             .Int(2)
+             .Text("../escape.pdf")
+             .Int(3)
+             .Raw("bad")
+             .Text("/abs.pdf")
+             .Int(3)
+             .Raw("bad"),
+         {{kExamNotSavedPrefix + "{temp}:\n../escape.pdf (refused: the name leads outside the "
+                                 "folder)\n/abs.pdf (refused: the name leads outside the "
+                                 "folder)\nPlease ask a TA for assistance"},
+          {},
+          {{"old.pdf", std::nullopt}}}},
         {Subject::Exam, "second file missing",
          Body().Int(1).Int(2).Text("question.pdf").Int(5).Raw("%PDF-"), examError},
     };
     for (const MalformedReply& row : rows) {
         SCOPED_TRACE(std::string(Name(row.subject)) + ": " + row.name);
         Rig rig(row.subject);
-        ExpectOutcome(rig.Run(Answer(PeerAction::Reply(0, row.body))), row.expected);
+        Outcome expected = row.expected;
+        for (std::string& text : expected.texts) // "{temp}" names this run's folder
+            if (const std::size_t at = text.find("{temp}"); at != std::string::npos)
+                text.replace(at, 6, rig.Temp().string());
+        ExpectOutcome(rig.Run(Answer(PeerAction::Reply(0, row.body))), expected);
     }
 }
 
