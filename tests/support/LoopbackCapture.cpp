@@ -103,7 +103,7 @@ std::unique_ptr<LoopbackCapture> LoopbackCapture::Start(const std::string& addre
         return nullptr;
     }
     capture->errorFile_ = errorTemplate;
-    const std::string filter = "port " + std::to_string(port);
+    const std::string filter = "host " + address + " and port " + std::to_string(port);
     std::vector<std::string> args{"dumpcap", "-i", "lo", "-P", "-q", "-f", filter, "-w", "-"};
     std::vector<char*> argv;
     for (auto& a : args)

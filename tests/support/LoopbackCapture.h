@@ -36,7 +36,7 @@ struct CapturedConnection {
 
 class LoopbackCapture {
 public:
-    // Starts capturing `port` (TCP and UDP) on the loopback interface and returns once the
+    // Starts capturing address:port (TCP and UDP) on the loopback interface and returns once the
     // capture sees packets: UDP probes are sent to address:port until one shows up. None, with
     // the reason in `whyNot`, when capturing is not possible here.
     static std::unique_ptr<LoopbackCapture> Start(const std::string& address, uint16_t port,

@@ -110,13 +110,13 @@ protected:
     }
 
     TempDir dir;
-    InProcessServer server{dir.path(), "127.0.0.9"};
+    InProcessServer server{dir.path(), "127.0.0.12"};
     std::vector<Sent> session;
 };
 
 TEST_F(WireCapture, NoPasswordHashOrSubmittedTextTravelsInTheClear) {
     std::string whyNot;
-    auto capture = LoopbackCapture::Start("127.0.0.9", server.endpoint().port, whyNot);
+    auto capture = LoopbackCapture::Start("127.0.0.12", server.endpoint().port, whyNot);
     if (!capture)
         GTEST_SKIP() << "no capture possible here: " << whyNot;
 
