@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <utility>
 
 namespace tallyport::test {
 namespace {
@@ -239,6 +240,7 @@ TEST_P(ServerLoad, ManyClientsAtOnceLoseNothing) {
     constexpr int kSlowClients = 16;
 
     std::atomic<bool> burstOver = false;
+    std::latch slowInBody(kSlowClients);
     std::vector<std::string> slowReceived(kSlowClients);
     std::vector<std::thread> slow;
     for (int c = 0; c < kSlowClients; ++c)
@@ -249,13 +251,22 @@ TEST_P(ServerLoad, ManyClientsAtOnceLoseNothing) {
                 Header("127.0.0.1", 0x20000000, int32_t(upload.size())) + upload;
             RawConnection connection(server.endpoint());
             // A few bytes every 10 ms: progress the server sees, with most of the body held back.
+            // The burst starts once every slow client is inside its body.
+            bool inBody = false;
+            const auto holding = [&] {
+                if (!std::exchange(inBody, true))
+                    slowInBody.count_down();
+            };
             std::size_t sent = 0;
             while (!burstOver && sent + 3 < request.size() / 2) {
                 if (!connection.Send(std::string_view(request).substr(sent, 3)))
-                    return;
+                    return holding();
                 sent += 3;
+                if (sent > request.size() - upload.size())
+                    holding();
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
+            holding();
             if (c % 2 == 1)
                 return; // hangs up halfway through its body
             connection.Send(std::string_view(request).substr(sent));
@@ -270,6 +281,7 @@ TEST_P(ServerLoad, ManyClientsAtOnceLoseNothing) {
         fast.emplace_back([&, c] {
             const NetMessage request = Upload(42, 100000042, "pw42", 0, FastPackage(c));
             ready.arrive_and_wait(); // every upload starts together
+            slowInBody.wait();
             auto result = Exchange(server.endpoint(), request);
             statuses[std::size_t(c)] = result.status;
             if (result.status == 0 && result.reply)
