@@ -43,7 +43,10 @@ PackageFiles::PackageFiles(std::filesystem::path folder, bool sync)
 
 bool PackageFiles::Prepare(std::string& error) {
     std::error_code code;
-    std::filesystem::create_directories(folder_, code);
+    // Submitted work is the students' own: a new folder is the owner's only, like its files.
+    if (std::filesystem::create_directories(folder_, code))
+        std::filesystem::permissions(folder_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, code);
     if (code || !std::filesystem::is_directory(folder_, code)) {
         error = "cannot create the package folder " + folder_.string();
         return false;

@@ -7,6 +7,9 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <ctime>
 #include <mutex>
@@ -220,6 +223,10 @@ int32_t NormaliseStudentNumber(int32_t number) {
 
 std::unique_ptr<Store> Store::Open(const std::filesystem::path& file, std::string& error,
                                    Durability durability) {
+    // The database holds password hashes: a new one is readable by its owner only (SQLite
+    // gives its journal files the same mode). An existing file keeps the mode staff gave it.
+    if (const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0)
+        ::close(fd);
     auto first = sql::Connection::Open(file, error);
     if (!first)
         return nullptr;

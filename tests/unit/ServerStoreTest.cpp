@@ -86,6 +86,19 @@ TEST_F(ServerStore, DataSurvivesReopeningAndTheSchemaIsVersioned) {
     EXPECT_EQ(mode.Text(0), "wal");
 }
 
+TEST_F(ServerStore, ANewDatabaseAndItsPackagesAreTheOwnersOnly) {
+    Submit(0, Package("a.txt", "abc")); // the journal files exist once something is written
+    namespace fs = std::filesystem;
+    for (const char* name : {"s.db", "s.db-wal", "s.db-shm", "s.db.packages"}) {
+        const fs::perms mode = fs::status(dir.path() / name).permissions();
+        EXPECT_EQ(mode & (fs::perms::group_all | fs::perms::others_all), fs::perms::none) << name;
+    }
+    for (const auto& package : fs::directory_iterator(dir.path() / "s.db.packages"))
+        EXPECT_EQ(package.status().permissions() & (fs::perms::group_all | fs::perms::others_all),
+                  fs::perms::none)
+            << package.path();
+}
+
 TEST_F(ServerStore, ADatabaseFromANewerServerIsRefused) {
     store.reset();
     std::string error;
