@@ -2,6 +2,7 @@
 
 #include "accounts/AccountRequests.h"
 #include "accounts/UpdateDlg.h"
+#include "ui/ReportStatus.h"
 
 namespace tallyport {
 
@@ -26,12 +27,17 @@ void UpdateCommand::UpdateAccount(CommandContext& context, QWidget* parent) {
         context.fields.FocusStudentNumber();
     else if (status == status::kWrongPassword)
         context.fields.FocusPassword();
-    if (!reply)
+    if (!reply) {
+        if (status == status::kSuccess) // cut short: nothing has told the student yet
+            ReportUnusableReply(context.prompts);
         return;
+    }
     const std::optional<AccountRecord> record = ReadAccountRecord(*reply);
     reply.reset();
-    if (!record)
-        return; // a reply without the record is treated as no reply
+    if (!record) {
+        ReportUnusableReply(context.prompts);
+        return;
+    }
     dialog_->SetEntries({current, record->name, record->email});
 
     for (;;) {

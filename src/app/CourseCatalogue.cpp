@@ -112,11 +112,13 @@ NetMessage BuildCourseListRequest() {
     return request;
 }
 
-std::optional<CourseCatalogue> LoadCourseCatalogue(Transactor& transactor) {
-    StatusCode status = status::kSuccess;
-    auto reply = transactor.Transact(BuildCourseListRequest(), status, "Course List");
+std::optional<CourseCatalogue> LoadCourseCatalogue(Transactor& transactor, StatusCode* status) {
+    StatusCode final = status::kSuccess;
+    auto reply = transactor.Transact(BuildCourseListRequest(), final, "Course List");
+    if (status)
+        *status = final;
     if (!reply)
-        return std::nullopt; // the user has already been told why
+        return std::nullopt;
     return ReadCourseCatalogue(*reply);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "protocol/NetMessage.h"
+#include "protocol/StatusCode.h"
 
 #include <array>
 #include <cstdint>
@@ -46,7 +47,9 @@ std::optional<CourseCatalogue> ReadCourseCatalogue(NetMessage& reply);
 NetMessage BuildCourseListRequest();
 
 // One "Course List" transaction; none when it returned no reply or the reply was unreadable.
-std::optional<CourseCatalogue> LoadCourseCatalogue(Transactor& transactor);
+// `status`, when given, receives the transaction's final status.
+std::optional<CourseCatalogue> LoadCourseCatalogue(Transactor& transactor,
+                                                   StatusCode* status = nullptr);
 
 int32_t EntryIndex(const Course& course, int32_t c, int32_t e, int32_t s);
 

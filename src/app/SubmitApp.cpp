@@ -4,6 +4,7 @@
 #include "app/StartNetworking.h"
 #include "protocol/Transaction.h"
 #include "ui/QtTransactionUi.h"
+#include "ui/ReportStatus.h"
 
 namespace tallyport {
 
@@ -21,9 +22,15 @@ int SubmitApp::Run() {
 
     QtTransactionUi ui(prompts_);
     Transactor transactor(setup_.endpoint, ui);
-    catalogue_ = LoadCourseCatalogue(transactor);
-    if (!catalogue_)
-        return 1; // the transaction has told the user why
+    StatusCode status = status::kSuccess;
+    catalogue_ = LoadCourseCatalogue(transactor, &status);
+    if (!catalogue_) {
+        // A failed transaction has told the student why; a reply cut short or unreadable has not,
+        // and the program must not just vanish.
+        if (status == status::kSuccess)
+            ReportUnusableReply(prompts_);
+        return 1;
+    }
 
     {
         MainDlg dialog({*catalogue_, ConfiguredCourseNumber(setup_.applicationName), transactor,

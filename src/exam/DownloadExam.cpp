@@ -2,6 +2,7 @@
 
 #include "exam/ExamMessages.h"
 #include "exam/ReceiveExamFiles.h"
+#include "ui/ReportStatus.h"
 
 namespace tallyport {
 
@@ -21,8 +22,11 @@ void DownloadExam(CommandContext& context, QWidget* /*parent*/) {
         context.prompts.Message(kExamErrorMessage, Buttons::Ok, Icon::None);
         return;
     }
-    if (!reply)
+    if (!reply) {
+        if (status == status::kSuccess) // cut short: nothing has told the student yet
+            ReportUnusableReply(context.prompts);
         return; // Transact has reported the failure
+    }
 
     const ExamOutcome outcome = ReceiveExamFiles(*reply, kind, context.tempFolder);
     const ExamMessage message = DescribeExamOutcome(outcome, context.tempFolder);

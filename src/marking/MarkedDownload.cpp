@@ -65,8 +65,12 @@ std::optional<MarkedDownload> DownloadMarkedSubmission(CommandContext& context) 
         context.prompts.Message(kNothingSubmittedMessage, Buttons::Ok, Icon::Exclamation);
         return std::nullopt;
     }
-    if (!reply)
-        return std::nullopt; // the transaction has reported the failure
+    if (!reply) {
+        // A failure has been reported by the transaction; a reply cut short has not.
+        if (status == status::kSuccess)
+            context.prompts.Message(kUnreadableMarkedMessage, Buttons::Ok, Icon::Exclamation);
+        return std::nullopt;
+    }
     const std::optional<MarkedReply> marked = ReadMarkedReply(*reply);
     MarkedDownload download;
     if (marked) {

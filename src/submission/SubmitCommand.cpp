@@ -6,6 +6,7 @@
 #include "submission/SplitPath.h"
 #include "submission/SubmitRequests.h"
 #include "submission/UploadPackage.h"
+#include "ui/ReportStatus.h"
 
 namespace tallyport {
 namespace {
@@ -110,13 +111,14 @@ StatusCode RunSubmitCommand(CommandContext& context, const ReviewSubmission& rev
                 context.fields.FocusStudentNumber();
             else if (status == status::kWrongPassword)
                 context.fields.FocusPassword();
+            else if (status == status::kSuccess) // cut short: nothing has told the student yet
+                ReportUnusableReply(context.prompts);
             return status;
         }
         fields = ReadFileListReply(*reply);
     }
     if (!fields) {
-        context.prompts.Message("An error occurred with the server.", Buttons::Ok,
-                                Icon::Exclamation);
+        ReportUnusableReply(context.prompts);
         return status::kSuccess;
     }
     RequiredFileSet set =

@@ -23,10 +23,14 @@ int32_t UploadPackage(Transactor& transactor, Prompts& prompts, int32_t courseNu
         const NetMessage request = BuildUploadRequest(courseNumber, set, entries);
         reply = transactor.Transact(request, status, kUploadTitle);
     }
-    if (reply) {
-        const int32_t serial = reply->ReadInt();
-        // A reply too short to hold the serial was not received in full.
-        return reply->malformed() ? upload::kGiveUp : serial;
+    if (status == status::kSuccess) {
+        const int32_t serial = reply ? reply->ReadInt() : -1;
+        if (reply && !reply->malformed() && serial >= 0)
+            return serial;
+        // Success without a serial (the reply was cut short or holds none): ending in silence
+        // would leave the student believing the work is in.
+        prompts.Message(kUploadReplyLost, Buttons::Ok, Icon::Exclamation);
+        return upload::kTryAgain;
     }
     // A transport failure that reaches here is one the student chose to ignore.
     if (status == status::kNoConnection || status == status::kTransmissionError ||

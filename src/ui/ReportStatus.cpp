@@ -2,6 +2,10 @@
 
 namespace tallyport {
 
+void ReportUnusableReply(Prompts& prompts) {
+    prompts.Message("An error occurred with the server.", Buttons::Ok, Icon::Exclamation);
+}
+
 RetryChoice ReportStatus(Prompts& prompts, StatusCode status) {
     const StatusReport report = DescribeStatus(status);
     switch (report.box) {

@@ -10,4 +10,8 @@ namespace tallyport {
 // server refusals are notices (OK, exclamation icon) and count as Ignore; -12 shows nothing.
 RetryChoice ReportStatus(Prompts& prompts, StatusCode status);
 
+// A transaction that succeeded but whose reply is missing or unusable has reported nothing;
+// the command tells the student with this notice before it ends.
+void ReportUnusableReply(Prompts& prompts);
+
 } // namespace tallyport

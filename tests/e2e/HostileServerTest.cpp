@@ -13,6 +13,7 @@
 #include "protocol/Transaction.h"
 #include "submission/Submit.h"
 #include "submission/SubmitDlg.h"
+#include "submission/UploadPackage.h"
 #include "support/ScriptedPeer.h"
 #include "support/ScriptedPrompts.h"
 #include "support/ScriptedTransactionUi.h"
@@ -526,13 +527,21 @@ Outcome AfterIgnoredFailure(Subject subject, StatusCode status) {
     }
 }
 
-// After a status 0 whose reply did not arrive in full: no message of the transaction's own.
+// After a status 0 whose reply did not arrive in full: no message of the transaction's own, so
+// the command tells the student itself (Register reads only the status).
 Outcome AfterMissingReply(Subject subject) {
     switch (subject) {
+    case Subject::Startup:
+    case Subject::Update:
+    case Subject::FileList:
+    case Subject::Exam:
+        return {{kServerError}, {}};
+    case Subject::Marked:
+        return {{kUnreadableMarked}, {}};
     case Subject::Register:
         return {{}, {"RegisterDlg"}}; // the verification's status is all it reads
-    case Subject::Upload:
-        return {{}, {"SubmitDlg"}};
+    case Subject::Upload:             // told, and back in the dialog to send it again
+        return {{std::string(kUploadReplyLost)}, {"SubmitDlg", "SubmitDlg"}};
     case Subject::Marker:
         return {{kMarkedById}, {"ViewDlg"}};
     default:
@@ -696,25 +705,25 @@ struct MalformedReply {
 };
 
 TEST(HostileServer, MalformedRepliesEndWithTheCommandsOwnText) {
-    const Outcome nothing;
     const Outcome serverError{{kServerError}, {}};
     const Outcome unreadable{{kUnreadableMarked}, {}};
     const Outcome viewOpens{{}, {"ViewDlg"}};
     const Outcome byId{{kMarkedById}, {"ViewDlg"}};
     const Outcome examError{{kExamError}, {}};
     const Outcome serial7{{kSerial7}, {"SubmitDlg"}};
+    const Outcome replyLost{{std::string(kUploadReplyLost)}, {"SubmitDlg", "SubmitDlg"}};
     const std::string package = MarkedPackage();
     const int32_t packageSize = int32_t(package.size());
 
     const std::vector<MalformedReply> rows = {
-        // Course List: count, course number, name, specification, entry count, entries.
+        // Course List: count, course number, name, components, entry count, entries.
         {Subject::Startup, "negative course count", Join(Body().Int(-1), After(GoodCatalogue(), 4)),
-         nothing},
+         serverError},
         {Subject::Startup, "huge course count",
-         Join(Body().Int(INT32_MAX), After(GoodCatalogue(), 4)), nothing},
+         Join(Body().Int(INT32_MAX), After(GoodCatalogue(), 4)), serverError},
         {Subject::Startup, "negative entry count",
          Body().Int(1).Int(kCourseNumber).Text("Programming").Text("Assignment,1,1").Int(-1),
-         nothing},
+         serverError},
         {Subject::Startup, "huge entry count",
          Join(Body()
                   .Int(1)
@@ -723,13 +732,13 @@ TEST(HostileServer, MalformedRepliesEndWithTheCommandsOwnText) {
                   .Text("Assignment,1,1")
                   .Int(0x10000000),
               Body().Int('O').Int('A').Text("Sec 1")),
-         nothing},
+         serverError},
         {Subject::Startup, "course name without its zero byte",
-         Body().Int(1).Int(kCourseNumber).Raw("Programming"), nothing},
+         Body().Int(1).Int(kCourseNumber).Raw("Programming"), serverError},
         {Subject::Startup, "label without its zero byte",
-         Cut(GoodCatalogue(), GoodCatalogue().size() - 1), nothing},
+         Cut(GoodCatalogue(), GoodCatalogue().size() - 1), serverError},
         {Subject::Startup, "course count 0", Body().Int(0), {{kNotSetUp}, {}}},
-        // Counts in the component specification that the entries do not back: the main
+        // Counts in the component description that the entries do not back: the main
         // dialog's lists must not grow with them.
         {Subject::Startup,
          "element count far beyond the entries",
@@ -756,9 +765,9 @@ TEST(HostileServer, MalformedRepliesEndWithTheCommandsOwnText) {
              .Text("Sec 1"),
          {{}, {"MainDlg 1/1000"}}},
         // Student Verification: name, e-mail.
-        {Subject::Update, "name without its zero byte", Body().Raw("Ann Lee"), nothing},
+        {Subject::Update, "name without its zero byte", Body().Raw("Ann Lee"), serverError},
         {Subject::Update, "e-mail without its zero byte",
-         Body().Text("Ann Lee").Raw("ann@example.org"), nothing},
+         Body().Text("Ann Lee").Raw("ann@example.org"), serverError},
         // File List: type table, requirement, size flag.
         {Subject::FileList, "type table without its zero byte", Body().Raw("Text,txt,A,8"),
          serverError},
@@ -769,12 +778,9 @@ TEST(HostileServer, MalformedRepliesEndWithTheCommandsOwnText) {
         {Subject::FileList, "negative size flag", Body().Text("Text,txt,A,8").Text("F,txt").Int(-1),
          serial7},
         // Submitted Program: the serial number.
-        {Subject::Upload, "serial one byte short", Cut(Body().Int(7), 3), {{}, {"SubmitDlg"}}},
-        {Subject::Upload,
-         "serial -1 (try again)",
-         Body().Int(-1),
-         {{}, {"SubmitDlg", "SubmitDlg"}}},
-        {Subject::Upload, "negative serial", Body().Int(INT32_MIN), {{}, {"SubmitDlg"}}},
+        {Subject::Upload, "serial one byte short", Cut(Body().Int(7), 3), replyLost},
+        {Subject::Upload, "serial -1", Body().Int(-1), replyLost},
+        {Subject::Upload, "negative serial", Body().Int(INT32_MIN), replyLost},
         {Subject::Upload,
          "huge serial",
          Body().Int(INT32_MAX),
@@ -828,7 +834,7 @@ TEST(HostileServer, MalformedRepliesEndWithTheCommandsOwnText) {
         // Marker Name: name, about.
         {Subject::Marker, "name without its zero byte", Body().Raw("Pat Marker"), byId},
         {Subject::Marker,
-         "conversion specifications in the name",
+         "printf conversions in the name",
          Body().Text("100% %s%n").Text("%d"),
          {{"Your assignment was marked by 100% %s%n\n<%d>"}, {"ViewDlg"}}},
         {Subject::Marker, "about without its zero byte", Body().Text("Pat Marker").Raw("Room 5"),
@@ -889,20 +895,22 @@ bool MayShow(Subject subject, const std::string& text) {
     auto startsWith = [&](const std::string& prefix) { return text.rfind(prefix, 0) == 0; };
     switch (subject) {
     case Subject::Startup:
-        return text == kNotSetUp;
+        return text == kNotSetUp || text == kServerError;
     case Subject::Register:
-    case Subject::Update:
         return false;
+    case Subject::Update:
+        return text == kServerError;
     case Subject::FileList:
         return text == kServerError || startsWith(kNamedFilesPrefix);
     case Subject::Upload:
-        return startsWith(kSerialPrefix);
+        return startsWith(kSerialPrefix) || text == kUploadReplyLost;
     case Subject::Marked:
         return text == kUnreadableMarked || text == kNothingSubmitted;
     case Subject::Marker:
         return startsWith("Your assignment was marked by ");
     case Subject::Exam:
-        return text == kExamError || startsWith("Your exam question has been saved in ") ||
+        return text == kExamError || text == kServerError ||
+               startsWith("Your exam question has been saved in ") ||
                startsWith(kExamNotSavedPrefix);
     }
     return false;

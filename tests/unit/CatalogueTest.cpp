@@ -1,4 +1,4 @@
-// The course catalogue: component specifications, entry positions, the element status fold,
+// The course catalogue: component descriptions, entry positions, the element status fold,
 // entries outside the arrays, and reading (or refusing) a Course List reply.
 #include "app/CourseCatalogue.h"
 
