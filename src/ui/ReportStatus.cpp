@@ -3,7 +3,8 @@
 namespace tallyport {
 
 void ReportUnusableReply(Prompts& prompts) {
-    prompts.Message("An error occurred with the server.", Buttons::Ok, Icon::Exclamation);
+    // The server-error text, as a notice: there is nothing to retry.
+    prompts.Message(DescribeStatus(status::kServerError).text, Buttons::Ok, Icon::Exclamation);
 }
 
 RetryChoice ReportStatus(Prompts& prompts, StatusCode status) {

@@ -18,6 +18,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/ScriptedTransactionUi.h"
 #include "support/TempDir.h"
+#include "support/TestFiles.h"
 #include "support/gui/ModalDriver.h"
 #include "ui/DialogUnits.h"
 #include "ui/ReportStatus.h"
@@ -35,9 +36,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <random>
@@ -330,17 +329,10 @@ std::map<std::string, std::string> Snapshot(const fs::path& root, const fs::path
         if (it->is_directory()) {
             files[relative] = "<dir>";
         } else {
-            std::ifstream in(it->path(), std::ios::binary);
-            files[relative] = {std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>()};
+            files[relative] = ReadFile(it->path());
         }
     }
     return files;
-}
-
-void WriteFile(const fs::path& path, std::string_view bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // What one run of a command left behind.

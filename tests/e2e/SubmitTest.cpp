@@ -9,6 +9,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/ScriptedTransactionUi.h"
 #include "support/TempDir.h"
+#include "support/TestFiles.h"
 #include "ui/DialogUnits.h"
 
 #include <QApplication>
@@ -22,7 +23,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 namespace tallyport::test {
@@ -95,11 +95,6 @@ std::string Serial(int32_t serial) {
     char text[16];
     std::snprintf(text, sizeof text, "%04d", serial);
     return "Your latest solution has now been submitted.\nYour serial # is "s + text + ".";
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 class RecordingFields : public MainDialogFields {

@@ -11,6 +11,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/ScriptedTransactionUi.h"
 #include "support/TempDir.h"
+#include "support/TestFiles.h"
 #include "ui/DialogUnits.h"
 
 #include "Demo.h"
@@ -66,11 +67,6 @@ std::string Package(const std::vector<File>& files) {
                f.kind + "," + std::to_string(f.tab) + "," + std::to_string(f.bytes.size()) +
                "\r\n" + f.bytes + "EOF\r\n";
     return out;
-}
-
-std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class NoFields : public MainDialogFields {
@@ -235,11 +231,11 @@ TEST_F(ViewMarkedTest, OwnMarkedSubmissionSwitchedAndSaved) {
     ASSERT_EQ(showings, 1);
 
     const fs::path target = chosen / "assign02";
-    EXPECT_EQ(Contents(target / "src/main.c"), kOwnFiles[0].bytes);
-    EXPECT_EQ(Contents(target / "docs/notes.txt"), kOwnFiles[1].bytes);
-    EXPECT_EQ(Contents(target / "data.bin"), kOwnFiles[2].bytes);
+    EXPECT_EQ(ReadFile(target / "src/main.c"), kOwnFiles[0].bytes);
+    EXPECT_EQ(ReadFile(target / "docs/notes.txt"), kOwnFiles[1].bytes);
+    EXPECT_EQ(ReadFile(target / "data.bin"), kOwnFiles[2].bytes);
     for (const char* picture : {"src/main.c.emf", "docs/notes.txt.emf", "data.bin.emf"})
-        EXPECT_TRUE(HasEmfHeader(Contents(target / picture))) << picture;
+        EXPECT_TRUE(HasEmfHeader(ReadFile(target / picture))) << picture;
     EXPECT_FALSE(fs::exists(chosen / "escape.txt"));
     EXPECT_FALSE(fs::exists(target / "escape.txt"));
     const auto page = ReadEmf(target / "src/main.c.emf");
@@ -270,7 +266,7 @@ TEST_F(ViewMarkedTest, UnmarkedWorkShowsSubmittedAndSavesTextsOnly) {
     });
     EXPECT_EQ(showings, 1);
     const fs::path target = chosen / "assign01";
-    EXPECT_EQ(Contents(target / "list.h"), "int list_demo(void);\r\n");
+    EXPECT_EQ(ReadFile(target / "list.h"), "int list_demo(void);\r\n");
     EXPECT_FALSE(fs::exists(target / "list.h.emf"));
     EXPECT_EQ(prompts.texts(), std::vector<std::string>{"Your submitted files have been saved in " +
                                                         target.string()});

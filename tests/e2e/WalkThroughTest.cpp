@@ -17,6 +17,7 @@
 #include "support/EmfReadback.h"
 #include "support/InProcessServer.h"
 #include "support/TempDir.h"
+#include "support/TestFiles.h"
 #include "support/gui/StepScript.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtPrompts.h"
@@ -37,7 +38,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 namespace tallyport::test {
@@ -125,26 +125,6 @@ std::string Crlf(std::string_view text) {
     return out;
 }
 
-void Write(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::map<std::string, std::string> FilesUnder(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    if (!fs::exists(folder))
-        return files;
-    for (const auto& item : fs::recursive_directory_iterator(folder))
-        if (item.is_regular_file())
-            files[fs::relative(item.path(), folder).string()] = Read(item.path());
-    return files;
-}
-
 // --- what the student does with each kind of window ---------------------------------------
 
 void Click(QWidget* dialog, int id) {
@@ -217,7 +197,7 @@ class WalkThrough : public ::testing::Test {
 protected:
     WalkThrough() {
         for (const auto& [name, bytes] : kStudentFiles)
-            Write(student / name, bytes);
+            WriteFile(student / name, bytes);
         fs::create_directories(temp);
         fs::create_directories(saved);
     }
@@ -444,7 +424,7 @@ TEST_F(WalkThrough, AStudentsTermThroughEveryCommand) {
 
     // The saved copy: the file as submitted and its marked page as a picture.
     const fs::path copy = saved / "assign00";
-    EXPECT_EQ(Read(copy / "hello.c"), Crlf(kStudentFiles.at("a1/hello.c")));
+    EXPECT_EQ(ReadFile(copy / "hello.c"), Crlf(kStudentFiles.at("a1/hello.c")));
     const auto picture = ReadEmf(copy / "hello.c.emf");
     ASSERT_TRUE(picture) << "the picture reads back";
     std::string red; // the comment's words, in red

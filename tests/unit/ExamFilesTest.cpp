@@ -1,11 +1,10 @@
 #include "exam/ExamFiles.h"
 
 #include "support/TempDir.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 
@@ -13,16 +12,6 @@ using namespace tallyport;
 namespace fs = std::filesystem;
 
 namespace {
-
-void Put(const fs::path& path, std::string_view text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 std::span<const std::byte> AsBytes(std::string_view text) {
     return {reinterpret_cast<const std::byte*>(text.data()), text.size()};
@@ -43,22 +32,22 @@ TEST(ExamFiles, ClearRemovesOnlyTheFolderOwnFilesOfThatExtension) {
     const fs::path f = dir.path();
     for (const char* name : {"old.pdf", "OLD.EXE", "Mixed.PdF", ".pdf", "notes.txt", "pdf",
                              "a.pdf.txt", "a.pdfx", "sub/inner.pdf", "run.exe"})
-        Put(f / name, "x");
+        test::WriteFile(f / name, "x");
     fs::create_directories(f / "x.pdf");
-    Put(f / "x.pdf" / "keep.txt", "x");
+    test::WriteFile(f / "x.pdf" / "keep.txt", "x");
     fs::create_symlink(f / "notes.txt", f / "link.pdf");
 
     ClearTempFiles(f, "PDF");
     ClearTempFiles(f, "EXE");
     EXPECT_EQ(Tree(f), (std::set<std::string>{"notes.txt", "pdf", "a.pdf.txt", "a.pdfx", "sub/",
                                               "sub/inner.pdf", "x.pdf/", "x.pdf/keep.txt"}));
-    EXPECT_EQ(Read(f / "notes.txt"), "x") << "removing a link leaves its target";
+    EXPECT_EQ(test::ReadFile(f / "notes.txt"), "x") << "removing a link leaves its target";
 }
 
 TEST(ExamFiles, ClearDoesNothingWithoutFolderOrExtension) {
     test::TempDir dir;
-    Put(dir.path() / "a.pdf", "x");
-    Put(dir.path() / "b.", "x");
+    test::WriteFile(dir.path() / "a.pdf", "x");
+    test::WriteFile(dir.path() / "b.", "x");
     ClearTempFiles(dir.path(), "");
     ClearTempFiles("", "PDF");
     ClearTempFiles(dir.path() / "missing", "PDF");
@@ -108,11 +97,11 @@ TEST(ExamFiles, WriteCreatesFoldersAndKeepsBytesAsTheyAre) {
     test::TempDir dir;
     const std::string bytes("line\r\nnext\n\0\x1A\xFF", 14);
     ASSERT_TRUE(WriteExamFile(dir.path() / "lab" / "deep" / "q1.txt", AsBytes(bytes)));
-    EXPECT_EQ(Read(dir.path() / "lab" / "deep" / "q1.txt"), bytes);
+    EXPECT_EQ(test::ReadFile(dir.path() / "lab" / "deep" / "q1.txt"), bytes);
 
-    Put(dir.path() / "old.txt", "a much longer old content");
+    test::WriteFile(dir.path() / "old.txt", "a much longer old content");
     ASSERT_TRUE(WriteExamFile(dir.path() / "old.txt", AsBytes("new")));
-    EXPECT_EQ(Read(dir.path() / "old.txt"), "new");
+    EXPECT_EQ(test::ReadFile(dir.path() / "old.txt"), "new");
 
     ASSERT_TRUE(WriteExamFile(dir.path() / "empty.txt", {}));
     EXPECT_TRUE(fs::is_regular_file(dir.path() / "empty.txt"));
@@ -122,9 +111,9 @@ TEST(ExamFiles, WriteCreatesFoldersAndKeepsBytesAsTheyAre) {
 TEST(ExamFiles, WriteReportsWhatCannotBeWritten) {
     test::TempDir dir;
     fs::create_directories(dir.path() / "taken");
-    Put(dir.path() / "plain", "x");
+    test::WriteFile(dir.path() / "plain", "x");
     EXPECT_FALSE(WriteExamFile(dir.path() / "taken", AsBytes("x"))) << "a folder is in the way";
     EXPECT_FALSE(WriteExamFile(dir.path() / "plain" / "q.txt", AsBytes("x")))
         << "a file is in the way of the sub-folder";
-    EXPECT_EQ(Read(dir.path() / "plain"), "x");
+    EXPECT_EQ(test::ReadFile(dir.path() / "plain"), "x");
 }

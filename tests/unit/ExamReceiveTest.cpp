@@ -3,6 +3,7 @@
 #include "exam/ReceiveExamFiles.h"
 
 #include "support/TempDir.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -31,11 +32,6 @@ NetMessage Reply(const std::string& text) {
 
 void Put(const fs::path& path, std::string_view text) {
     std::ofstream(path) << text;
-}
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 class ExamReceive : public ::testing::Test {
@@ -67,7 +63,7 @@ TEST_F(ExamReceive, HostileNamesAreRefusedAndTheRestWritten) {
                              File("lab\\..\\..\\up.txt", "x"));
     const ExamOutcome outcome = ReceiveExamFiles(reply, 'E', inside);
     EXPECT_TRUE(outcome.received);
-    EXPECT_EQ(Read(inside / "ok.txt"), "fine");
+    EXPECT_EQ(test::ReadFile(inside / "ok.txt"), "fine");
     EXPECT_FALSE(fs::exists(dir.path() / "escape.txt"));
     EXPECT_FALSE(fs::exists(dir.path() / "up.txt"));
     EXPECT_FALSE(fs::exists(inside / "abs.txt"));
@@ -92,7 +88,7 @@ TEST_F(ExamReceive, UnwritableFileIsReportedNotPassedOver) {
     fs::create_directory(dir.path() / "q2.txt"); // a folder where the file should go
     NetMessage reply = Reply(Int(9) + Int(2) + File("q1.txt", "one") + File("q2.txt", "two"));
     const ExamOutcome outcome = ReceiveExamFiles(reply, 'E', dir.path());
-    EXPECT_EQ(Read(dir.path() / "q1.txt"), "one");
+    EXPECT_EQ(test::ReadFile(dir.path() / "q1.txt"), "one");
     ASSERT_EQ(outcome.unsaved.size(), 1u);
     EXPECT_EQ(outcome.unsaved[0].name, "q2.txt");
     EXPECT_FALSE(outcome.unsaved[0].refused);
@@ -120,7 +116,7 @@ TEST_F(ExamReceive, FolderThatCannotBeUsedIsSaid) {
     const ExamOutcome outcome = ReceiveExamFiles(reply, 'E', notAFolder);
     EXPECT_TRUE(outcome.received);
     ASSERT_TRUE(outcome.folderError);
-    EXPECT_EQ(Read(notAFolder), "mine");
+    EXPECT_EQ(test::ReadFile(notAFolder), "mine");
     const ExamMessage message = DescribeExamOutcome(outcome, notAFolder);
     EXPECT_EQ(message.icon, Icon::Error);
     EXPECT_EQ(message.text.rfind("Your exam question could not be saved: ", 0), 0u);
@@ -132,7 +128,7 @@ TEST_F(ExamReceive, MissingFolderIsCreated) {
     const ExamOutcome outcome = ReceiveExamFiles(reply, 'E', fresh);
     EXPECT_TRUE(outcome.received);
     EXPECT_TRUE(outcome.unsaved.empty());
-    EXPECT_EQ(Read(fresh / "q1.txt"), "one");
+    EXPECT_EQ(test::ReadFile(fresh / "q1.txt"), "one");
     EXPECT_EQ(DescribeExamOutcome(outcome, fresh).text,
               "Your exam question has been saved in " + fresh.string());
 }
@@ -145,5 +141,5 @@ TEST_F(ExamReceive, CountZeroClearsAndSucceeds) {
     EXPECT_TRUE(outcome.received);
     EXPECT_TRUE(outcome.unsaved.empty());
     EXPECT_FALSE(fs::exists(dir.path() / "old.pdf"));
-    EXPECT_EQ(Read(dir.path() / "notes.txt"), "mine");
+    EXPECT_EQ(test::ReadFile(dir.path() / "notes.txt"), "mine");
 }

@@ -4,6 +4,7 @@
 #include "support/EmfReadback.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +15,8 @@ namespace tallyport {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadFile;
 using test::TempDir;
-
-std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 MarkedFile File(std::string name, std::string text, ContentKind kind = ContentKind::Ascii) {
     MarkedFile file;
@@ -73,11 +70,11 @@ TEST(MarkedPackageSave, MarkedWorkSavesTextsExactlyAndOnePicturePerFile) {
     EXPECT_TRUE(result.problems.empty());
     const fs::path target = dir.path() / "assign04";
     EXPECT_EQ(result.target, target.string());
-    EXPECT_EQ(Contents(target / "main.src"), "int main()\r\n{\r\n}\n\x1a");
-    EXPECT_EQ(Contents(target / "src/lib/util.c"), "a\tb\n");
-    EXPECT_EQ(Contents(target / "data.bin"), binary);
+    EXPECT_EQ(ReadFile(target / "main.src"), "int main()\r\n{\r\n}\n\x1a");
+    EXPECT_EQ(ReadFile(target / "src/lib/util.c"), "a\tb\n");
+    EXPECT_EQ(ReadFile(target / "data.bin"), binary);
     for (const char* picture : {"main.src.emf", "src/lib/util.c.emf", "data.bin.emf"})
-        EXPECT_TRUE(test::HasEmfHeader(Contents(target / picture))) << picture;
+        EXPECT_TRUE(test::HasEmfHeader(ReadFile(target / picture))) << picture;
     const auto page = test::ReadEmf(target / "data.bin.emf");
     ASSERT_TRUE(page);
     ASSERT_EQ(page->texts.size(), 1u);
@@ -88,7 +85,7 @@ TEST(MarkedPackageSave, MarkedWorkSavesTextsExactlyAndOnePicturePerFile) {
     // Saving again replaces what was written.
     s.files[0] = File("main.src", "short");
     EXPECT_TRUE(SaveMarkedSubmission(s, dir.path().string(), 4).problems.empty());
-    EXPECT_EQ(Contents(target / "main.src"), "short");
+    EXPECT_EQ(ReadFile(target / "main.src"), "short");
 }
 
 TEST(MarkedPackageSave, UnmarkedWorkSavesTextsOnly) {
@@ -98,7 +95,7 @@ TEST(MarkedPackageSave, UnmarkedWorkSavesTextsOnly) {
         s.files.push_back(File("only.c", "x"));
         const SaveResult result = SaveMarkedSubmission(s, dir.path().string(), 0);
         EXPECT_TRUE(result.problems.empty());
-        EXPECT_EQ(Contents(dir.path() / "assign00/only.c"), "x");
+        EXPECT_EQ(ReadFile(dir.path() / "assign00/only.c"), "x");
         EXPECT_FALSE(fs::exists(dir.path() / "assign00/only.c.emf"));
         EXPECT_EQ(SaveResultMessage(result),
                   "Your submitted file has been saved in " + (dir.path() / "assign00").string());
@@ -124,7 +121,7 @@ TEST(MarkedPackageSave, HostileNamesAreRefusedAndFailuresReported) {
     EXPECT_FALSE(fs::exists(chosen / "escaped.c"));
     EXPECT_FALSE(fs::exists(dir.path() / "escaped2.c"));
     EXPECT_FALSE(fs::exists(chosen / "escaped2.c"));
-    EXPECT_EQ(Contents(chosen / "assign01/fine.c"), "kept");
+    EXPECT_EQ(ReadFile(chosen / "assign01/fine.c"), "kept");
     EXPECT_TRUE(fs::exists(chosen / "assign01/fine.c.emf"));
     EXPECT_TRUE(fs::exists(chosen / "assign01/late.c.emf")); // its page shows the file-error notice
 
