@@ -1,0 +1,34 @@
+// The drawing surface of one PDF sheet: a band of a marked page (whole text lines) drawn
+// through the screen's QPainter surface. A text line belongs to the sheet whose band holds the
+// top of its cell, so each line is printed once and whole, descenders included; strokes and the
+// margin line are clipped to the band.
+#pragma once
+
+#include "ui/QPainterSurface.h"
+
+class QPainter;
+
+namespace tallyport {
+
+class PdfPageSurface final : public DrawingSurface {
+public:
+    // `band` in page pixels, as `painter` draws them; the stroke pen starts as `pen`.
+    PdfPageSurface(QPainter& painter, PixelRect band, Colour pen);
+
+    void SetTextColor(Colour colour) override { page_.SetTextColor(colour); }
+    void TextOut(int32_t x, int32_t y, std::string_view characters) override;
+    void MoveTo(int32_t x, int32_t y) override { page_.MoveTo(x, y); }
+    void LineTo(int32_t x, int32_t y) override;
+    void SaveDC() override { page_.SaveDC(); }
+    void RestoreDC() override { page_.RestoreDC(); }
+    void SelectPen(Colour colour) override { page_.SelectPen(colour); }
+    PixelSize GetTextExtent(std::string_view text) override { return page_.GetTextExtent(text); }
+    std::optional<PixelRect> DirtyArea() const override { return band_; }
+
+private:
+    QPainter& painter_;
+    PixelRect band_;
+    QPainterSurface page_;
+};
+
+} // namespace tallyport
