@@ -275,12 +275,17 @@ TEST_F(ViewMarkedTest, MarkedDemoSavedAsOnePdfReadBackByPoppler) {
         return QRect(QPoint(imageX(x) + 1, imageY(y) + 1),
                      QPoint(imageX(x + 10) - 2, imageY(y + 10) - 2));
     };
+    // Every line of every comment starts with red in its cell; the cell before a comment's
+    // first line holds none (that of its second line may hold the stroke).
     const struct {
         int32_t x, y;
-    } comments[] = {{260, 20}, {330, 50}, {330, 60}, {200, 90}, {200, 100}};
+        bool first;
+    } comments[] = {
+        {260, 20, true}, {330, 50, true}, {330, 60, false}, {200, 90, true}, {200, 100, false}};
     for (const auto& c : comments) {
         EXPECT_GT(CountIn(page, cell(c.x, c.y), IsRed), 4) << c.x << "," << c.y;
-        EXPECT_EQ(CountIn(page, cell(c.x - 10, c.y), IsRed), 0) << c.x << "," << c.y;
+        if (c.first)
+            EXPECT_EQ(CountIn(page, cell(c.x - 10, c.y), IsRed), 0) << c.x << "," << c.y;
     }
     EXPECT_EQ(CountIn(page, cell(250, 10), IsRed), 0); // above the first comment
     // The source is black: '#' of the first line, 'i' of "int main".
