@@ -1,10 +1,13 @@
 // The drawing surface of one PDF sheet: a band of a marked page (whole text lines) drawn
 // through the screen's QPainter surface. A text line belongs to the sheet whose band holds the
 // top of its cell, so each line is printed once and whole, descenders included; strokes and the
-// margin line are clipped to the band.
+// margin line are clipped to the band, and a segment wholly above or below it is left out
+// (every sheet draws every stroke of the file).
 #pragma once
 
 #include "ui/QPainterSurface.h"
+
+#include <vector>
 
 class QPainter;
 
@@ -17,10 +20,10 @@ public:
 
     void SetTextColor(Colour colour) override { page_.SetTextColor(colour); }
     void TextOut(int32_t x, int32_t y, std::string_view characters) override;
-    void MoveTo(int32_t x, int32_t y) override { page_.MoveTo(x, y); }
+    void MoveTo(int32_t x, int32_t y) override;
     void LineTo(int32_t x, int32_t y) override;
-    void SaveDC() override { page_.SaveDC(); }
-    void RestoreDC() override { page_.RestoreDC(); }
+    void SaveDC() override;
+    void RestoreDC() override;
     void SelectPen(Colour colour) override { page_.SelectPen(colour); }
     PixelSize GetTextExtent(std::string_view text) override { return page_.GetTextExtent(text); }
     std::optional<PixelRect> DirtyArea() const override { return band_; }
@@ -29,6 +32,8 @@ private:
     QPainter& painter_;
     PixelRect band_;
     QPainterSurface page_;
+    int32_t positionY_ = 0; // kept with the saved states, as the surface keeps its position
+    std::vector<int32_t> savedY_;
 };
 
 } // namespace tallyport

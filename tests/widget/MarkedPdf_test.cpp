@@ -2,6 +2,7 @@
 // need with every line whole on one sheet, the paper the locale prints on, and a write failure
 // reported without leaving a file behind.
 #include "marking/MarkedPdf.h"
+#include "marking/PageScale.h"
 #include "support/PdfTools.h"
 #include "support/RecordingSurface.h"
 #include "support/TempDir.h"
@@ -102,6 +103,52 @@ private slots:
         }
         QCOMPARE(next, kLines);
         QCOMPARE(comments, (kLines * 10 - 30 + 969) / 970);
+    }
+
+    // A stroke taller than a sheet is cut where the lines are: each sheet draws its part, and
+    // nothing of it spills into the margins.
+    void strokeTallerThanASheetClippedToEachSheet() {
+        ScopedPageScales scales;
+        TempDir dir;
+        MarkedSubmission s = LongMarkedFile(100);
+        MarkedFile& file = s.files[0];
+        file.annotations.reset();
+        file.PushAnnotation(std::make_unique<LineNode>(
+            500, 0, 0, 990,
+            std::make_unique<PointNode>(0, 990, std::make_unique<PointNode>(0, 0))));
+        const fs::path pdf = dir.path() / "tall.pdf";
+        QCOMPARE(WriteMarkedPdf(pdf, s, 10, QPageSize(QPageSize::A4)), std::nullopt);
+        const auto layout = LayoutMarkedPdf(file, QPageSize(QPageSize::A4));
+        QVERIFY(layout);
+        QCOMPARE(PdfPageCount(pdf), 2);
+        QCOMPARE(int(layout->bands.size()), 2);
+        const int x = int(std::lround(layout->PointX(PageToPixelX(500))));
+        for (std::size_t sheet = 0; sheet < 2; ++sheet) {
+            const fs::path png = dir.path() / ("sheet" + std::to_string(sheet) + ".png");
+            QVERIFY(RenderPdfPage(pdf, int(sheet) + 1, 72, png));
+            const QImage image(QString::fromStdString(png.string()));
+            QVERIFY(!image.isNull());
+            auto redRows = [&](double from, double to) {
+                int rows = 0;
+                for (int y = std::max(0, int(from)); y < std::min(image.height(), int(to)); ++y)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const QRgb p = image.pixel(x + dx, y);
+                        if (qRed(p) > 150 && qGreen(p) < 110) {
+                            ++rows;
+                            break;
+                        }
+                    }
+                return rows;
+            };
+            const PageBand& band = layout->bands[sheet];
+            const double top = layout->PointY(sheet, PageToPixelY(band.top));
+            // The stroke ends at page y 990, inside the last sheet's band.
+            const double bottom =
+                layout->PointY(sheet, PageToPixelY(std::min<int32_t>(band.bottom, 990)));
+            QVERIFY(redRows(top + 1, bottom - 1) >= int(bottom - top) - 3);
+            QCOMPARE(redRows(0, top - 1), 0);
+            QCOMPARE(redRows(bottom + 1, image.height()), 0);
+        }
     }
 
     void paperFromTheLocale() {
