@@ -54,12 +54,36 @@ int64_t TextLines(const std::string& text) {
     return pieces > 1 && drawn.back() == kLineFeed ? pieces - 1 : pieces;
 }
 
+// Sorted by top, overlapping spans joined; with `touching`, spans that only meet are joined too.
+std::vector<Span> Merged(std::vector<Span> spans, bool touching) {
+    std::sort(spans.begin(), spans.end(),
+              [](const Span& a, const Span& b) { return a.top < b.top; });
+    std::vector<Span> merged;
+    for (const Span& span : spans) {
+        if (span.bottom <= span.top)
+            continue;
+        if (!merged.empty() &&
+            (span.top < merged.back().bottom || (touching && span.top == merged.back().bottom)))
+            merged.back().bottom = std::max(merged.back().bottom, span.bottom);
+        else
+            merged.push_back(span);
+    }
+    return merged;
+}
+
+// Whether `row` lies strictly inside one of the disjoint, sorted spans.
+bool Inside(const std::vector<Span>& spans, int64_t row) {
+    auto after = std::partition_point(spans.begin(), spans.end(),
+                                      [&](const Span& s) { return s.top < row; });
+    return after != spans.begin() && row < std::prev(after)->bottom;
+}
+
 } // namespace
 
 std::vector<PageBand> PageBreaks(const MarkedFile& file, int64_t firstPixels, int64_t pixels) {
-    // What is drawn, and the cut positions that would pass through something kept whole.
+    // What is drawn, and what is kept whole (no cut strictly inside one of these).
     std::vector<Span> drawn;
-    std::vector<int64_t> forbidden;
+    std::vector<Span> kept;
     if (file.kind == ContentKind::NonAscii || !file.text())
         drawn.push_back({0, kUnitsPerCell}); // a one-line notice
     else
@@ -80,26 +104,14 @@ std::vector<PageBand> PageBreaks(const MarkedFile& file, int64_t firstPixels, in
                 continue;
             }
             drawn.push_back(*span);
-            for (int64_t c = GridDown(span->top) + kUnitsPerCell; c < span->bottom;
-                 c += kUnitsPerCell)
-                forbidden.push_back(c);
+            kept.push_back(*span);
         }
-    std::sort(forbidden.begin(), forbidden.end());
+    const std::vector<Span> whole = Merged(std::move(kept), false);
 
-    // Merged stretches on the grid, in page order.
+    // Stretches on the grid that hold something, in page order.
     for (Span& span : drawn)
         span = {GridDown(span.top), GridUp(span.bottom)};
-    std::sort(drawn.begin(), drawn.end(),
-              [](const Span& a, const Span& b) { return a.top < b.top; });
-    std::vector<Span> merged;
-    for (const Span& span : drawn) {
-        if (span.bottom <= span.top)
-            continue;
-        if (!merged.empty() && span.top <= merged.back().bottom)
-            merged.back().bottom = std::max(merged.back().bottom, span.bottom);
-        else
-            merged.push_back(span);
-    }
+    const std::vector<Span> merged = Merged(std::move(drawn), true);
     if (merged.empty())
         return {{0, kUnitsPerCell}};
 
@@ -116,7 +128,7 @@ std::vector<PageBand> PageBreaks(const MarkedFile& file, int64_t firstPixels, in
         int64_t cut = limit;
         if (limit < end)
             for (int64_t c = limit; c > top; c -= kUnitsPerCell)
-                if (!std::binary_search(forbidden.begin(), forbidden.end(), c)) {
+                if (!Inside(whole, c)) {
                     cut = c;
                     break;
                 }
