@@ -28,20 +28,25 @@ constexpr QLocale::Territory kLetterTerritories[] = {
     QLocale::Nicaragua,    QLocale::Panama,     QLocale::Philippines, QLocale::PuertoRico,
     QLocale::UnitedStates, QLocale::Venezuela};
 
-// The page units every sheet of the band shows, in page pixels (right edge: what fits across).
+// The part of the page a sheet shows, in page pixels: its band's rows, as wide as fits across.
 PixelRect BandPixels(const PageBand& band, int32_t width) {
     return {0, PageToPixelY(band.top), width, PageToPixelY(band.bottom)};
 }
 
-// The file's name on the left, the mark at the right, one line high, in the page font's bold.
+// The mark at the right, the file's name on the left (shortened to leave the mark room), one
+// line high, in the page font's bold.
 void DrawHeading(QPainter& painter, const MarkedFile& file, const QString& mark, int32_t width) {
     QFont font = PageFont();
     font.setBold(true);
     painter.setFont(font);
     painter.setPen(Qt::black);
+    const QFontMetrics metrics(font);
+    const int markWidth = metrics.horizontalAdvance(mark + QStringLiteral("  "));
     const QRect line(0, 0, width, PageFontPixelHeight());
-    painter.drawText(line, Qt::AlignLeft | Qt::AlignTop, FromBytes(file.name));
     painter.drawText(line, Qt::AlignRight | Qt::AlignTop, mark);
+    painter.drawText(
+        line, Qt::AlignLeft | Qt::AlignTop,
+        metrics.elidedText(FromBytes(file.name), Qt::ElideMiddle, std::max(0, width - markWidth)));
 }
 
 } // namespace
