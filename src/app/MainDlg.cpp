@@ -369,8 +369,8 @@ void MainDlg::RunCommand(const MainCommand& command) {
         return;
     if (!command)
         return;
-    CommandContext context{setup_.transactor, setup_.prompts, *this,
-                           course_,           selection_,     setup_.tempFolder};
+    CommandContext context{setup_.transactor, setup_.prompts,   *this, course_, selection_,
+                           setup_.tempFolder, setup_.examFolder};
     command(context, this);
 }
 

@@ -1,9 +1,9 @@
 #include "exam/ReceiveExamFiles.h"
 
 #include "exam/ExamFiles.h"
+#include "exam/ExamFolder.h"
 #include "exam/ExamMessages.h"
 #include "exam/ExamSelector.h"
-#include "protocol/TempFolder.h"
 
 namespace tallyport {
 namespace {
@@ -37,7 +37,7 @@ ExamOutcome ReceiveExamFiles(NetMessage& reply, char kind, const std::filesystem
     if (!keep)
         return outcome;
     outcome.received = true;
-    if (std::optional<std::string> problem = PrepareTempFolder(folder)) {
+    if (std::optional<std::string> problem = PrepareExamFolder(folder)) {
         outcome.folderError = std::move(problem);
         return outcome;
     }

@@ -1,5 +1,5 @@
 // What the Exam command does with a reply: the student's share of its files written into the
-// temporary folder, and the message that tells the student how it went.
+// exam folder, and the message that tells the student how it went.
 #pragma once
 
 #include "exam/ExamFiles.h"
