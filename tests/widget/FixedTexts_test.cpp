@@ -14,6 +14,7 @@
 #include "ui/WaitDialog.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
@@ -59,11 +60,16 @@ MarkedSubmission Marked() {
 int TextRoom(const QWidget* control) {
     if (const auto* label = qobject_cast<const QLabel*>(control))
         return label->contentsRect().width() - 2 * label->margin() - std::max(0, label->indent());
-    const auto* button = qobject_cast<const QPushButton*>(control);
+    const auto* button = qobject_cast<const QAbstractButton*>(control);
     QStyleOptionButton option;
     option.initFrom(button);
     option.text = button->text();
-    if (button->autoDefault() || button->isDefault())
+    if (qobject_cast<const QCheckBox*>(button))
+        return button->style()
+            ->subElementRect(QStyle::SE_CheckBoxContents, &option, button)
+            .width();
+    const auto* push = qobject_cast<const QPushButton*>(button);
+    if (push && (push->autoDefault() || push->isDefault()))
         option.features |= QStyleOptionButton::AutoDefaultButton;
     return button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
 }
