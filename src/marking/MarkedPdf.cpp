@@ -20,6 +20,9 @@ namespace {
 constexpr double kMarginPoints = 36; // half an inch
 constexpr double kPointsPerInch = 72;
 constexpr int kPdfResolution = 1200; // device units per inch: fine enough for every position
+// Far more sheets than a submission fills (50,000 lines need 737 A4 sheets). Annotations from a
+// server placed far apart would otherwise each ask for a sheet, and every sheet walks all of them.
+constexpr std::size_t kMaxSheets = 5000;
 
 // Territories whose paper is Letter though their measurement system is metric.
 constexpr QLocale::Territory kLetterTerritories[] = {
@@ -98,10 +101,14 @@ std::optional<std::string> WriteMarkedPdf(const std::filesystem::path& path,
             ? FromBytes(FormatMessage("Mark: %d/%d", submission.marking->mark, maxMark))
             : QString();
     std::vector<MarkedPdfLayout> layouts;
+    std::size_t sheets = 0;
     for (const MarkedFile& file : submission.files) {
         auto layout = LayoutMarkedPdf(file, pageSize);
         if (!layout)
             return std::string("the page scale is not known yet");
+        sheets += layout->bands.size();
+        if (sheets > kMaxSheets)
+            return FormatMessage("it would need more than %zu pages", kMaxSheets);
         layouts.push_back(std::move(*layout));
     }
 

@@ -1,6 +1,6 @@
 // The marked work's PDF written directly: a 5,000-line file on exactly the sheets its lines
 // need with every line whole on one sheet, the paper the locale prints on, and a write failure
-// reported without leaving a file behind.
+// reported without leaving a file behind (a PDF of more sheets than any submission needs too).
 #include "marking/MarkedPdf.h"
 #include "marking/PageScale.h"
 #include "support/PdfTools.h"
@@ -178,6 +178,15 @@ private slots:
             QVERIFY(!error->empty());
             QVERIFY(!fs::exists(path));
         }
+        // Comments placed far apart would each want a sheet: past 5,000 the PDF is refused.
+        MarkedSubmission spread = LongMarkedFile(3);
+        for (int32_t i = 1; i <= 5000; ++i)
+            spread.files[0].PushAnnotation(
+                std::make_unique<CommentNode>(0, i * 10'000, 10, 10, "far"));
+        const fs::path tooMany = dir.path() / "too-many.pdf";
+        QCOMPARE(WriteMarkedPdf(tooMany, spread, 10),
+                 std::optional<std::string>("it would need more than 5000 pages"));
+        QVERIFY(!fs::exists(tooMany));
         fs::create_directories(dir.path() / "a-folder.pdf"); // a folder where the file goes
         QVERIFY(WriteMarkedPdf(dir.path() / "a-folder.pdf", s, 10));
         QVERIFY(fs::is_directory(dir.path() / "a-folder.pdf"));
