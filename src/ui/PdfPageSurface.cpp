@@ -10,7 +10,8 @@ PdfPageSurface::PdfPageSurface(QPainter& painter, PixelRect band, Colour pen)
     : painter_(painter), band_(band), page_(painter, band, pen) {}
 
 void PdfPageSurface::TextOut(int32_t x, int32_t y, std::string_view characters) {
-    if (y >= band_.top && y < band_.bottom)
+    // Cells starting left or right of the sheet's width are not printed (the screen scrolls).
+    if (y >= band_.top && y < band_.bottom && x >= band_.left && x < band_.right)
         page_.TextOut(x, y, characters);
 }
 

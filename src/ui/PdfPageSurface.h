@@ -1,8 +1,8 @@
 // The drawing surface of one PDF sheet: a band of a marked page (whole text lines) drawn
 // through the screen's QPainter surface. A text line belongs to the sheet whose band holds the
-// top of its cell, so each line is printed once and whole, descenders included; strokes and the
-// margin line are clipped to the band, and a segment wholly above or below it is left out
-// (every sheet draws every stroke of the file).
+// top of its cell, so each line is printed once and whole, descenders included; cells starting
+// outside the band's width are left out. Strokes and the margin line are clipped to the band,
+// and a segment wholly above or below it is left out (every sheet draws every stroke).
 #pragma once
 
 #include "ui/QPainterSurface.h"

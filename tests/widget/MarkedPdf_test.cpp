@@ -151,6 +151,34 @@ private slots:
         }
     }
 
+    // A line wider than the sheet is cut at the right margin, not printed into it.
+    void wideLineStopsAtTheRightMargin() {
+        ScopedPageScales scales;
+        TempDir dir;
+        MarkedSubmission s = LongMarkedFile(1);
+        MarkedFile& file = s.files[0];
+        file.SetText(std::string(400, 'W') + "\r\n");
+        file.length = int32_t(file.text()->size());
+        const fs::path pdf = dir.path() / "wide.pdf";
+        const fs::path png = dir.path() / "wide.png";
+        QCOMPARE(WriteMarkedPdf(pdf, s, 10, QPageSize(QPageSize::A4)), std::nullopt);
+        QVERIFY(RenderPdfPage(pdf, 1, 72, png));
+        const QImage image(QString::fromStdString(png.string()));
+        const auto layout = LayoutMarkedPdf(file, QPageSize(QPageSize::A4));
+        QVERIFY(layout);
+        const int row = int(layout->PointY(0, PageToPixelY(5)));
+        const int edge = image.width() - int(layout->margin);
+        auto dark = [&](int from, int to) {
+            int n = 0;
+            for (int x = from; x < to; ++x)
+                for (int y = row - 4; y <= row + 4; ++y)
+                    n += qGray(image.pixel(x, y)) < 128;
+            return n;
+        };
+        QVERIFY(dark(int(layout->margin), edge) > 100); // the W's across the sheet
+        QCOMPARE(dark(edge + 8, image.width()), 0);     // at most one cell past the edge
+    }
+
     void paperFromTheLocale() {
         const struct {
             QLocale locale;
