@@ -65,16 +65,18 @@ bool PeerAdmission::Count(std::optional<Burst>& burst, Clock::time_point now) {
 
 namespace {
 
+std::string Connections(std::size_t count) {
+    return fmt::format("{} connection{}", count, count == 1 ? "" : "s");
+}
+
 std::string CapEndLine(const std::string& key, std::size_t count, double seconds) {
-    return fmt::format("peer={} closed {} connections over the cap per address unread, "
-                       "in {:.1f} s",
-                       key, count, seconds);
+    return fmt::format("peer={} closed {} over the cap per address unread, in {:.1f} s", key,
+                       Connections(count), seconds);
 }
 
 std::string ShedEndLine(std::size_t count, double seconds) {
-    return fmt::format("out of open files: shed {} connections that had not sent their request, "
-                       "in {:.1f} s",
-                       count, seconds);
+    return fmt::format("out of open files: shed {} that had not sent their request, in {:.1f} s",
+                       Connections(count), seconds);
 }
 
 } // namespace
