@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tallyport::test {
@@ -109,15 +110,17 @@ inline RawAnswer ExchangeFrom(const std::string& source, const Endpoint& endpoin
 }
 
 // `connections` idle connections spread evenly over `sources`, each sending nothing. A thread
-// watches them: one the server closes is opened again (at most kReopenPerRound every kRound, as
-// a script would), so the flood holds until Stop.
+// watches them: with `reopen`, one the server closes is opened again (at most kReopenPerRound
+// every kRound, as a script would), so the flood holds until Stop.
 class Flood {
 public:
     static constexpr int kReopenPerRound = 100;
     static constexpr auto kRound = std::chrono::milliseconds(50);
 
-    Flood(const Endpoint& endpoint, std::vector<std::string> sources, int connections)
-        : endpoint_(endpoint), sources_(std::move(sources)), fds_(std::size_t(connections), -1) {
+    Flood(const Endpoint& endpoint, std::vector<std::string> sources, int connections,
+          bool reopen = true)
+        : endpoint_(endpoint), sources_(std::move(sources)), fds_(std::size_t(connections), -1),
+          reopen_(reopen) {
         for (std::size_t i = 0; i < fds_.size(); ++i)
             fds_[i] = Open(i);
         watcher_ = std::thread([this] { Watch(); });
@@ -167,7 +170,7 @@ private:
                     ::close(std::exchange(fds_[i], -1));
                     ++closed_;
                 }
-                if (fds_[i] < 0 && reopened < kReopenPerRound) {
+                if (reopen_ && fds_[i] < 0 && reopened < kReopenPerRound) {
                     fds_[i] = Open(i);
                     ++reopened;
                 }
@@ -180,6 +183,7 @@ private:
     Endpoint endpoint_;
     std::vector<std::string> sources_;
     std::vector<int> fds_;
+    bool reopen_;
     int failedAtStart_ = 0;
     std::atomic<int64_t> closed_{0};
     std::atomic<bool> stop_{false};
