@@ -10,9 +10,12 @@
 // - Refusals and sheds are logged once per burst (when it starts, and when it ends with its
 //   count), never once per connection: a flood cannot flood the log.
 //
-// A listener calls AddressKey and Admit for each accepted connection, keeps the Ticket while the
-// connection lives, calls Ticket::RequestArrived once the request is in (from then on it is never
-// shed), and calls RoomOrShed before each accept. Thread-safe.
+// A listener calls RoomOrShed before each accept, AddressKey and Admit for each accepted
+// connection, keeps the Ticket while the connection lives and calls Ticket::RequestArrived once
+// the request is in (from then on it is never shed). It also gives each connection a first-bytes
+// deadline of its own for what identifies the request (the protocol's preamble and length; for
+// HTTPS, the handshake and the request head), apart from the idle timeout of what follows.
+// Thread-safe.
 #pragma once
 
 #include <chrono>

@@ -635,6 +635,10 @@ uint16_t Server::port() const {
     return impl_->boundPort;
 }
 
+std::shared_ptr<PeerAdmission> Server::admission() const {
+    return impl_->admission;
+}
+
 int64_t Server::requestsServed() const {
     return impl_->served.load();
 }

@@ -50,6 +50,9 @@ public:
     void Stop();
     uint16_t port() const;
     int64_t requestsServed() const;
+    // The admission in use while serving: another listener of the process passes it in its own
+    // options, so that both share one budget of files and one count per address.
+    std::shared_ptr<PeerAdmission> admission() const;
 
     struct Impl; // the listener, threads and connections (Server.cpp)
 

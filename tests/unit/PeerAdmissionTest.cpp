@@ -2,6 +2,13 @@
 // addresses count as one peer: the decisions the flood tests only see from outside.
 #include "PeerAdmission.h"
 
+#include "Demo.h"
+#include "Server.h"
+#include "ServerTestHelpers.h"
+#include "Store.h"
+#include "support/LoopbackFlood.h"
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -135,6 +142,46 @@ TEST_F(PeerAdmissionTest, OneHostIsOnePeer) {
     };
     for (const auto& [address, key] : keys)
         EXPECT_EQ(PeerAdmission::AddressKey(address), key) << address;
+}
+
+// Waits until `admission` holds `count` connections; the patience only keeps a broken server
+// from hanging the test.
+bool HoldsSoon(const PeerAdmission& admission, std::size_t count) {
+    for (int waited = 0; waited < 10'000; waited += 5) {
+        if (admission.held() == count)
+            return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return false;
+}
+
+TEST(SharedAdmission, TwoListenersShareOneCapPerAddress) {
+    test::TempDir dir;
+    std::string error;
+    auto store = Store::Open(dir.path() / "s.db", error);
+    ASSERT_TRUE(store && LoadDemo(*store, error)) << error;
+    auto admission = std::make_shared<PeerAdmission>(PeerAdmission::Limits{2, 0, 10s}, nullptr);
+    ServerOptions options;
+    options.address = "127.0.0.11";
+    options.port = 0;
+    options.threads = 1;
+    options.logRequests = false;
+    options.admission = admission;
+    Server first(*store, options), second(*store, options);
+    ASSERT_TRUE(first.Start(error) && second.Start(error)) << error;
+    const Endpoint one{"127.0.0.11", first.port()}, other{"127.0.0.11", second.port()};
+
+    // 127.0.0.1 holds its two on the first listener: the second one refuses it too.
+    int held[2] = {test::ConnectFrom("127.0.0.1", one), test::ConnectFrom("127.0.0.1", one)};
+    ASSERT_TRUE(held[0] >= 0 && held[1] >= 0);
+    ASSERT_TRUE(HoldsSoon(*admission, 2));
+    EXPECT_FALSE(test::ExchangeFrom("127.0.0.1", other, test::CourseListRequest()).status);
+    EXPECT_EQ(test::ExchangeFrom("127.0.0.2", other, test::CourseListRequest()).status, 0);
+
+    ::close(held[0]);
+    ASSERT_TRUE(HoldsSoon(*admission, 1));
+    EXPECT_EQ(test::ExchangeFrom("127.0.0.1", other, test::CourseListRequest()).status, 0);
+    ::close(held[1]);
 }
 
 } // namespace
