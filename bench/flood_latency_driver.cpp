@@ -8,28 +8,20 @@
 //
 // Usage: flood_latency_driver [requests-per-run=300]
 #include "support/LoopbackFlood.h"
+#include "unit/ServerProcess.h"
 
 #include "protocol/NetMessage.h"
 
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -39,77 +31,34 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kServerAddress = "127.0.0.9";
 constexpr int kFloodConnections = 1000;
 
-std::filesystem::path ServerProgram() {
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "server" /
-           "tallyport-server";
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-long StatusKilobytes(pid_t pid, const std::string& field) {
-    std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field + ":"))
-            return std::stol(line.substr(field.size() + 1));
-    return -1;
-}
-
 // The built program serving a fresh demo database, with its open files limited to `openFiles`
 // (0: as this process has them).
 class Server {
 public:
-    Server(const std::filesystem::path& folder, std::vector<std::string> extra, rlim_t openFiles)
-        : log_(folder / "serve.log") {
-        const auto program = ServerProgram().string();
-        const auto db = (folder / "flood.db").string();
-        std::filesystem::remove(db);
-        const std::string demo = program + " demo --db " + db + " > /dev/null";
-        if (std::system(demo.c_str()) != 0) {
-            std::fprintf(stderr, "cannot make the demo database with %s\n", program.c_str());
+    Server(const std::filesystem::path& folder, std::vector<std::string> extra, rlim_t openFiles) {
+        std::filesystem::remove(folder / "flood.db");
+        if (test::RunServerCommand(folder, {"demo", "--db", "flood.db"}).exitCode != 0) {
+            std::fprintf(stderr, "cannot make the demo database\n");
             std::exit(1);
         }
-        std::vector<std::string> all{program, "serve", "--db", db, "--listen", "127.0.0.9:0"};
-        all.insert(all.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const rlimit limit{openFiles, openFiles};
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int err = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (err < 0 || ::dup2(err, 2) < 0 ||
-                (openFiles > 0 && ::setrlimit(RLIMIT_NOFILE, &limit)))
-                ::_exit(127);
-            ::execve(program.c_str(), argv.data(), environ);
-            ::_exit(127);
-        }
-        for (int waited = 0; port_ == 0 && waited < 30'000; waited += 10) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            const auto log = ReadFile(log_);
-            const auto at = log.find(std::string(" on ") + kServerAddress + ":");
-            if (at != std::string::npos)
-                port_ = uint16_t(std::stoi(log.substr(at + 5 + std::strlen(kServerAddress))));
-        }
+        std::vector<std::string> arguments{"serve", "--db", "flood.db", "--listen",
+                                           std::string(kServerAddress) + ":0"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        process_.emplace(folder, arguments, openFiles);
+        port_ = process_->WaitForError("serving")
+                    ? test::ServedPort(process_->error(), kServerAddress)
+                    : 0;
         if (port_ == 0) {
-            std::fprintf(stderr, "the server did not start:\n%s\n", ReadFile(log_).c_str());
+            std::fprintf(stderr, "the server did not start:\n%s\n", process_->error().c_str());
             std::exit(1);
         }
-    }
-    ~Server() {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
     }
 
     Endpoint endpoint() const { return {kServerAddress, port_}; }
-    long peakKiB() const { return StatusKilobytes(pid_, "VmHWM"); }
+    long peakKiB() const { return long(test::StatusKilobytes(process_->pid(), "VmHWM")); }
 
 private:
-    std::filesystem::path log_;
-    pid_t pid_ = -1;
+    std::optional<test::ServerProcess> process_;
     uint16_t port_ = 0;
 };
 
