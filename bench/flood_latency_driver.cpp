@@ -1,10 +1,11 @@
 // Flood driver for tallyport-server: course-list latency for an honest client (127.0.0.2, a fresh
-// connection per request, one at a time) with no flood, then while 1,000 idle connections are
-// held against the same server, from 127.0.0.1 alone and spread over 127.0.0.1-127.0.0.32 with
-// the server's open files set to 256, each both held as opened and reopened as the server closes
-// them (as a script would); each as a ratio to the run without a flood. A last run
-// holds 1,000 idle connections with no cap per address, to show what one held connection costs
-// the server in memory. Each run starts the built program afresh (`serve`, demo data, 4 threads).
+// connection per request, one at a time), in alternating rounds without and with 1,000 idle
+// connections held against the same server: from 127.0.0.1 alone, and spread over
+// 127.0.0.1-127.0.0.32 with the server's open files set to 256; each both held as opened and
+// reopened as the server closes them (as a script would). Reports the flooded latency as a ratio
+// to the unflooded one. A last run holds 1,000 idle connections with no cap per address, to show
+// what one held connection costs the server in memory. Each run starts the built program afresh
+// (`serve`, demo data, 4 threads).
 //
 // Usage: flood_latency_driver [requests-per-run=300]
 #include "support/LoopbackFlood.h"
