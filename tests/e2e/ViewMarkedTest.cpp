@@ -284,8 +284,9 @@ TEST_F(ViewMarkedTest, MarkedDemoSavedAsOnePdfReadBackByPoppler) {
         {260, 20, true}, {330, 50, true}, {330, 60, false}, {200, 90, true}, {200, 100, false}};
     for (const auto& c : comments) {
         EXPECT_GT(CountIn(page, cell(c.x, c.y), IsRed), 4) << c.x << "," << c.y;
-        if (c.first)
+        if (c.first) {
             EXPECT_EQ(CountIn(page, cell(c.x - 10, c.y), IsRed), 0) << c.x << "," << c.y;
+        }
     }
     EXPECT_EQ(CountIn(page, cell(250, 10), IsRed), 0); // above the first comment
     // The source is black: '#' of the first line, 'i' of "int main".
