@@ -14,7 +14,7 @@ constexpr std::size_t kRingBytes = Keystream::kRingWords * 8;
 
 // Words made before the fast recurrence can start: it reaches 116 words back.
 constexpr std::size_t kStartWords = 116;
-// Words made step by step before the word recurrence x[n] = x[n-64] ^ x[n-928] can start.
+// Words made from the register before the word recurrence x[n] = x[n-64] ^ x[n-928] can start.
 constexpr std::size_t kStepWords = 15;
 
 // One step of the register: the new bit is bit 28 XOR bit 1, shifted in at bit 0.
@@ -22,6 +22,40 @@ inline uint32_t Step(uint32_t s) {
     const uint32_t f = ((s >> 28) ^ (s >> 1)) & 1u;
     return ((s << 1) & kStateMask) | f;
 }
+
+// The next 64 bits the register shifts in from state `s`, first bit most significant.
+uint64_t NextWordStepByStep(uint32_t s) {
+    uint64_t word = 0;
+    for (int bit = 0; bit < 64; ++bit) {
+        s = Step(s);
+        word = (word << 1) | (s & 1u);
+    }
+    return word;
+}
+
+// The register is linear over GF(2): the next 64 bits from a state are the XOR of what each of
+// its set bits gives alone. So they are read from four tables, one per byte of the state, made
+// once from the register itself. After those 64 steps the state is the word's low 29 bits.
+class NextWordTables {
+public:
+    NextWordTables() {
+        for (int byte = 0; byte < 4; ++byte) {
+            for (uint32_t value = 1; value < 256; ++value) {
+                const uint32_t low = value & (~value + 1); // its lowest set bit
+                tables_[byte][value] = value == low
+                                           ? NextWordStepByStep((value << (8 * byte)) & kStateMask)
+                                           : tables_[byte][low] ^ tables_[byte][value ^ low];
+            }
+        }
+    }
+    uint64_t operator()(uint32_t s) const {
+        return tables_[0][s & 0xFF] ^ tables_[1][(s >> 8) & 0xFF] ^ tables_[2][(s >> 16) & 0xFF] ^
+               tables_[3][s >> 24];
+    }
+
+private:
+    std::array<std::array<uint64_t, 256>, 4> tables_{};
+};
 
 // A word with the first keystream bit in the most significant position, stored so that its
 // bytes lie in stream order.
@@ -94,8 +128,9 @@ Keystream::Keystream(int32_t seed) : Keystream(seed, SupportedKeystreamKernels()
 // 29*2^k - 29; it holds once those copies only reach the seed's bits, i.e. for n > 29*(2^k - 1).
 // k = 5 gives x[n] = x[n-64] ^ x[n-928] (n > 899); k = 8 gives x[n] = x[n-512] ^ x[n-7424]
 // (n > 7395), which in 64-bit words is word[w] = word[w-8] ^ word[w-116]: eight words at once
-// from whole words, with no shifting. The first 15 words (960 bits) come from the register, the
-// next 101 from the k = 5 form, every later one from the k = 8 form.
+// from whole words, with no shifting. The first 15 words (960 bits) come from the register (64
+// steps at a time, by table), the next 101 from the k = 5 form, every later one from the k = 8
+// form.
 Keystream::Keystream(int32_t seed, KeystreamKernel kernel) : applyGroups_(ApplyGroupsPortable) {
 #if defined(__x86_64__) || defined(__i386__)
     if (kernel == KeystreamKernel::Avx2)
@@ -103,13 +138,12 @@ Keystream::Keystream(int32_t seed, KeystreamKernel kernel) : applyGroups_(ApplyG
 #else
     (void)kernel;
 #endif
-    std::array<uint64_t, kStartWords> words{}; // first bit most significant
+    static const NextWordTables nextWord;
+    std::array<uint64_t, kStartWords> words; // first bit most significant
     uint32_t s = uint32_t(seed) & kStateMask;
     for (std::size_t i = 0; i < kStepWords; ++i) {
-        for (int bit = 0; bit < 64; ++bit) {
-            s = Step(s);
-            words[i] = (words[i] << 1) | (s & 1u);
-        }
+        words[i] = nextWord(s);
+        s = uint32_t(words[i]) & kStateMask;
     }
     for (std::size_t n = kStepWords; n < kStartWords; ++n)
         words[n] = words[n - 1] ^ ((words[n - 15] << 32) | (words[n - 14] >> 32));
