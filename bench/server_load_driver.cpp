@@ -7,7 +7,8 @@
 //    sync), then answers the real reply's bytes.
 // Both servers run in child processes, so their peak memory and CPU time are their own.
 //
-// Usage: server_load_driver [seconds-per-run=3] [full|normal]
+// Usage: server_load_driver [seconds-per-run=3] [full|normal] [course-list|upload-1MiB]
+// (the last one runs that request alone)
 #include "Demo.h"
 #include "Server.h"
 #include "Store.h"
@@ -331,7 +332,10 @@ int main(int argc, char** argv) {
     std::printf("%-12s %7s %12s %12s %8s %10s %10s %10s %10s %6s\n", "request", "clients",
                 "server/s", "baseline/s", "cost", "server us", "base us", "server KiB", "base KiB",
                 "lost");
+    const std::string only = argc > 3 ? argv[3] : "";
     for (const auto& c : cases) {
+        if (!only.empty() && only != c.name)
+            continue;
         for (const int clients : {1, 8, 64}) {
             const auto folder = std::filesystem::temp_directory_path() /
                                 ("tallyport-bench-" + std::to_string(::getpid()));
