@@ -23,7 +23,8 @@ namespace {
 TEST(ServerDurability, KilledDuringABurstOfUploadsLosesNoAcknowledgedSerialAndRestarts) {
     TempDir dir;
     ASSERT_EQ(RunServerCommand(dir.path(), {"demo", "--db", "k.db"}).exitCode, 0);
-    ServerProcess server(dir.path(), {"serve", "--db", "k.db", "--listen", "127.0.0.6:0"});
+    ServerProcess server(dir.path(), {"serve", "--db", "k.db", "--listen", "127.0.0.6:0",
+                                      "--staff-listen", "127.0.0.6:0"});
     ASSERT_TRUE(server.WaitForError("serving")) << server.error();
     const Endpoint endpoint{"127.0.0.6", ServedPort(server.error(), "127.0.0.6")};
     ASSERT_NE(endpoint.port, 0) << server.error();
@@ -67,7 +68,8 @@ TEST(ServerDurability, KilledDuringABurstOfUploadsLosesNoAcknowledgedSerialAndRe
     for (const auto& [serial, package] : acknowledged)
         newest = std::max(newest, serial);
     {
-        ServerProcess again(dir.path(), {"serve", "--db", "k.db", "--listen", "127.0.0.6:0"});
+        ServerProcess again(dir.path(), {"serve", "--db", "k.db", "--listen", "127.0.0.6:0",
+                                         "--staff-listen", "127.0.0.6:0"});
         ASSERT_TRUE(again.WaitForError("serving")) << again.error();
         const Endpoint restarted{"127.0.0.6", ServedPort(again.error(), "127.0.0.6")};
         auto list = Exchange(restarted, CourseListRequest());
