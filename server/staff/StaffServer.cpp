@@ -3,6 +3,7 @@
 #include "ListenAddress.h"
 #include "staff/StaffRoutes.h"
 
+#include <algorithm>
 #include <charconv>
 #include <thread>
 
@@ -62,7 +63,8 @@ bool StaffServer::Start(std::string& error) {
     http.new_task_queue = [threads] { return new httplib::ThreadPool(std::size_t(threads)); };
     http.set_read_timeout(options_.readTimeout);
     http.set_write_timeout(options_.readTimeout);
-    http.set_keep_alive_timeout(5);
+    // An idle kept-alive connection holds a thread as long as a slow one does.
+    http.set_keep_alive_timeout(std::min<time_t>(5, options_.readTimeout.count()));
     http.set_keep_alive_max_count(100);
     http.set_payload_max_length(std::size_t(options_.bodyCap));
     // A body announced larger than the cap is refused before any of it is read.

@@ -20,7 +20,7 @@ struct StaffOptions {
     std::string tlsCert;  // PEM files; both or neither
     std::string tlsKey;
     bool insecure = false; // allow plain HTTP beyond loopback
-    int threads = 4;
+    int threads = 16;      // each open connection holds one while it is served or kept alive
     int64_t bodyCap = int64_t(4) << 20;        // larger request bodies are refused unread
     std::chrono::seconds readTimeout{10};      // a client silent this long is dropped
     std::chrono::seconds sessionIdle{30 * 60}; // a session unused this long ends
