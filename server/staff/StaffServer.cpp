@@ -66,6 +66,9 @@ bool StaffServer::Start(std::string& error) {
     // An idle kept-alive connection holds a thread as long as a slow one does.
     http.set_keep_alive_timeout(std::min<time_t>(5, options_.readTimeout.count()));
     http.set_keep_alive_max_count(100);
+    // Replies go out as a header write and a body write; without this the body can wait for the
+    // client's delayed acknowledgement of the header.
+    http.set_tcp_nodelay(true);
     http.set_payload_max_length(std::size_t(options_.bodyCap));
     // A body announced larger than the cap is refused before any of it is read.
     const auto cap = uint64_t(options_.bodyCap);
