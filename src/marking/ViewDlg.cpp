@@ -4,6 +4,7 @@
 #include "marking/SaveMarked.h"
 #include "sourceview/SrcWnd.h"
 #include "ui/DialogUnits.h"
+#include "ui/FitFixedTexts.h"
 #include "ui/QtPrompts.h"
 
 #include <QComboBox>
@@ -76,9 +77,9 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
     mark_->setText(MarkText());
     if (!submission_.IsMarked())
         marker_->hide();
-    for (const MarkedFile& file : submission_.files)
-        fileList_->addItem(FromBytes(file.name));
-    fileList_->setCurrentIndex(submission_.files.empty() ? -1 : 0);
+    for (int32_t i = 0; i < submission_.shownFileCount(); ++i)
+        fileList_->addItem(FromBytes(submission_.FileAt(i)->name));
+    fileList_->setCurrentIndex(submission_.shownFileCount() == 0 ? -1 : 0);
 
     connect(fileList_, &QComboBox::currentIndexChanged, this, &ViewDlg::OnFileSelected);
     fileList->onCloseUp = [this] { view_->setFocus(); };
@@ -87,6 +88,7 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
     setTabOrder(view_, fileList_);
     view_->setFocus();
+    FitFixedTexts(this);
 }
 
 ViewDlg::~ViewDlg() {

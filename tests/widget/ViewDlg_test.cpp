@@ -1,9 +1,11 @@
 // ViewDlg: template 105, the mark text and Marker button, the file list driving the view, the
 // layout on resizing (the 800 x 600 example), Marker's two message forms against a scripted
 // server, and Save through the folder prompt.
+#include "marking/MarkedPackageReader.h"
 #include "marking/SaveMarked.h"
 #include "marking/ViewDlg.h"
 #include "sourceview/SrcWnd.h"
+#include "support/RecordingSurface.h"
 #include "support/ScriptedPeer.h"
 #include "support/ScriptedPrompts.h"
 #include "support/ScriptedTransactionUi.h"
@@ -94,7 +96,7 @@ private slots:
     void templateAndControls() {
         Harness h;
         ViewDlg dialog(nullptr, h.context, Submission(7), 3, 10);
-        const DialogUnits du(dialog.font());
+        const DialogUnits du = DialogUnits::Of(&dialog);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("View"));
         QCOMPARE(dialog.size(), du.size(516, 288));
         QCOMPARE(Control(&dialog, view_dlg::kView)->geometry(), du.rect(8, 8, 500, 250));
@@ -157,6 +159,33 @@ private slots:
         QCOMPARE(empty.view()->currentFile(), nullptr);
     }
 
+    // A package whose count runs past its records: the files that arrived are shown, and each
+    // announced file after them is listed and shows the file-error page.
+    void filesThatNeverArrivedShowTheFileErrorPage() {
+        Harness h;
+        const std::string package = "H: 1,2,3,t\nM: 6,m042,d\nNumber of Files: 9\n"
+                                    "-\nFile #1: a.c,A,4,2\nhi\nEOF\n-\nFile #2: b.c,A,4,0\nEOF\n";
+        PackageInput input = PackageInput::FromMemory(package);
+        MarkedSubmission submission;
+        QVERIFY(!ReadMarkedPackage(input, submission));
+        ViewDlg dialog(nullptr, h.context, std::move(submission), 0, 10);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* list = Control<QComboBox>(&dialog, view_dlg::kFileList);
+        QCOMPARE(list->count(), 9);
+        QCOMPARE(list->itemText(0), QStringLiteral("a.c"));
+        QCOMPARE(list->itemText(1), QStringLiteral("b.c"));
+        QCOMPARE(dialog.view()->currentFile()->text().value_or("?"), std::string("hi"));
+        list->setCurrentIndex(8);
+        const MarkedFile* shown = dialog.view()->currentFile();
+        QVERIFY(shown != nullptr);
+        QCOMPARE(list->itemText(8), QString());
+        QVERIFY(!shown->text());
+        RecordingSurface page;
+        DrawViewedPage(page, *shown);
+        QCOMPARE(page.RowText(0), std::string(kFileErrorNotice));
+    }
+
     void layoutFollowsTheSize() {
         Harness h;
         ViewDlg dialog(nullptr, h.context, Submission(7), 3, 10);
@@ -175,7 +204,7 @@ private slots:
         QCOMPARE(Control(&dialog, view_dlg::kSave)->geometry(), QRect(626, 564, 75, 23));
         QCOMPARE(Control(&dialog, view_dlg::kMarker)->geometry(), QRect(539, 564, 75, 23));
         QCOMPARE(view->geometry(), QRect(12, 13, 776, 538));
-        const DialogUnits du(dialog.font());
+        const DialogUnits du = DialogUnits::Of(&dialog);
         QCOMPARE(Control(&dialog, view_dlg::kFileLabel)->pos(), QPoint(du.x(8), 569));
         QCOMPARE(Control(&dialog, view_dlg::kFileList)->pos(), QPoint(du.x(30), 569));
         QCOMPARE(Control(&dialog, view_dlg::kMark)->pos(), QPoint(du.x(223), 569));
