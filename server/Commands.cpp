@@ -109,6 +109,9 @@ int Serve(const std::string& db, const ServeSettings& settings, std::ostream& er
         << ", " << options.maxConnections << " connections, "
         << (options.maxPerAddress > 0 ? std::to_string(options.maxPerAddress) : "any number")
         << " per address" << std::endl;
+    // The staff port counts against the same cap per address and the same budget of files.
+    staffOptions.firstBytesTimeout = options.firstBytesTimeout;
+    staffOptions.admission = server.admission();
     staff::StaffServer staffServer(*store, staffOptions);
     if (!staffServer.Start(error)) {
         err << "tallyport-server: " << error << '\n';

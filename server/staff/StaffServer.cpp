@@ -1,11 +1,12 @@
 #include "staff/StaffServer.h"
 
 #include "ListenAddress.h"
+#include "staff/StaffListener.h"
 #include "staff/StaffRoutes.h"
 
 #include <algorithm>
 #include <charconv>
-#include <thread>
+#include <iostream>
 
 namespace tallyport::server::staff {
 
@@ -15,9 +16,30 @@ struct StaffServer::Impl {
                   LoginThrottle(), !options.tlsCert.empty()} {}
 
     StaffContext context;
-    std::unique_ptr<httplib::Server> http;
-    std::thread thread;
+    StaffHttp http;
+    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tls{nullptr, SSL_CTX_free};
+    std::unique_ptr<StaffListener> listener;
 };
+
+namespace {
+
+// The server's side of TLS from PEM files: TLS 1.2 or later, no compression.
+SSL_CTX* LoadTls(const std::string& cert, const std::string& key) {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    if (context == nullptr)
+        return nullptr;
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    SSL_CTX_set_options(context, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION);
+    if (SSL_CTX_use_certificate_chain_file(context, cert.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM) != 1 ||
+        SSL_CTX_check_private_key(context) != 1) {
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    return context;
+}
+
+} // namespace
 
 std::string CheckStaffOptions(const StaffOptions& options) {
     if (options.tlsCert.empty() != options.tlsKey.empty())
@@ -48,19 +70,14 @@ bool StaffServer::Start(std::string& error) {
         return false;
     auto impl = std::make_unique<Impl>(store_, options_);
     if (tls()) {
-        impl->http =
-            std::make_unique<httplib::SSLServer>(options_.tlsCert.c_str(), options_.tlsKey.c_str());
-        if (!impl->http->is_valid()) {
+        impl->tls.reset(LoadTls(options_.tlsCert, options_.tlsKey));
+        if (!impl->tls) {
             error = "cannot use the TLS certificate " + options_.tlsCert + " with the key " +
                     options_.tlsKey;
             return false;
         }
-    } else {
-        impl->http = std::make_unique<httplib::Server>();
     }
-    httplib::Server& http = *impl->http;
-    const int threads = options_.threads;
-    http.new_task_queue = [threads] { return new httplib::ThreadPool(std::size_t(threads)); };
+    StaffHttp& http = impl->http;
     http.set_read_timeout(options_.readTimeout);
     http.set_write_timeout(options_.readTimeout);
     // An idle kept-alive connection holds a thread as long as a slow one does.
@@ -116,10 +133,15 @@ bool StaffServer::Start(std::string& error) {
             "cannot listen for staff on " + options_.address + ":" + std::to_string(options_.port);
         return false;
     }
-    impl->thread = std::thread([&http] { http.listen_after_bind(); });
-    // Stop() can only end a listener that has begun to run.
-    while (!http.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto admission = options_.admission;
+    if (!admission)
+        admission = std::make_shared<PeerAdmission>(PeerAdmission::Limits{}, [](const auto& line) {
+            std::cerr << "tallyport-server: staff: " << line << std::endl;
+        });
+    impl->listener = std::make_unique<StaffListener>(
+        http, http.TakeListeningSocket(),
+        StaffListener::Settings{options_.threads, options_.firstBytesTimeout, impl->tls.get()},
+        std::move(admission));
     impl_ = std::move(impl);
     return true;
 }
@@ -127,9 +149,7 @@ bool StaffServer::Start(std::string& error) {
 void StaffServer::Stop() {
     if (!impl_)
         return;
-    impl_->http->stop();
-    if (impl_->thread.joinable())
-        impl_->thread.join();
+    impl_->listener->Stop();
     impl_.reset();
 }
 

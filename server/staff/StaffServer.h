@@ -1,7 +1,10 @@
 // The staff listener: HTTP/1.1 with JSON on its own address and port, with TLS when a
 // certificate and key are given, serving the marking API (server/README.md) on a small pool of
-// threads of its own, apart from the student protocol's listener.
+// threads of its own, apart from the student protocol's listener. Which connections it takes on
+// is decided as for the student listener (StaffListener, PeerAdmission).
 #pragma once
+
+#include "PeerAdmission.h"
 
 #include <chrono>
 #include <cstdint>
@@ -21,8 +24,14 @@ struct StaffOptions {
     std::string tlsKey;
     bool insecure = false; // allow plain HTTP beyond loopback
     int threads = 16;      // each open connection holds one while it is served or kept alive
-    int64_t bodyCap = int64_t(4) << 20;        // larger request bodies are refused unread
-    std::chrono::seconds readTimeout{10};      // a client silent this long is dropped
+    int64_t bodyCap = int64_t(4) << 20;   // larger request bodies are refused unread
+    std::chrono::seconds readTimeout{10}; // a client silent this long is dropped
+    // The TLS handshake and the request head must have arrived this long after the connection
+    // opened.
+    std::chrono::milliseconds firstBytesTimeout{5'000};
+    // The student listener's (Server::admission), so that both share one budget of files and
+    // one count per address; none: one of its own with the default cap per address.
+    std::shared_ptr<PeerAdmission> admission;
     std::chrono::seconds sessionIdle{30 * 60}; // a session unused this long ends
     std::size_t sessionCapacity = 10000;
 };
