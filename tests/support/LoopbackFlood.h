@@ -26,6 +26,10 @@
 
 namespace tallyport::test {
 
+inline std::string Loopback(int last) {
+    return "127.0.0." + std::to_string(last);
+}
+
 // A blocking TCP connection from `source` (any port) to `endpoint`; -1 if it cannot be made.
 inline int ConnectFrom(const std::string& source, const Endpoint& endpoint) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

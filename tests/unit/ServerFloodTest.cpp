@@ -38,10 +38,6 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-std::string Loopback(int last) {
-    return "127.0.0." + std::to_string(last);
-}
-
 // The number in the first line of `log` that matches `pattern` (with one group of digits).
 int64_t Counted(const std::string& log, const std::string& pattern) {
     std::smatch match;
