@@ -375,13 +375,14 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         ->capture_default_str();
     serve
         ->add_option("--first-bytes-timeout", settings.firstBytesSeconds,
-                     "seconds within which a connection must send its preamble and body length")
+                     "seconds within which a connection must send its preamble and body length "
+                     "(on the staff port: the TLS handshake and the request head)")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     serve
         ->add_option("--max-per-address", settings.maxPerAddress,
-                     "connections one client address may hold at once (0: no cap); more are "
-                     "closed unread")
+                     "connections one client address may hold at once, on both ports together "
+                     "(0: no cap); more are closed unread")
         ->check(CLI::Range(0, 1'000'000))
         ->capture_default_str();
     serve
