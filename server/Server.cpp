@@ -1,5 +1,6 @@
 #include "Server.h"
 
+#include "CourseListCache.h"
 #include "RequestHandler.h"
 #include "Store.h"
 #include "protocol/Keystream.h"
@@ -63,9 +64,10 @@ std::shared_ptr<spdlog::logger> RequestLog() {
 } // namespace
 
 struct Server::Impl {
-    Impl(Store& s, ServerOptions o) : store(s), options(std::move(o)) {}
+    Impl(Store& s, ServerOptions o) : store(s), courseList(s), options(std::move(o)) {}
 
     Store& store;
+    CourseListCache courseList;
     ServerOptions options;
     std::atomic<int64_t> served{0};
     std::mutex mutex;
@@ -225,6 +227,7 @@ private:
     void Answer() {
         context_.peerAddress = peer_;
         context_.now = int64_t(std::time(nullptr));
+        context_.courseList = &server_.courseList;
         handled_ = HandleRequest(server_.store, body_.bytes(), context_);
         body_ = {};
         WriteInt(status_.data(), handled_.status);
