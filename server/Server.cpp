@@ -25,8 +25,10 @@ namespace {
 using asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
-// The body buffer starts this large and doubles as bytes arrive, up to the announced length.
-constexpr std::size_t kFirstBodyBuffer = 64 * 1024;
+// A body up to this length gets its whole buffer at once, so that it is never copied; only
+// the pages its bytes fill become resident. A longer one starts here and doubles as bytes
+// arrive, so that a promised length alone reserves at most this much address space.
+constexpr std::size_t kFirstBodyBuffer = 8 << 20;
 // After a refusal the rest of what the client sends is read and dropped (at most this much, for
 // at most this long) so that closing does not reset the connection before the status arrives.
 constexpr std::size_t kDrainLimit = 256 * 1024;
@@ -108,8 +110,9 @@ struct Server::Impl {
 
 namespace {
 
-// The request body as it arrives: memory grows with the bytes received (doubling, never past
-// the announced length), not with the length a client announces.
+// The request body as it arrives: resident memory grows with the bytes received (the buffer is
+// not cleared, and grows by doubling past kFirstBodyBuffer, never past the announced length),
+// not with the length a client announces.
 class BodyBuffer {
 public:
     void Expect(std::size_t length) {
