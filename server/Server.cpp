@@ -86,6 +86,7 @@ struct Server::Impl {
     std::unique_ptr<tcp::acceptor> acceptor;
     std::unique_ptr<asio::steady_timer> acceptRetry;
     std::vector<std::thread> threads;
+    std::unique_ptr<asio::thread_pool> storage; // runs the requests that use the store
     bool running = false;
     // Accept state, used on the acceptor's loop only.
     bool acceptPending = false;
@@ -231,7 +232,22 @@ private:
         context_.peerAddress = peer_;
         context_.now = int64_t(std::time(nullptr));
         context_.courseList = &server_.courseList;
-        handled_ = HandleRequest(server_.store, body_.bytes(), context_);
+        // The course list is answered from memory here. Requests that use the store may wait for
+        // the disk (an upload waits for its flushes and its group's commit): they run on the
+        // storage threads, so that this loop goes on reading
+        // other bodies meanwhile and uploads that finish together are committed together.
+        if (body_.size() < 4 || ReadInt(body_.bytes().data()) == request::kCourseList)
+            return Reply(HandleRequest(server_.store, body_.bytes(), context_));
+        asio::post(*server_.storage, [self = shared_from_this()] {
+            auto handled = HandleRequest(self->server_.store, self->body_.bytes(), self->context_);
+            asio::post(self->executor(), [self, handled = std::move(handled)]() mutable {
+                self->Reply(std::move(handled));
+            });
+        });
+    }
+
+    void Reply(HandledRequest handled) {
+        handled_ = std::move(handled);
         body_ = {};
         WriteInt(status_.data(), handled_.status);
         std::vector<asio::const_buffer> out{asio::buffer(status_.data(), 4)};
@@ -474,6 +490,7 @@ bool Server::Start(std::string& error) {
     }
     s.boundPort = s.acceptor->local_endpoint().port();
     s.options.port = s.boundPort; // a restart binds the same port again
+    s.storage = std::make_unique<asio::thread_pool>(std::max(1, s.options.storageThreads));
     s.Accept();
     for (auto& loop : s.loops)
         s.threads.emplace_back([&loop] { loop->run(); });
@@ -500,6 +517,9 @@ void Server::Stop() {
     for (auto& thread : s.threads)
         thread.join();
     s.threads.clear();
+    // Requests still with the store finish first: their sessions live on the loops.
+    s.storage->join();
+    s.storage.reset();
     s.acceptor.reset();
     s.acceptRetry.reset();
     s.keepRunning.clear();
