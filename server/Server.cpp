@@ -1,7 +1,7 @@
 #include "Server.h"
 
-#include "OpenFileLimit.h"
 #include "CourseListCache.h"
+#include "OpenFileLimit.h"
 #include "RequestHandler.h"
 #include "Store.h"
 #include "protocol/Keystream.h"
@@ -247,8 +247,8 @@ private:
         context_.courseList = &server_.courseList;
         // The course list is answered from memory here. Requests that use the store may wait for
         // the disk (an upload waits for its flushes and its group's commit): they run on the
-        // storage threads, so that this loop goes on reading
-        // other bodies meanwhile and uploads that finish together are committed together.
+        // storage threads, so that this loop goes on reading other bodies meanwhile and uploads
+        // that finish together are committed together.
         if (body_.size() < 4 || ReadInt(body_.bytes().data()) == request::kCourseList)
             return Reply(HandleRequest(server_.store, body_.bytes(), context_));
         asio::post(*server_.storage, [self = shared_from_this()] {
