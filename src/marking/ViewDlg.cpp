@@ -2,6 +2,8 @@
 
 #include "marking/MarkedRequests.h"
 #include "marking/SaveMarked.h"
+#include "protocol/EightBitText.h"
+#include "protocol/Windows1252.h"
 #include "sourceview/SrcWnd.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtPrompts.h"
@@ -77,7 +79,7 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
     if (!submission_.IsMarked())
         marker_->hide();
     for (const MarkedFile& file : submission_.files)
-        fileList_->addItem(FromBytes(file.name));
+        fileList_->addItem(QString::fromStdString(EightBitTextToUtf8(file.name)));
     fileList_->setCurrentIndex(submission_.files.empty() ? -1 : 0);
 
     connect(fileList_, &QComboBox::currentIndexChanged, this, &ViewDlg::OnFileSelected);
@@ -118,14 +120,16 @@ void ViewDlg::OnMarker() {
     std::optional<MarkerName> name;
     if (reply)
         name = ReadMarkerNameReply(*reply);
+    // The server's texts are Windows-1252, the message UTF-8.
     if (name)
         context_.prompts.Message(FormatMessage("Your assignment was marked by %s\n<%s>",
-                                               name->name.c_str(), name->about.c_str()),
+                                               Windows1252ToUtf8(name->name).c_str(),
+                                               Windows1252ToUtf8(name->about).c_str()),
                                  Buttons::Ok, Icon::Information);
     else // no reply (the transaction has shown its own message) or one without the two texts
         context_.prompts.Message(
-            FormatMessage("Your assignment was marked by %s", markerId.c_str()), Buttons::Ok,
-            Icon::Information);
+            FormatMessage("Your assignment was marked by %s", Windows1252ToUtf8(markerId).c_str()),
+            Buttons::Ok, Icon::Information);
 }
 
 void ViewDlg::OnSave() {

@@ -1,5 +1,7 @@
 #include "ui/QtPrompts.h"
 
+#include "protocol/EightBitText.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -14,7 +16,7 @@ Answer QtPrompts::Message(std::string_view text, Buttons buttons, Icon icon) {
     // dialog), so that it is centred over it.
     QMessageBox box(parent_ ? parent_ : QApplication::activeWindow());
     box.setWindowTitle(caption_);
-    box.setText(FromBytes(text));
+    box.setText(QString::fromStdString(EightBitTextToUtf8(text)));
     switch (buttons) {
     case Buttons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
