@@ -6,6 +6,7 @@
 #include "protocol/Windows1252.h"
 #include "sourceview/SrcWnd.h"
 #include "ui/DialogUnits.h"
+#include "ui/FitFixedTexts.h"
 #include "ui/QtPrompts.h"
 
 #include <QComboBox>
@@ -89,6 +90,7 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
     setTabOrder(view_, fileList_);
     view_->setFocus();
+    FitFixedTexts(this);
 }
 
 ViewDlg::~ViewDlg() {
