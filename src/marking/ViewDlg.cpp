@@ -2,10 +2,10 @@
 
 #include "marking/MarkedRequests.h"
 #include "marking/SaveMarked.h"
-#include "protocol/EightBitText.h"
 #include "protocol/Windows1252.h"
 #include "sourceview/SrcWnd.h"
 #include "ui/DialogUnits.h"
+#include "ui/DisplayText.h"
 #include "ui/FitFixedTexts.h"
 #include "ui/QtPrompts.h"
 
@@ -71,17 +71,18 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
                     du.rect(400, 266, 50, 14));
     ok_ = Control(new QPushButton(QStringLiteral("&OK"), this), view_dlg::kOk,
                   du.rect(458, 266, 50, 14));
-    for (QPushButton* button : {marker_, save_})
-        button->setAutoDefault(false);
+    // Enter presses the focused button; OK is the default only while no button has the focus.
+    for (QPushButton* button : {marker_, save_, ok_})
+        button->setAutoDefault(true);
     ok_->setDefault(true);
 
     view_->SetFile(&submission_, 0);
     mark_->setText(MarkText());
     if (!submission_.IsMarked())
         marker_->hide();
-    for (const MarkedFile& file : submission_.files)
-        fileList_->addItem(QString::fromStdString(EightBitTextToUtf8(file.name)));
-    fileList_->setCurrentIndex(submission_.files.empty() ? -1 : 0);
+    for (int32_t i = 0; i < submission_.shownFileCount(); ++i)
+        fileList_->addItem(DisplayText(submission_.FileAt(i)->name));
+    fileList_->setCurrentIndex(submission_.shownFileCount() == 0 ? -1 : 0);
 
     connect(fileList_, &QComboBox::currentIndexChanged, this, &ViewDlg::OnFileSelected);
     fileList->onCloseUp = [this] { view_->setFocus(); };

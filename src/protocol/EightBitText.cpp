@@ -18,4 +18,20 @@ std::string EightBitTextToUtf8(std::string_view text) {
     return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
 }
 
+std::string MixedTextToUtf8(std::string_view text) {
+    std::string utf8;
+    utf8.reserve(text.size());
+    while (!text.empty()) {
+        if (const std::optional<Utf8Character> character = DecodeUtf8(text)) {
+            utf8.append(text.substr(0, character->length));
+            text.remove_prefix(character->length);
+            continue;
+        }
+        AppendUtf8(utf8,
+                   Windows1252ToUnicode(uint8_t(text.front())).value_or(kReplacementCharacter));
+        text.remove_prefix(1);
+    }
+    return utf8;
+}
+
 } // namespace tallyport

@@ -16,4 +16,8 @@ TextEncoding EncodingOf(std::string_view text);
 // The text in UTF-8: as it is when it is valid UTF-8, else every byte read as Windows-1252.
 std::string EightBitTextToUtf8(std::string_view text);
 
+// Text that mixes names from this platform's disk (UTF-8) with 8-bit text from the server: every
+// well-formed UTF-8 sequence is its character, every other byte its Windows-1252 character.
+std::string MixedTextToUtf8(std::string_view text);
+
 } // namespace tallyport
