@@ -138,6 +138,14 @@ TEST(EightBitText, Utf8WhenValidBeyondAsciiElseWindows1252) {
         EXPECT_EQ(EncodingOf(c.bytes), c.encoding);
         EXPECT_EQ(EightBitTextToUtf8(c.bytes), c.utf8);
     }
+    // A message may mix a name from the disk (UTF-8) with 8-bit text from the server: each
+    // well-formed sequence is taken as UTF-8, each other byte as Windows-1252.
+    EXPECT_EQ(MixedTextToUtf8("\xC3\x9C"
+                              "bung by Ren\xE9"
+                              "e \x93\x81\x94"),
+              "\u00DC"
+              "bung by Ren\u00E9"
+              "e \u201C\uFFFD\u201D");
 }
 
 } // namespace
