@@ -1,6 +1,7 @@
 #include "Server.h"
 
 #include "OpenFileLimit.h"
+#include "CourseListCache.h"
 #include "RequestHandler.h"
 #include "Store.h"
 #include "protocol/Keystream.h"
@@ -65,9 +66,10 @@ std::shared_ptr<spdlog::logger> RequestLog() {
 } // namespace
 
 struct Server::Impl {
-    Impl(Store& s, ServerOptions o) : store(s), options(std::move(o)) {}
+    Impl(Store& s, ServerOptions o) : store(s), courseList(s), options(std::move(o)) {}
 
     Store& store;
+    CourseListCache courseList;
     ServerOptions options;
     std::atomic<int64_t> served{0};
     std::mutex mutex;
@@ -238,6 +240,7 @@ private:
         RequestArrived();
         context_.peerAddress = peer_;
         context_.now = int64_t(std::time(nullptr));
+        context_.courseList = &server_.courseList;
         handled_ = HandleRequest(server_.store, body_.bytes(), context_);
         body_ = {};
         WriteInt(status_.data(), handled_.status);
