@@ -33,7 +33,8 @@ cleanup() {
 trap cleanup EXIT
 
 ./build/server/tallyport-server demo --db "$state/demo.db"
-./build/server/tallyport-server serve --db "$state/demo.db" --listen 127.0.0.1:2047 2>"$state/server.log" &
+./build/server/tallyport-server serve --db "$state/demo.db" --listen 127.0.0.1:2047 \
+  --staff-listen 127.0.0.1:8047 2>"$state/server.log" &
 server_pid=$!
 started=""
 for _ in $(seq 100); do
@@ -48,6 +49,13 @@ if [[ -z "$started" ]]; then
 fi
 echo "Demo server listening on 127.0.0.1:2047."
 echo "Demo student: 123456, password: demo123"
+staff_url=""
+for _ in $(seq 50); do
+  staff_url=$(grep -o 'staff API at [^ ]*' "$state/server.log" | cut -d' ' -f4 || true)
+  [[ -n "$staff_url" ]] && break
+  sleep 0.1
+done
+echo "Staff API on ${staff_url:-http://127.0.0.1:8047/api/} (loopback only); demo marker: tjones, password: marker123, course 3101"
 
 status=0
 ./build/tallyport-submit || status=$?

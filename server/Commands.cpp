@@ -4,11 +4,14 @@
 #include "BuildConfig.h"
 #include "CourseToml.h"
 #include "Demo.h"
+#include "ListenAddress.h"
 #include "MarkedPackage.h"
 #include "OpenFileLimit.h"
 #include "PackageFiles.h"
 #include "Server.h"
+#include "StaffCommands.h"
 #include "Store.h"
+#include "staff/StaffServer.h"
 
 #include <CLI/CLI.hpp>
 
@@ -35,48 +38,6 @@ std::unique_ptr<Store> OpenStore(const std::string& path, std::ostream& err,
     return store;
 }
 
-std::string UtcText(int64_t time) {
-    const std::time_t t = std::time_t(time);
-    std::tm parts{};
-    char text[32] = "-";
-    if (gmtime_r(&t, &parts) != nullptr)
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
-// "ADDR:PORT", "[v6]:PORT" or "ADDR" (port 2047).
-bool ParseListen(const std::string& text, std::string& address, uint16_t& port) {
-    std::string portText;
-    if (!text.empty() && text.front() == '[') {
-        const auto close = text.find(']');
-        if (close == std::string::npos)
-            return false;
-        address = text.substr(1, close - 1);
-        if (close + 1 < text.size()) {
-            if (text[close + 1] != ':')
-                return false;
-            portText = text.substr(close + 2);
-        }
-    } else if (const auto colon = text.rfind(':'); colon != std::string::npos) {
-        address = text.substr(0, colon);
-        portText = text.substr(colon + 1);
-    } else {
-        address = text;
-    }
-    if (portText.empty())
-        return !address.empty();
-    int value = -1;
-    std::istringstream in(portText);
-    if (!(in >> value) || !in.eof() || value < 0 || value > 65535)
-        return false;
-    port = uint16_t(value);
-    return !address.empty();
-}
-
-bool IsLoopback(const std::string& address) {
-    return address.starts_with("127.") || address == "::1" || address == "localhost";
-}
-
 std::chrono::milliseconds Milliseconds(double seconds) {
     return std::chrono::milliseconds(int64_t(seconds * 1000));
 }
@@ -88,6 +49,8 @@ struct ServeSettings {
     double idleSeconds = 30, deadlineSeconds = 600, firstBytesSeconds = 5;
     int maxPerAddress = ServerOptions{}.maxPerAddress;
     std::string sync = "full";
+    std::string staffListen = "127.0.0.1:8047";
+    staff::StaffOptions staff;
 };
 
 int Serve(const std::string& db, const ServeSettings& settings, std::ostream& err) {
@@ -95,6 +58,16 @@ int Serve(const std::string& db, const ServeSettings& settings, std::ostream& er
     if (!ParseListen(settings.listen, options.address, options.port)) {
         err << "tallyport-server: --listen wants ADDRESS:PORT, not " << settings.listen << '\n';
         return 2;
+    }
+    staff::StaffOptions staffOptions = settings.staff;
+    if (!ParseListen(settings.staffListen, staffOptions.address, staffOptions.port)) {
+        err << "tallyport-server: --staff-listen wants ADDRESS:PORT, not " << settings.staffListen
+            << '\n';
+        return 2;
+    }
+    if (const std::string problem = staff::CheckStaffOptions(staffOptions); !problem.empty()) {
+        err << "tallyport-server: " << problem << '\n';
+        return kFailed;
     }
     const int threads = settings.threads;
     const std::string& sync = settings.sync;
@@ -136,6 +109,14 @@ int Serve(const std::string& db, const ServeSettings& settings, std::ostream& er
         << ", " << options.maxConnections << " connections, "
         << (options.maxPerAddress > 0 ? std::to_string(options.maxPerAddress) : "any number")
         << " per address" << std::endl;
+    staff::StaffServer staffServer(*store, staffOptions);
+    if (!staffServer.Start(error)) {
+        err << "tallyport-server: " << error << '\n';
+        server.Stop();
+        return kFailed;
+    }
+    err << "tallyport-server: staff API at " << staffServer.url() << "/api/"
+        << (staffServer.tls() ? "" : " (plain HTTP)") << std::endl;
     int received = 0;
     sigwait(&signals, &received);
     err << "tallyport-server: " << (received == SIGINT ? "SIGINT" : "SIGTERM")
@@ -348,7 +329,8 @@ int Demo(const std::string& db, std::ostream& out, std::ostream& err) {
     out << "demo database ready: " << db << "\n"
         << "courses " << kDemoCourse << " and " << kQuestionnaireCourse << "; student 123456 "
         << "(stored as " << kDemoStudent << "), password " << kDemoPassword << "; marker "
-        << kDemoMarker << '\n';
+        << kDemoMarker << ", password " << kDemoMarkerPassword << ", course " << kDemoCourse
+        << '\n';
     return kOk;
 }
 
@@ -405,6 +387,17 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
                      "a killed server, and uploads are faster")
         ->check(CLI::IsMember({"full", "normal"}))
         ->capture_default_str();
+    serve
+        ->add_option("--staff-listen", settings.staffListen,
+                     "ADDRESS:PORT of the staff API (HTTP; beyond loopback only with TLS or "
+                     "--staff-insecure)")
+        ->capture_default_str();
+    serve->add_option("--tls-cert", settings.staff.tlsCert, "PEM certificate for the staff API")
+        ->check(CLI::ExistingFile);
+    serve->add_option("--tls-key", settings.staff.tlsKey, "PEM private key for the staff API")
+        ->check(CLI::ExistingFile);
+    serve->add_flag("--staff-insecure", settings.staff.insecure,
+                    "serve the staff API without TLS beyond loopback");
 
     auto* course = app.add_subcommand("course", "Course definitions");
     course->require_subcommand(1);
@@ -428,6 +421,20 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     markerAdd->add_option("--name", markerRecord.name, "the marker's name")->required();
     markerAdd->add_option("--info", markerRecord.info, "second text shown after the name")
         ->required();
+    markerAdd->add_option("--course", markerRecord.courses,
+                          "a course the marker may mark in the staff API (repeatable)");
+    markerAdd->add_flag("--admin", markerRecord.admin, "may also release an entry's marks");
+    auto* markerPasswd = marker->add_subcommand(
+        "passwd", "Set a marker's staff API password (twice from a terminal, else one line of "
+                  "standard input)");
+    dbOption(markerPasswd);
+    std::string passwdId;
+    markerPasswd->add_option("--id", passwdId, "marker id")->required();
+
+    auto* audit = app.add_subcommand("audit", "Print every change of a mark and release of marks");
+    dbOption(audit);
+    int32_t auditCourse = 0;
+    auto* auditCourseOption = audit->add_option("--course", auditCourse, "only this course");
 
     auto* mark = app.add_subcommand("mark", "Mark a student's latest submission for an entry");
     dbOption(mark);
@@ -473,6 +480,18 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         return ShowCourse(db, courseNumber, out, err);
     if (*markerAdd)
         return AddMarker(db, markerRecord, out, err);
+    if (*markerPasswd) {
+        auto store = OpenStore(db, err);
+        return store ? SetMarkerPassword(*store, passwdId, out, err) : kFailed;
+    }
+    if (*audit) {
+        auto store = OpenStore(db, err);
+        if (!store)
+            return kFailed;
+        PrintAudit(*store, *auditCourseOption ? std::optional<int32_t>(auditCourse) : std::nullopt,
+                   out);
+        return kOk;
+    }
     if (*mark)
         return Mark(db, markRequest, annotations, out, err);
     if (*submissions) {

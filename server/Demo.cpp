@@ -4,6 +4,7 @@
 #include "MarkedPackage.h"
 #include "PackageParser.h"
 #include "Store.h"
+#include "staff/MarkerPassword.h"
 
 #include <ctime>
 
@@ -232,8 +233,14 @@ bool LoadDemo(Store& store, std::string& error) {
         if (!loaded || !store.PutCourse(loaded->course, loaded->examFiles, &error))
             return false;
     }
-    if (!store.AddMarker(
-            {std::string(kDemoMarker), "Terry Jones", "Teaching assistant, Monday labs"})) {
+    const auto markerHash = staff::HashMarkerPassword(kDemoMarkerPassword);
+    if (!markerHash ||
+        !store.AddMarker({std::string(kDemoMarker),
+                          "Terry Jones",
+                          "Teaching assistant, Monday labs",
+                          false,
+                          {kDemoCourse}}) ||
+        !store.SetMarkerPassword(kDemoMarker, *markerHash)) {
         error = "cannot store the demo marker";
         return false;
     }

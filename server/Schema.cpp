@@ -99,6 +99,32 @@ CREATE TABLE markup (
 );
 )sql";
 
+// Version 2: the staff side. Markers get a password hash (empty: cannot log in), an admin flag
+// and the courses they mark; a marking gets a version that every save increases, so that two
+// markers saving the same submission notice each other; the audit keeps every change of a mark.
+constexpr const char* kVersion2 = R"sql(
+ALTER TABLE markers ADD COLUMN password_hash TEXT NOT NULL DEFAULT '';
+ALTER TABLE markers ADD COLUMN admin INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE marker_courses (
+    marker      TEXT NOT NULL REFERENCES markers(id) ON DELETE CASCADE,
+    course      INTEGER NOT NULL,
+    PRIMARY KEY (marker, course)
+);
+ALTER TABLE marks ADD COLUMN version INTEGER NOT NULL DEFAULT 1;
+CREATE TABLE audit (
+    id          INTEGER PRIMARY KEY AUTOINCREMENT,
+    time        INTEGER NOT NULL,
+    actor       TEXT NOT NULL,
+    action      TEXT NOT NULL,
+    course      INTEGER NOT NULL,
+    entry       INTEGER NOT NULL,
+    serial      INTEGER,
+    old_mark    INTEGER,
+    new_mark    INTEGER
+);
+CREATE INDEX audit_by_course ON audit(course, id);
+)sql";
+
 int UserVersion(sql::Connection& connection) {
     sql::Statement query(connection, "PRAGMA user_version");
     return query.Step() ? int(query.Int(0)) : -1;
@@ -150,6 +176,10 @@ bool PrepareDatabase(sql::Connection& connection, Durability durability, std::st
     }
     if (version < 1 && !connection.Execute(kVersion1)) {
         error = "cannot create the schema: " + connection.LastError();
+        return false;
+    }
+    if (version < 2 && !connection.Execute(kVersion2)) {
+        error = "cannot bring the schema to version 2: " + connection.LastError();
         return false;
     }
     if (version < kSchemaVersion &&

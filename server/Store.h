@@ -48,7 +48,9 @@ enum class RegisterOutcome { Registered, UnknownCourse, AlreadyExists, Failed };
 struct MarkerRecord {
     std::string id; // letters, digits, '.', '_' and '-'
     std::string name;
-    std::string info; // the second text shown in angle brackets after the name
+    std::string info;             // the second text shown in angle brackets after the name
+    bool admin = false;           // may also release an entry's marks
+    std::vector<int32_t> courses; // the courses the marker may mark, ascending
 };
 
 // One file of a stored package, as its header line announced it.
@@ -91,6 +93,7 @@ struct MarkRecord {
     std::string markerId;
     std::string detail;
     int64_t time = 0;
+    int64_t version = 0; // 1 for the first marking of a submission, one more for every save
 };
 
 // Markup lines (comments and strokes) for one submitted file, by its submitted name.
@@ -119,6 +122,52 @@ struct LatestSubmission {
     std::vector<StoredFile> files;
     std::optional<MarkRecord> mark;
     std::vector<std::string> markup; // one per file, in file order (empty when none)
+};
+
+// A staff save of one submission's marking, based on the version the marker saw (0: it was
+// not marked then). The markup is the checked form (NormaliseMarkup), one per file in file order.
+struct MarkingSave {
+    int32_t serial = 0;
+    int64_t baseVersion = 0;
+    int32_t mark = 0;
+    std::string markerId;
+    std::string detail;
+    std::vector<std::string> markup;
+};
+
+// Stale: someone saved since baseVersion. Superseded: the student has submitted again since,
+// and only the latest submission is shown to the student.
+enum class SaveOutcome { Saved, NoSubmission, Superseded, Stale, WrongFileCount, Failed };
+
+// One submission's marking: no mark while it is not marked; markup one per file, in file order.
+struct StoredMarking {
+    std::optional<MarkRecord> mark;
+    std::vector<std::string> markup;
+};
+
+// A student's latest submission for an entry, with its mark if marked.
+struct StudentLatest {
+    SubmissionInfo info;
+    std::optional<MarkRecord> mark;
+};
+
+// Of the students who submitted for an entry, how many have their latest submission marked.
+struct EntryCounts {
+    int32_t entry = 0;
+    int32_t submitted = 0;
+    int32_t marked = 0;
+};
+
+// One change of a mark ("mark") or of an entry's marks being released ("release").
+struct AuditRecord {
+    int64_t time = 0;
+    std::string actor; // marker id
+    std::string action;
+    int32_t course = 0;
+    int32_t entry = 0;
+    std::optional<int32_t> serial;
+    std::optional<int32_t> oldMark;
+    std::optional<int32_t> newMark;
 };
 
 struct ExamFile {
@@ -155,9 +204,17 @@ public:
     bool UpdateStudent(int32_t course, int32_t number, std::string_view newPasswordHash,
                        std::string_view name, std::string_view email);
 
-    // Markers: AddMarker replaces a marker with the same id.
+    // Staff (StoreStaff.cpp). AddMarker replaces a marker with the same id, its admin flag and
+    // courses included, and keeps its password.
     bool AddMarker(const MarkerRecord& marker);
     std::optional<MarkerRecord> FindMarker(std::string_view id) const;
+    // `hash` is a crypt(3) string; false when there is no such marker.
+    bool SetMarkerPassword(std::string_view id, std::string_view hash);
+    // The stored hash: empty when the marker has no password; none when there is no marker.
+    std::optional<std::string> MarkerPasswordHash(std::string_view id) const;
+    // Marks the entry's marks released (as `course load` with marks_released does), audited.
+    bool ReleaseMarks(int32_t course, int32_t entry, std::string_view actor);
+    std::vector<AuditRecord> Audit(std::optional<int32_t> course = std::nullopt) const;
 
     // Submissions. AddSubmission returns the serial only after the transaction has committed
     // (durably: a serial once returned survives a crash of the process).
@@ -168,9 +225,16 @@ public:
     std::vector<StoredFile> SubmissionFiles(int32_t serial) const;
     std::optional<LatestSubmission> Latest(int32_t course, int32_t student, int32_t entry) const;
 
-    // Marks the latest submission of (course, student, entry); replaces an earlier mark.
+    // Markings (StoreMarkings.cpp). MarkLatest marks the latest submission of (course,
+    // student, entry), replacing an earlier mark. Every change of a mark is audited.
     MarkOutcome MarkLatest(const MarkRequest& request);
     std::optional<MarkRecord> FindMark(int32_t serial) const;
+    // None when there is no such submission.
+    std::optional<StoredMarking> FindMarking(int32_t serial) const;
+    // All or nothing, in one transaction.
+    SaveOutcome SaveMarking(const MarkingSave& save);
+    std::vector<EntryCounts> CountEntries(int32_t course) const; // entries with submissions
+    std::vector<StudentLatest> LatestPerStudent(int32_t course, int32_t entry) const;
 
     // Exam question files of one entry (replacing earlier ones), in the order they are sent.
     bool SetExamFiles(int32_t course, int32_t entry, const std::vector<ExamFile>& files);

@@ -19,7 +19,8 @@ std::string Preamble(int32_t length) {
 TEST(ServerHugeLength, TwoGigabyteAndNegativeLengthsTakeNoMemory) {
     TempDir dir;
     ASSERT_EQ(RunServerCommand(dir.path(), {"demo", "--db", "h.db"}).exitCode, 0);
-    ServerProcess server(dir.path(), {"serve", "--db", "h.db", "--listen", "127.0.0.7:0"});
+    ServerProcess server(dir.path(), {"serve", "--db", "h.db", "--listen", "127.0.0.7:0",
+                                      "--staff-listen", "127.0.0.7:0"});
     ASSERT_TRUE(server.WaitForError("serving")) << server.error();
     const Endpoint endpoint{"127.0.0.7", ServedPort(server.error(), "127.0.0.7")};
     ASSERT_NE(endpoint.port, 0) << server.error();

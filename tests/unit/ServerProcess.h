@@ -60,9 +60,10 @@ inline int Occurrences(const std::string& log, std::string_view text) {
 class ServerProcess {
 public:
     // With `openFiles`, the program's open-file limit (soft and hard) is set to it, as a small
-    // service's limit would be, and none of this test process's files are inherited.
+    // service's limit would be, and none of this test process's files are inherited. `input`,
+    // when given, is the program's standard input (without `openFiles` only).
     ServerProcess(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
-                  rlim_t openFiles = 0)
+                  rlim_t openFiles = 0, const std::filesystem::path& input = {})
         : out_(folder / ("out-" + std::to_string(++counter_))),
           err_(folder / ("err-" + std::to_string(counter_))) {
         const std::string program = ServerProgram().string();
@@ -73,7 +74,7 @@ public:
             argv.push_back(a.data());
         argv.push_back(nullptr);
         if (openFiles == 0)
-            Spawn(folder, program, argv);
+            Spawn(folder, program, argv, input);
         else
             ForkWithLimit(folder, program, argv, openFiles);
     }
@@ -119,13 +120,15 @@ public:
 
 private:
     void Spawn(const std::filesystem::path& folder, const std::string& program,
-               std::vector<char*>& argv) {
+               std::vector<char*>& argv, const std::filesystem::path& input) {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0600);
         posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0600);
+        if (!input.empty())
+            posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
         const int failed =
             posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
@@ -162,10 +165,11 @@ struct CommandResult {
     std::string out, err;
 };
 
-// Runs one staff command to its end in `folder`.
+// Runs one staff command to its end in `folder` (with `input` as its standard input if given).
 inline CommandResult RunServerCommand(const std::filesystem::path& folder,
-                                      const std::vector<std::string>& arguments) {
-    ServerProcess process(folder, arguments);
+                                      const std::vector<std::string>& arguments,
+                                      const std::filesystem::path& input = {}) {
+    ServerProcess process(folder, arguments, 0, input);
     CommandResult result;
     result.exitCode = process.Wait();
     result.out = process.output();

@@ -117,11 +117,13 @@ TEST_F(ServerStore, TransactionGuardRollsBackUnlessCommitted) {
     {
         sql::Transaction transaction(*connection);
         ASSERT_TRUE(transaction.begun());
-        ASSERT_TRUE(connection->Execute("INSERT INTO markers VALUES ('gone', 'G', '')"));
+        ASSERT_TRUE(
+            connection->Execute("INSERT INTO markers (id, name, info) VALUES ('gone', 'G', '')"));
     }
     {
         sql::Transaction transaction(*connection);
-        ASSERT_TRUE(connection->Execute("INSERT INTO markers VALUES ('kept', 'K', '')"));
+        ASSERT_TRUE(
+            connection->Execute("INSERT INTO markers (id, name, info) VALUES ('kept', 'K', '')"));
         EXPECT_TRUE(transaction.Commit());
     }
     EXPECT_FALSE(store->FindMarker("gone"));

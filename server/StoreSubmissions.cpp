@@ -1,0 +1,147 @@
+// Store: submissions and their files, and the latest one with its marking for the student.
+#include "Store.h"
+
+#include "ConnectionPool.h"
+#include "PackageFiles.h"
+#include "StoreRows.h"
+
+namespace tallyport::server {
+
+std::optional<int32_t> Store::AddSubmission(const NewSubmission& submission) {
+    // The bytes are written (and flushed) first, outside the write lock, so that uploads do not
+    // wait for one another's disk writes; only the rename and the row are serialised.
+    const auto incoming = packages_->WriteIncoming(submission.package);
+    if (!incoming)
+        return std::nullopt;
+    bool installed = false;
+    struct RemoveUnlessInstalled {
+        const std::filesystem::path& path;
+        const bool& installed;
+        ~RemoveUnlessInstalled() {
+            std::error_code ignored;
+            if (!installed)
+                std::filesystem::remove(path, ignored);
+        }
+    } cleanup{*incoming, installed};
+
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return std::nullopt;
+    sql::Connection& db = *lease;
+    ConnectionPool::Writer writer(*pool_);
+    sql::Transaction transaction(db);
+    if (!transaction.begun())
+        return std::nullopt;
+    const bool inserted =
+        sql::Statement(db, "INSERT INTO submissions (course, student, entry, time, file_count, "
+                           "bytes, peer) VALUES (?, ?, ?, ?, ?, ?, ?)")
+            .Bind(1, submission.course)
+            .Bind(2, NormaliseStudentNumber(submission.student))
+            .Bind(3, submission.entry)
+            .Bind(4, submission.time)
+            .Bind(5, int64_t(submission.files.size()))
+            .Bind(6, int64_t(submission.package.size()))
+            .Bind(7, submission.peer)
+            .Run();
+    if (!inserted)
+        return std::nullopt;
+    const int64_t serial = db.LastInsertId();
+    if (serial <= 0 || serial > INT32_MAX)
+        return std::nullopt; // the reply carries a 32-bit serial
+    for (std::size_t i = 0; i < submission.files.size(); ++i) {
+        const auto& file = submission.files[i];
+        if (!sql::Statement(db, "INSERT INTO submission_files VALUES (?, ?, ?, ?, ?, ?, ?)")
+                 .Bind(1, serial)
+                 .Bind(2, int64_t(i))
+                 .Bind(3, file.name)
+                 .Bind(4, std::string_view(&file.kind, 1))
+                 .Bind(5, file.tabWidth)
+                 .Bind(6, file.offset)
+                 .Bind(7, file.length)
+                 .Run())
+            return std::nullopt;
+    }
+    // A package file whose row never commits is replaced by the next one given that serial.
+    installed = packages_->Install(*incoming, serial);
+    if (!installed || !transaction.Commit())
+        return std::nullopt;
+    return int32_t(serial);
+}
+
+std::vector<SubmissionInfo> Store::ListSubmissions(const SubmissionFilter& filter) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return {};
+    sql::Statement query(*lease, std::string(kSubmissionSelect) + kSubmissionFrom +
+                                     "WHERE (?1 IS NULL OR s.course = ?1) AND "
+                                     "(?2 IS NULL OR s.student = ?2) ORDER BY s.serial");
+    query.Bind(1, filter.course);
+    if (filter.student)
+        query.Bind(2, NormaliseStudentNumber(*filter.student));
+    else
+        query.BindNull(2);
+    std::vector<SubmissionInfo> list;
+    while (query.Step())
+        list.push_back(ReadInfo(query));
+    return list;
+}
+
+std::optional<SubmissionInfo> Store::FindSubmission(int32_t serial) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return std::nullopt;
+    sql::Statement query(*lease,
+                         std::string(kSubmissionSelect) + kSubmissionFrom + "WHERE s.serial = ?");
+    query.Bind(1, serial);
+    if (!query.Step())
+        return std::nullopt;
+    return ReadInfo(query);
+}
+
+std::optional<std::string> Store::PackageBytes(int32_t serial) const {
+    if (!FindSubmission(serial))
+        return std::nullopt; // only committed submissions
+    return packages_->Read(serial);
+}
+
+std::vector<StoredFile> Store::SubmissionFiles(int32_t serial) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return {};
+    return ReadFiles(*lease, serial);
+}
+
+std::optional<LatestSubmission> Store::Latest(int32_t course, int32_t student,
+                                              int32_t entry) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return std::nullopt;
+    sql::Connection& db = *lease;
+    sql::Transaction snapshot(db, false);
+    sql::Statement query(db, std::string(kSubmissionSelect) + kSubmissionFrom +
+                                 "WHERE s.course = ? AND s.student = ? AND s.entry = ? "
+                                 "ORDER BY s.serial DESC LIMIT 1");
+    query.Bind(1, course).Bind(2, NormaliseStudentNumber(student)).Bind(3, entry);
+    if (!query.Step())
+        return std::nullopt;
+    LatestSubmission latest;
+    latest.info = ReadInfo(query);
+    auto package = packages_->Read(latest.info.serial);
+    latest.packageMissing = !package;
+    latest.package = std::move(package).value_or(std::string());
+    latest.files = ReadFiles(db, latest.info.serial);
+    latest.mark = ReadMark(db, latest.info.serial);
+    latest.markup.resize(latest.files.size());
+    if (latest.mark) {
+        sql::Statement markup(db, "SELECT position, text FROM markup WHERE serial = ?");
+        markup.Bind(1, latest.info.serial);
+        while (markup.Step()) {
+            const int64_t position = markup.Int(0);
+            if (position >= 0 && position < int64_t(latest.markup.size()))
+                latest.markup[std::size_t(position)] = markup.Blob(1);
+        }
+    }
+    return latest;
+}
+
+} // namespace tallyport::server
