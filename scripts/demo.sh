@@ -34,7 +34,7 @@ trap cleanup EXIT
 
 ./build/server/tallyport-server demo --db "$state/demo.db"
 ./build/server/tallyport-server serve --db "$state/demo.db" --listen 127.0.0.1:2047 \
-  --staff-listen 127.0.0.1:8047 2>"$state/server.log" &
+  --staff-listen 127.0.0.1:8047 --staff-web server/staff/web 2>"$state/server.log" &
 server_pid=$!
 started=""
 for _ in $(seq 100); do
@@ -49,7 +49,7 @@ if [[ -z "$started" ]]; then
 fi
 echo "Demo server listening on 127.0.0.1:2047."
 echo "Demo student: 123456, password: demo123"
-echo "Staff API on http://127.0.0.1:8047/api/ (loopback only); demo marker: tjones, password: marker123, course 3101"
+echo "Marking page on http://127.0.0.1:8047/ (API under /api/, loopback only); demo marker: tjones, password: marker123, course 3101"
 
 status=0
 ./build/tallyport-submit || status=$?

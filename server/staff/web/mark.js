@@ -1,0 +1,716 @@
+// The marking page: one submission's files drawn as the student's view draws them (page units,
+// 10 per column and per line), comments and strokes added, moved and deleted with undo, the mark
+// and detail, saved with the version it was based on.
+import { ApiError, api, el, session, showError, studentLabel } from '/api.js';
+import { UNIT, FilePage, commentSize, layOutComment } from '/cells.js';
+import { History } from '/history.js';
+
+const SX = 0.93; // pixels per page unit across, as the student's view at 96 dpi
+const SY = 1.6; // pixels per page unit down
+const TEXT_RATIO = SX / SY; // text is drawn in a group whose units are square again
+const FONT = 16 / SX; // one line pitch, in the text group's units
+const BASELINE = 0.8 * FONT;
+const MARGIN_COLUMN = 80;
+const NON_ASCII_NOTICE = 'This is a non-ASCII file and cannot be viewed.';
+const SVG = 'http://www.w3.org/2000/svg';
+const OVERSCAN = 30; // lines drawn beyond the visible ones
+
+const params = new URLSearchParams(location.search);
+const course = Number(params.get('course'));
+const entry = Number(params.get('entry'));
+const serial = Number(params.get('serial'));
+const $ = (id) => document.getElementById(id);
+const svg = $('page');
+const scroller = $('scroller');
+const editor = $('editor');
+
+let marker = null;
+let submission = null; // as the API gave it
+let list = null; // the entry's submissions, for next / previous
+let pages = []; // FilePage per file
+let fileIndex = 0;
+let version = 0;
+let history = null;
+let saved = ''; // the state as last saved, to know whether anything is unsaved
+let selection = -1; // index of the selected annotation in the current file
+let cursor = { x: 0, y: 0 }; // the cell cursor, page units
+let editing = null; // {index (or -1 for a new comment), x, y}
+let drawing = null; // the stroke being drawn
+let dragging = null; // {start, original}
+let layers = {};
+let drawnLines = new Map();
+
+// ---- state -------------------------------------------------------------------------------
+function state() {
+  return history.current;
+}
+
+function annotations() {
+  return state().files[fileIndex].annotations;
+}
+
+function change(mutate) {
+  const next = structuredClone(state());
+  mutate(next);
+  history.push(next);
+  refresh();
+}
+
+function dirty() {
+  return JSON.stringify(state()) !== saved;
+}
+
+function fromApi(reply) {
+  const marking = reply.marking;
+  return {
+    mark: marking.mark,
+    detail: marking.detail || '',
+    files: reply.files.map((f) => ({ name: f.name, annotations: f.annotations || [] })),
+  };
+}
+
+// ---- drawing -----------------------------------------------------------------------------
+function svgNode(tag, attributes, parent) {
+  const node = document.createElementNS(SVG, tag);
+  for (const [k, v] of Object.entries(attributes)) node.setAttribute(k, v);
+  if (parent) parent.append(node);
+  return node;
+}
+
+// A text line at page (x, y) with the glyph of each cell at its column.
+function textNode(laid, x, y, className, parent) {
+  const node = svgNode('text', {
+    class: className,
+    x: laid.columns.map((c) => x + c * UNIT).join(' '),
+    y: (y / TEXT_RATIO + BASELINE).toFixed(2),
+    'font-size': FONT.toFixed(2),
+  }, parent);
+  node.textContent = laid.text;
+  return node;
+}
+
+function pageExtent() {
+  const page = pages[fileIndex];
+  if (submission.files[fileIndex].kind === 'B') return { width: 600, height: 100 };
+  let width = page.widest * UNIT;
+  let height = page.lineCount * UNIT;
+  for (const a of annotations()) {
+    width = Math.max(width, a.x + (a.width || 0));
+    height = Math.max(height, a.y + (a.height || 0));
+  }
+  // Room to write beside and below the text.
+  return { width: Math.max(width, 1000) + 400, height: height + 300 };
+}
+
+function layout() {
+  const { width, height } = pageExtent();
+  svg.setAttribute('viewBox', `0 0 ${width} ${height}`);
+  svg.setAttribute('width', (width * SX).toFixed(1));
+  svg.setAttribute('height', (height * SY).toFixed(1));
+  layers.margin.setAttribute('y2', height);
+}
+
+function drawFile() {
+  svg.replaceChildren();
+  drawnLines = new Map();
+  const textGroup = svgNode('g', { transform: `scale(1 ${TEXT_RATIO})` }, svg);
+  layers = {
+    text: svgNode('g', {}, textGroup),
+    margin: svgNode('line', { class: 'margin', x1: MARGIN_COLUMN * UNIT, x2: MARGIN_COLUMN * UNIT, y1: 0, y2: 0, 'vector-effect': 'non-scaling-stroke' }, svg),
+    strokes: svgNode('g', {}, svg),
+    comments: svgNode('g', { transform: `scale(1 ${TEXT_RATIO})` }, svg),
+    cursor: svgNode('rect', { class: 'cursor', width: UNIT, height: UNIT, 'vector-effect': 'non-scaling-stroke' }, svg),
+  };
+  if (submission.files[fileIndex].kind === 'B') {
+    layers.margin.remove();
+    const notice = svgNode('text', { class: 'notice', x: 0, y: BASELINE.toFixed(2), 'font-size': FONT.toFixed(2) }, layers.text);
+    notice.textContent = NON_ASCII_NOTICE;
+  }
+  layout();
+  drawVisibleLines();
+  drawAnnotations();
+}
+
+// Only the lines in view (and a few beyond) are in the document: a long file costs what a
+// screenful costs.
+function drawVisibleLines() {
+  if (submission.files[fileIndex].kind === 'B') return;
+  const page = pages[fileIndex];
+  const linePixels = UNIT * SY;
+  const first = Math.max(0, Math.floor(scroller.scrollTop / linePixels) - OVERSCAN);
+  const last = Math.min(page.lineCount - 1, Math.ceil((scroller.scrollTop + scroller.clientHeight) / linePixels) + OVERSCAN);
+  for (const [n, node] of drawnLines)
+    if (n < first || n > last) {
+      node.remove();
+      drawnLines.delete(n);
+    }
+  const fragment = document.createDocumentFragment();
+  for (let n = first; n <= last; n++) {
+    if (drawnLines.has(n)) continue;
+    const laid = page.line(n);
+    if (!laid.text) continue;
+    drawnLines.set(n, textNode(laid, 0, n * UNIT, 'source', fragment));
+  }
+  layers.text.append(fragment);
+}
+
+function drawAnnotations() {
+  layers.strokes.replaceChildren();
+  layers.comments.replaceChildren();
+  if (submission.files[fileIndex].kind === 'B') return; // the student does not see them either
+  annotations().forEach((a, i) => {
+    const selected = i === selection ? ' selected' : '';
+    if (a.type === 'comment') {
+      const group = svgNode('g', { class: 'comment' + selected, 'data-index': i }, layers.comments);
+      layOutComment(a.text).forEach((laid, line) => {
+        if (laid.text) textNode(laid, a.x, a.y + line * UNIT, 'comment' + selected, group);
+      });
+    } else {
+      svgNode('polyline', {
+        class: 'stroke' + selected,
+        'data-index': i,
+        points: a.points.map(([dx, dy]) => `${a.x + dx},${a.y + dy}`).join(' '),
+        'vector-effect': 'non-scaling-stroke',
+      }, layers.strokes);
+    }
+  });
+}
+
+function drawCursor() {
+  layers.cursor.setAttribute('x', cursor.x);
+  layers.cursor.setAttribute('y', cursor.y);
+}
+
+function refresh() {
+  const current = state();
+  if (selection >= annotations().length) selection = -1;
+  layout();
+  drawAnnotations();
+  drawCursor();
+  if (document.activeElement !== $('mark')) $('mark').value = current.mark ?? '';
+  if (document.activeElement !== $('detail')) $('detail').value = current.detail;
+  $('undo').disabled = !history.canUndo;
+  $('redo').disabled = !history.canRedo;
+  document.body.classList.toggle('dirty', dirty());
+  $('status').textContent = (dirty() ? 'Unsaved changes. ' : 'Saved. ') +
+    (submission.marking.markedBy ? `Last saved by ${submission.marking.markedBy}, version ${version}.` : 'Not marked yet.');
+}
+
+// ---- pointer -------------------------------------------------------------------------------
+function pagePoint(event) {
+  const box = svg.getBoundingClientRect();
+  return { x: (event.clientX - box.left) / SX, y: (event.clientY - box.top) / SY };
+}
+
+function cellOf(point) {
+  return { x: Math.max(0, Math.floor(point.x / UNIT) * UNIT), y: Math.max(0, Math.floor(point.y / UNIT) * UNIT) };
+}
+
+function distanceToSegment(p, a, b) {
+  const dx = (b.x - a.x) * SX, dy = (b.y - a.y) * SY;
+  const px = (p.x - a.x) * SX, py = (p.y - a.y) * SY;
+  const length = dx * dx + dy * dy;
+  const t = length ? Math.max(0, Math.min(1, (px * dx + py * dy) / length)) : 0;
+  return Math.hypot(px - t * dx, py - t * dy);
+}
+
+// The topmost annotation under a page point.
+function hit(point) {
+  const list = annotations();
+  for (let i = list.length - 1; i >= 0; i--) {
+    const a = list[i];
+    if (a.type === 'comment') {
+      const size = commentSize(a.text);
+      if (point.x >= a.x && point.x < a.x + size.width && point.y >= a.y && point.y < a.y + size.height) return i;
+    } else {
+      const pts = a.points.map(([dx, dy]) => ({ x: a.x + dx, y: a.y + dy }));
+      for (let k = 0; k < pts.length; k++)
+        if (distanceToSegment(point, pts[k], pts[Math.min(k + 1, pts.length - 1)]) <= 5) return i;
+    }
+  }
+  return -1;
+}
+
+function tool() {
+  return document.querySelector('input[name=tool]:checked').value;
+}
+
+function setTool(name) {
+  document.querySelector(`input[name=tool][value=${name}]`).checked = true;
+  if (name !== 'select') select(-1);
+}
+
+function select(index) {
+  selection = index;
+  drawAnnotations();
+}
+
+function strokeFrom(points) {
+  const xs = points.map((p) => p.x), ys = points.map((p) => p.y);
+  const x = Math.min(...xs), y = Math.min(...ys);
+  return {
+    type: 'stroke', x, y, width: Math.max(...xs) - x, height: Math.max(...ys) - y,
+    points: points.map((p) => [p.x - x, p.y - y]),
+  };
+}
+
+function editable() {
+  return submission.files[fileIndex].kind !== 'B';
+}
+
+svg.addEventListener('pointerdown', (event) => {
+  if (event.button !== 0 || !editable()) return;
+  if (editing) finishEditing(true);
+  const point = pagePoint(event);
+  const rounded = { x: Math.round(point.x), y: Math.round(point.y) };
+  scroller.focus({ preventScroll: true });
+  if (tool() === 'comment') {
+    cursor = cellOf(point);
+    drawCursor();
+    startEditing(-1, cursor.x, cursor.y, '');
+    event.preventDefault();
+  } else if (tool() === 'pen') {
+    drawing = { points: [rounded], node: svgNode('polyline', { class: 'stroke', 'vector-effect': 'non-scaling-stroke' }, layers.strokes) };
+    drawing.node.setAttribute('points', `${rounded.x},${rounded.y}`);
+    svg.setPointerCapture(event.pointerId);
+  } else {
+    const index = hit(point);
+    select(index);
+    if (index >= 0) {
+      dragging = { start: point, original: structuredClone(annotations()[index]), moved: false };
+      svg.setPointerCapture(event.pointerId);
+    }
+  }
+});
+
+svg.addEventListener('pointermove', (event) => {
+  if (drawing) {
+    // Every coalesced sample counts (a pen or a fast mouse gives several per event).
+    const samples = event.getCoalescedEvents ? event.getCoalescedEvents() : [event];
+    for (const sample of samples.length ? samples : [event]) {
+      const p = pagePoint(sample);
+      const point = { x: Math.round(p.x), y: Math.round(p.y) };
+      const last = drawing.points[drawing.points.length - 1];
+      // Points closer than one page unit to the last one add nothing.
+      if (Math.hypot(point.x - last.x, point.y - last.y) < 1) continue;
+      drawing.points.push(point);
+    }
+    drawing.node.setAttribute('points', drawing.points.map((p) => `${p.x},${p.y}`).join(' '));
+  } else if (dragging) {
+    const p = pagePoint(event);
+    const dx = Math.round(p.x - dragging.start.x), dy = Math.round(p.y - dragging.start.y);
+    const moving = layers.strokes.querySelector(`[data-index="${selection}"]`) ||
+      layers.comments.querySelector(`[data-index="${selection}"]`);
+    dragging.moved = dx !== 0 || dy !== 0;
+    dragging.delta = { dx, dy };
+    // Comments sit in the text group, whose units down are 1 / TEXT_RATIO page units.
+    if (moving)
+      moving.setAttribute('transform', moving.parentNode === layers.comments
+        ? `translate(${dx} ${dy / TEXT_RATIO})` : `translate(${dx} ${dy})`);
+  }
+});
+
+function endPointer() {
+  if (drawing) {
+    const points = drawing.points;
+    drawing = null;
+    if (points.length > 1) change((s) => s.files[fileIndex].annotations.push(strokeFrom(points)));
+    else drawAnnotations();
+  } else if (dragging) {
+    const { moved, delta, original } = dragging;
+    dragging = null;
+    if (moved) moveSelection(delta.dx, delta.dy, original);
+    else drawAnnotations();
+  }
+}
+svg.addEventListener('pointerup', endPointer);
+svg.addEventListener('pointercancel', endPointer);
+
+svg.addEventListener('dblclick', (event) => {
+  if (tool() !== 'select') return;
+  const index = hit(pagePoint(event));
+  if (index >= 0 && annotations()[index].type === 'comment') editSelected(index);
+});
+
+// Comments snap to cells when moved, as they are placed; strokes move by whole units.
+function moveSelection(dx, dy, original = annotations()[selection]) {
+  const index = selection;
+  change((s) => {
+    const a = s.files[fileIndex].annotations[index];
+    a.x = original.x + dx;
+    a.y = original.y + dy;
+    if (a.type === 'comment') {
+      a.x = Math.max(0, Math.round(a.x / UNIT) * UNIT);
+      a.y = Math.max(0, Math.round(a.y / UNIT) * UNIT);
+    }
+  });
+}
+
+function deleteSelection() {
+  if (selection < 0) return;
+  const index = selection;
+  selection = -1;
+  change((s) => s.files[fileIndex].annotations.splice(index, 1));
+}
+
+// ---- comments ------------------------------------------------------------------------------
+function startEditing(index, x, y, text) {
+  editing = { index, x, y };
+  editor.hidden = false;
+  editor.style.left = `${x * SX}px`;
+  editor.style.top = `${y * SY}px`;
+  editor.value = text;
+  editor.focus();
+}
+
+function editSelected(index = selection) {
+  const a = annotations()[index];
+  if (!a || a.type !== 'comment') return;
+  selection = index;
+  startEditing(index, a.x, a.y, a.text);
+}
+
+function placeComment(x, y, text) {
+  const size = commentSize(text);
+  change((s) => s.files[fileIndex].annotations.push({ type: 'comment', x, y, ...size, text }));
+  remember(text);
+}
+
+function finishEditing(keep) {
+  if (!editing) return;
+  const { index, x, y } = editing;
+  const text = editor.value.replace(/\r\n?/g, '\n').replace(/\n+$/, '');
+  editing = null;
+  editor.hidden = true;
+  scroller.focus({ preventScroll: true });
+  if (!keep) return;
+  if (index < 0) {
+    if (text.trim()) placeComment(x, y, text);
+  } else if (text !== annotations()[index].text) {
+    if (!text.trim()) {
+      selection = index;
+      deleteSelection();
+    } else {
+      change((s) => Object.assign(s.files[fileIndex].annotations[index], { text, ...commentSize(text) }));
+      remember(text);
+    }
+  }
+}
+
+editor.addEventListener('keydown', (event) => {
+  if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {
+    event.preventDefault();
+    finishEditing(true);
+  } else if (event.key === 'Escape') {
+    event.preventDefault();
+    finishEditing(false);
+  }
+  event.stopPropagation();
+});
+editor.addEventListener('blur', () => setTimeout(() => editing && document.activeElement !== editor && finishEditing(true), 0));
+
+// ---- comment bank --------------------------------------------------------------------------
+function bankKey() {
+  return `bank:${marker.id}:${course}:${entry}`;
+}
+
+function bank() {
+  try {
+    return JSON.parse(localStorage.getItem(bankKey()) || '[]');
+  } catch {
+    return [];
+  }
+}
+
+function remember(text) {
+  const texts = [text, ...bank().filter((t) => t !== text)].slice(0, 200);
+  localStorage.setItem(bankKey(), JSON.stringify(texts));
+  drawBank();
+}
+
+function drawBank() {
+  $('bank').replaceChildren(...bank().map((text) =>
+    el('li', {}, el('button', {
+      type: 'button',
+      title: 'Place at the cell cursor',
+      onclick: () => {
+        if (!editable()) return;
+        placeComment(cursor.x, cursor.y, text);
+        cursor = { x: cursor.x, y: cursor.y + commentSize(text).height };
+        drawCursor();
+      },
+    }, text))));
+}
+
+// ---- keys ----------------------------------------------------------------------------------
+function typingIn(target) {
+  return target instanceof HTMLInputElement || target instanceof HTMLTextAreaElement || target instanceof HTMLSelectElement;
+}
+
+function scrollToCursor() {
+  const top = cursor.y * SY, left = cursor.x * SX;
+  if (top < scroller.scrollTop || top + 20 > scroller.scrollTop + scroller.clientHeight)
+    scroller.scrollTop = top - scroller.clientHeight / 2;
+  if (left < scroller.scrollLeft || left + 20 > scroller.scrollLeft + scroller.clientWidth)
+    scroller.scrollLeft = left - scroller.clientWidth / 2;
+}
+
+document.addEventListener('keydown', (event) => {
+  const key = event.key;
+  const control = event.ctrlKey || event.metaKey;
+  if (control && key.toLowerCase() === 's') {
+    event.preventDefault();
+    save(event.shiftKey);
+    return;
+  }
+  if (control && (key.toLowerCase() === 'z' || key.toLowerCase() === 'y')) {
+    if (typingIn(event.target) && event.target.id !== 'mark') return; // the field's own undo
+    event.preventDefault();
+    if (key.toLowerCase() === 'y' || event.shiftKey) redo();
+    else undo();
+    return;
+  }
+  if (typingIn(event.target) || control || event.altKey || $('conflict').open) return;
+  const arrows = { ArrowLeft: [-UNIT, 0], ArrowRight: [UNIT, 0], ArrowUp: [0, -UNIT], ArrowDown: [0, UNIT] };
+  if (arrows[key]) {
+    event.preventDefault();
+    const [dx, dy] = arrows[key];
+    if (tool() === 'select' && selection >= 0) moveSelection(dx, dy);
+    else {
+      cursor = { x: Math.max(0, cursor.x + dx), y: Math.max(0, cursor.y + dy) };
+      drawCursor();
+      scrollToCursor();
+    }
+    return;
+  }
+  const actions = {
+    c: () => setTool('comment'),
+    d: () => setTool('pen'),
+    s: () => setTool('select'),
+    a: () => { setTool('select'); cycleSelection(1); },
+    A: () => { setTool('select'); cycleSelection(-1); },
+    Enter: () => (tool() === 'select' ? editSelected() : editable() && startEditing(-1, cursor.x, cursor.y, '')),
+    Delete: deleteSelection,
+    Backspace: deleteSelection,
+    m: () => $('mark').focus(),
+    ']': () => showFile(fileIndex + 1),
+    '[': () => showFile(fileIndex - 1),
+    j: () => goTo(neighbour(1)),
+    k: () => goTo(neighbour(-1)),
+  };
+  if (actions[key]) {
+    event.preventDefault();
+    actions[key]();
+  }
+});
+
+function cycleSelection(step) {
+  const count = annotations().length;
+  if (!count) return;
+  select((selection + step + count) % count);
+  const a = annotations()[selection];
+  cursor = cellOf(a);
+  drawCursor();
+  scrollToCursor();
+}
+
+function undo() {
+  if (history.undo()) refresh();
+}
+
+function redo() {
+  if (history.redo()) refresh();
+}
+
+// ---- files and submissions -------------------------------------------------------------------
+function showFile(index) {
+  if (index < 0 || index >= submission.files.length) return;
+  fileIndex = index;
+  selection = -1;
+  $('file').value = String(index);
+  scroller.scrollTo(0, 0);
+  drawFile();
+  refresh();
+}
+
+function neighbour(step) {
+  if (!list) return null;
+  const at = list.submissions.findIndex((s) => s.serial === serial);
+  return list.submissions[at + step] || null;
+}
+
+function nextUnmarked() {
+  if (!list) return null;
+  const at = list.submissions.findIndex((s) => s.serial === serial);
+  const order = [...list.submissions.slice(at + 1), ...list.submissions.slice(0, Math.max(at, 0))];
+  return order.find((s) => !s.marked && s.serial !== serial) || null;
+}
+
+function entryUrl() {
+  return `/entry.html?course=${course}&entry=${entry}`;
+}
+
+function goTo(target, alreadySaved = false) {
+  if (!alreadySaved && dirty() && !confirm('This marking has unsaved changes. Leave it without saving?')) return;
+  saved = JSON.stringify(state()); // asked already: no second question on unload
+  location.href = target ? `/mark.html?course=${course}&entry=${entry}&serial=${target.serial}` : entryUrl();
+}
+
+window.addEventListener('beforeunload', (event) => {
+  if (history && dirty()) {
+    event.preventDefault();
+    event.returnValue = '';
+  }
+});
+
+// ---- saving --------------------------------------------------------------------------------
+function requestBody(s, basedOn) {
+  return {
+    version: basedOn,
+    mark: s.mark,
+    detail: s.detail,
+    files: s.files.map((f) => ({
+      name: f.name,
+      annotations: f.annotations.map((a) => (a.type === 'comment'
+        ? { type: 'comment', x: a.x, y: a.y, text: a.text }
+        : { type: 'stroke', x: a.x, y: a.y, width: a.width, height: a.height, points: a.points })),
+    })),
+  };
+}
+
+function accept(reply) {
+  submission.marking = reply.marking;
+  version = reply.marking.version;
+  const now = fromApi(reply);
+  history.replaceCurrent(now);
+  saved = JSON.stringify(now);
+  if (list) {
+    const row = list.submissions.find((s) => s.serial === serial);
+    if (row) Object.assign(row, { marked: true, mark: now.mark, markedBy: reply.marking.markedBy });
+  }
+  refresh();
+}
+
+async function save(thenNext = false, basedOn = version) {
+  if (editing) finishEditing(true);
+  const error = $('error');
+  error.hidden = true;
+  const s = state();
+  if (s.mark === null || s.mark === undefined || Number.isNaN(s.mark)) {
+    showError(error, `Give a mark from 0 to ${submission.maxMark} before saving.`);
+    $('mark').focus();
+    return false;
+  }
+  try {
+    accept(await api('PUT', `/api/submissions/${serial}/marking`, requestBody(s, basedOn)));
+    $('status').textContent = `Saved (version ${version}).`;
+    if (thenNext) goTo(nextUnmarked(), true);
+    return true;
+  } catch (failure) {
+    if (failure instanceof ApiError && failure.status === 409 && failure.body && failure.body.current)
+      showConflict(failure.body, thenNext);
+    else showError(error, failure);
+    return false;
+  }
+}
+
+function describe(s, where) {
+  where.replaceChildren(
+    el('p', {}, `Mark: ${s.mark ?? '—'} / ${submission.maxMark}`),
+    el('p', {}, `Detail: ${s.detail || '—'}`),
+    ...s.files.map((f) => el('div', {},
+      el('h4', {}, `${f.name}: ${f.annotations.filter((a) => a.type === 'comment').length} comments, ` +
+        `${f.annotations.filter((a) => a.type === 'stroke').length} strokes`),
+      ...f.annotations.filter((a) => a.type === 'comment')
+        .map((a) => el('pre', {}, `line ${a.y / UNIT + 1}, column ${a.x / UNIT + 1}: ${a.text}`)))));
+}
+
+function showConflict(body, thenNext) {
+  const theirs = body.current;
+  const dialog = $('conflict');
+  $('conflict-why').textContent = body.error;
+  $('conflict-theirs-title').textContent =
+    `Theirs: saved by ${theirs.marking.markedBy || '—'}, version ${theirs.marking.version}`;
+  describe(state(), $('conflict-mine'));
+  describe(fromApi(theirs), $('conflict-theirs'));
+  $('keep-mine').onclick = async () => {
+    dialog.close();
+    await save(thenNext, theirs.marking.version);
+  };
+  $('take-theirs').onclick = () => {
+    dialog.close();
+    const mine = state();
+    accept(theirs);
+    // Theirs is now the saved state; yours stays one undo away.
+    history.pushUnder(mine);
+    refresh();
+  };
+  dialog.showModal();
+}
+
+// ---- start -----------------------------------------------------------------------------------
+function bindControls() {
+  for (const radio of document.querySelectorAll('input[name=tool]'))
+    radio.addEventListener('change', () => setTool(radio.value));
+  $('undo').addEventListener('click', undo);
+  $('redo').addEventListener('click', redo);
+  $('save').addEventListener('click', () => save(false));
+  $('save-next').addEventListener('click', () => save(true));
+  $('previous').addEventListener('click', () => goTo(neighbour(-1)));
+  $('next').addEventListener('click', () => goTo(neighbour(1)));
+  $('file').addEventListener('change', () => showFile(Number($('file').value)));
+  $('mark').addEventListener('change', () => {
+    const text = $('mark').value.trim();
+    const value = text === '' ? null : Number(text);
+    if (value !== null && (!Number.isInteger(value) || value < 0 || value > submission.maxMark)) {
+      showError($('error'), `The mark must be a whole number from 0 to ${submission.maxMark}.`);
+      $('mark').value = state().mark ?? '';
+      return;
+    }
+    $('error').hidden = true;
+    if (value !== state().mark) change((s) => { s.mark = value; });
+  });
+  $('detail').addEventListener('change', () => {
+    if ($('detail').value !== state().detail) change((s) => { s.detail = $('detail').value; });
+  });
+  let pending = false;
+  scroller.addEventListener('scroll', () => {
+    if (pending) return;
+    pending = true;
+    requestAnimationFrame(() => {
+      pending = false;
+      drawVisibleLines();
+    });
+  });
+}
+
+async function load() {
+  marker = await session();
+  submission = await api('GET', `/api/submissions/${serial}`);
+  document.title = `${studentLabel(submission)} — Tallyport marking`;
+  $('title').textContent = `${studentLabel(submission)}, serial ${serial}`;
+  $('back').href = entryUrl();
+  $('max').textContent = submission.maxMark;
+  $('mark').max = String(submission.maxMark);
+  pages = submission.files.map((f) => new FilePage(Uint8Array.from(atob(f.content), (c) => c.charCodeAt(0)), f.tabWidth));
+  $('file').replaceChildren(...submission.files.map((f, i) => el('option', { value: String(i) }, f.name)));
+  version = submission.marking.version;
+  const initial = fromApi(submission);
+  history = new History(initial);
+  saved = JSON.stringify(initial);
+  if (submission.marking.markedBy === marker.id)
+    for (const f of initial.files)
+      for (const a of f.annotations) if (a.type === 'comment' && !bank().includes(a.text)) remember(a.text);
+  drawBank();
+  bindControls();
+  showFile(0);
+  scroller.focus();
+  document.body.dataset.ready = 'true';
+  performance.mark('page-drawn');
+  // The neighbours are known once the entry's list is in.
+  list = await api('GET', `/api/courses/${course}/entries/${entry}/submissions`);
+  $('previous').disabled = !neighbour(-1);
+  $('next').disabled = !neighbour(1);
+}
+
+load().catch((failure) => showError($('error'), failure));
