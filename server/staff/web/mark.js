@@ -507,7 +507,7 @@ document.addEventListener('keydown', (event) => {
 function cycleSelection(step) {
   const count = annotations().length;
   if (!count) return;
-  select((selection + step + count) % count);
+  select(selection < 0 ? (step > 0 ? 0 : count - 1) : (selection + step + count) % count);
   const a = annotations()[selection];
   cursor = cellOf(a);
   drawCursor();
