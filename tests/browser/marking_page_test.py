@@ -13,6 +13,8 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.error
+import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -133,6 +135,30 @@ def wait_saved(driver):
         lambda d: d.find_element(By.ID, 'status').text.startswith('Saved (version'))
 
 
+def served_files(url):
+    """The pages come with a strict policy; nothing outside the folder is served."""
+    with urllib.request.urlopen(url + '/mark.html') as reply:
+        policy = reply.headers['Content-Security-Policy'] or ''
+        check("script-src 'self'" in policy and "frame-ancestors 'none'" in policy
+              and 'unsafe-inline' not in policy and reply.headers['X-Frame-Options'] == 'DENY',
+              f'the marking page is served with a strict policy: {policy}')
+    for path in ('/../server.log', '/%2e%2e/demo.db', '/api.js/../../demo.db', '/.hidden.js', '/MARK.HTML'):
+        try:
+            urllib.request.urlopen(url + path)
+            check(False, f'{path} is refused')
+        except urllib.error.HTTPError as error:
+            check(error.code in (400, 404), f'{path} is refused ({error.code})')
+
+
+def quiet_console(driver, url, what):
+    """No script error, no policy violation, and every request went to the server itself."""
+    problems = [e['message'] for e in driver.get_log('browser') if e['level'] == 'SEVERE']
+    check(not problems, f'{what}: the console shows no errors {problems}')
+    elsewhere = [r for r in driver.execute_script(
+        'return performance.getEntriesByType("resource").map(r => r.name)') if not r.startswith(url + '/')]
+    check(not elsewhere, f'{what}: no request leaves the server {elsewhere}')
+
+
 def round_trip(args, url):
     driver = browser()
     try:
@@ -212,6 +238,7 @@ def round_trip(args, url):
         check(sorted(student_strokes) == sorted(final['strokes']),
               f'the student reads every stroke with exactly the points drawn: {student_strokes} vs {final["strokes"]}')
         check(len(comments) == len(final['comments']) == 4, 'four comments in all')
+        quiet_console(driver, url, 'marking')
     finally:
         driver.quit()
 
@@ -293,6 +320,7 @@ def main():
     folder = tempfile.mkdtemp(prefix='tallyport-browser-')
     server = Server(args.server, args.web, folder)
     try:
+        served_files(server.url)
         round_trip(args, server.url)
         conflict(server.url)
         keyboard_only(args, server.url)

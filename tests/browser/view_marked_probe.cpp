@@ -58,8 +58,8 @@ std::string Latin1ToUtf8(std::string_view bytes) {
 json Annotations(const MarkedFile& file) {
     json list = json::array();
     for (const ObjectNode* node = file.annotations.get(); node; node = node->next.get()) {
-        json item = {{"x", node->x}, {"y", node->y}, {"width", node->width},
-                     {"height", node->height}};
+        json item = {
+            {"x", node->x}, {"y", node->y}, {"width", node->width}, {"height", node->height}};
         if (const auto* comment = dynamic_cast<const CommentNode*>(node)) {
             item["type"] = "comment";
             item["text"] = Latin1ToUtf8(comment->text);
@@ -115,9 +115,9 @@ int main(int argc, char** argv) {
             for (int i = 0; i < count; ++i) {
                 files->setCurrentIndex(i);
                 if (const MarkedFile* file = dialog->view()->currentFile())
-                    std::cout << json{{"file", file->name}, {"annotations", Annotations(*file)}}
-                                     .dump()
-                              << '\n';
+                    std::cout
+                        << json{{"file", file->name}, {"annotations", Annotations(*file)}}.dump()
+                        << '\n';
             }
             if (!screenshot.isEmpty()) {
                 files->setCurrentIndex(0);

@@ -103,7 +103,10 @@ function pageExtent() {
 }
 
 function layout() {
-  const { width, height } = pageExtent();
+  const extent = pageExtent();
+  const width = extent.width;
+  // At least as tall as the view, so that the margin line runs to its bottom.
+  const height = Math.max(extent.height, Math.ceil(scroller.clientHeight / SY));
   svg.setAttribute('viewBox', `0 0 ${width} ${height}`);
   svg.setAttribute('width', (width * SX).toFixed(1));
   svg.setAttribute('height', (height * SY).toFixed(1));
