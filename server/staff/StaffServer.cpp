@@ -67,7 +67,7 @@ bool StaffServer::Start(std::string& error) {
     http.new_task_queue = [threads] { return new httplib::ThreadPool(std::size_t(threads)); };
     http.set_read_timeout(options_.readTimeout);
     http.set_write_timeout(options_.readTimeout);
-    http.set_keep_alive_timeout(5);
+    http.set_keep_alive_timeout(options_.keepAlive.count());
     http.set_keep_alive_max_count(100);
     http.set_payload_max_length(std::size_t(options_.bodyCap));
     // A body announced larger than the cap is refused before any of it is read.

@@ -107,7 +107,10 @@ function layout() {
   const width = extent.width;
   // At least as tall as the view, so that the margin line runs to its bottom.
   const height = Math.max(extent.height, Math.ceil(scroller.clientHeight / SY));
-  svg.setAttribute('viewBox', `0 0 ${width} ${height}`);
+  // Setting an attribute, even to the value it has, lays the whole drawing out again.
+  const box = `0 0 ${width} ${height}`;
+  if (svg.getAttribute('viewBox') === box) return;
+  svg.setAttribute('viewBox', box);
   svg.setAttribute('width', (width * SX).toFixed(1));
   svg.setAttribute('height', (height * SY).toFixed(1));
   layers.margin.setAttribute('y2', height);
@@ -115,6 +118,7 @@ function layout() {
 
 function drawFile() {
   svg.replaceChildren();
+  drawnAnnotations = new Map();
   drawnLines = new Map();
   const textGroup = svgNode('g', { transform: `scale(1 ${TEXT_RATIO})` }, svg);
   layers = {
@@ -157,26 +161,59 @@ function drawVisibleLines() {
   layers.text.append(fragment);
 }
 
-function drawAnnotations() {
-  layers.strokes.replaceChildren();
-  layers.comments.replaceChildren();
-  if (submission.files[fileIndex].kind === 'B') return; // the student does not see them either
-  annotations().forEach((a, i) => {
-    const selected = i === selection ? ' selected' : '';
-    if (a.type === 'comment') {
-      const group = svgNode('g', { class: 'comment' + selected, 'data-index': i }, layers.comments);
-      layOutComment(a.text).forEach((laid, line) => {
-        if (laid.text) textNode(laid, a.x, a.y + line * UNIT, 'comment' + selected, group);
-      });
-    } else {
-      svgNode('polyline', {
-        class: 'stroke' + selected,
-        'data-index': i,
-        points: a.points.map(([dx, dy]) => `${a.x + dx},${a.y + dy}`).join(' '),
-        'vector-effect': 'non-scaling-stroke',
-      }, layers.strokes);
-    }
+// The drawing of one annotation, made once and kept while the annotation is unchanged, so that
+// an edit touches only what it changed.
+let drawnAnnotations = new Map();
+
+function annotationNode(a, i, selected) {
+  const className = selected ? ' selected' : '';
+  if (a.type === 'comment') {
+    const group = svgNode('g', { class: 'comment' + className });
+    layOutComment(a.text).forEach((laid, line) => {
+      if (laid.text) textNode(laid, a.x, a.y + line * UNIT, 'comment' + className, group);
+    });
+    return group;
+  }
+  return svgNode('polyline', {
+    class: 'stroke' + className,
+    points: a.points.map(([dx, dy]) => `${a.x + dx},${a.y + dy}`).join(' '),
+    'vector-effect': 'non-scaling-stroke',
   });
+}
+
+// Puts `nodes` into `layer` in order, moving only what is out of place.
+function reconcile(layer, nodes) {
+  let at = layer.firstChild;
+  for (const node of nodes) {
+    if (node !== at) layer.insertBefore(node, at);
+    else at = at.nextSibling;
+  }
+  while (at) {
+    const next = at.nextSibling;
+    at.remove();
+    at = next;
+  }
+}
+
+function drawAnnotations() {
+  const kept = new Map();
+  const comments = [];
+  const strokes = [];
+  if (submission.files[fileIndex].kind !== 'B') // the student does not see them either
+    annotations().forEach((a, i) => {
+      const key = `${fileIndex}|${i === selection}|${JSON.stringify(a)}`;
+      let pile = kept.get(key);
+      if (!pile) kept.set(key, (pile = []));
+      const reused = drawnAnnotations.get(key);
+      const node = (reused && reused.pop()) || annotationNode(a, i, i === selection);
+      node.setAttribute('data-index', i);
+      node.removeAttribute('transform');
+      pile.push(node);
+      (a.type === 'comment' ? comments : strokes).push(node);
+    });
+  drawnAnnotations = kept;
+  reconcile(layers.comments, comments);
+  reconcile(layers.strokes, strokes);
 }
 
 function drawCursor() {
@@ -425,24 +462,43 @@ function bank() {
   }
 }
 
+const bankItems = new Map(); // text -> its list item
+
+function bankItem(text) {
+  return el('li', {}, el('button', {
+    type: 'button',
+    title: 'Place at the cell cursor',
+    onclick: () => {
+      if (!editable()) return;
+      placeComment(cursor.x, cursor.y, text);
+      cursor = { x: cursor.x, y: cursor.y + commentSize(text).height };
+      drawCursor();
+    },
+  }, text));
+}
+
+// The newest text goes to the top of the bank, here and in the list on the page.
 function remember(text) {
-  const texts = [text, ...bank().filter((t) => t !== text)].slice(0, 200);
-  localStorage.setItem(bankKey(), JSON.stringify(texts));
-  drawBank();
+  const texts = bank();
+  if (texts[0] === text) return;
+  const kept = [text, ...texts.filter((t) => t !== text)];
+  for (const dropped of kept.splice(200)) {
+    bankItems.get(dropped)?.remove();
+    bankItems.delete(dropped);
+  }
+  localStorage.setItem(bankKey(), JSON.stringify(kept));
+  let item = bankItems.get(text);
+  if (!item) bankItems.set(text, (item = bankItem(text)));
+  $('bank').prepend(item);
 }
 
 function drawBank() {
-  $('bank').replaceChildren(...bank().map((text) =>
-    el('li', {}, el('button', {
-      type: 'button',
-      title: 'Place at the cell cursor',
-      onclick: () => {
-        if (!editable()) return;
-        placeComment(cursor.x, cursor.y, text);
-        cursor = { x: cursor.x, y: cursor.y + commentSize(text).height };
-        drawCursor();
-      },
-    }, text))));
+  bankItems.clear();
+  $('bank').replaceChildren(...bank().map((text) => {
+    const item = bankItem(text);
+    bankItems.set(text, item);
+    return item;
+  }));
 }
 
 // ---- keys ----------------------------------------------------------------------------------
@@ -651,6 +707,13 @@ function showConflict(body, thenNext) {
   dialog.showModal();
 }
 
+function bytesOf(base64) {
+  const text = atob(base64);
+  const bytes = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i);
+  return bytes;
+}
+
 // ---- start -----------------------------------------------------------------------------------
 function bindControls() {
   for (const radio of document.querySelectorAll('input[name=tool]'))
@@ -688,14 +751,13 @@ function bindControls() {
 }
 
 async function load() {
-  marker = await session();
-  submission = await api('GET', `/api/submissions/${serial}`);
+  [marker, submission] = await Promise.all([session(), api('GET', `/api/submissions/${serial}`)]);
   document.title = `${studentLabel(submission)} — Tallyport marking`;
   $('title').textContent = `${studentLabel(submission)}, serial ${serial}`;
   $('back').href = entryUrl();
   $('max').textContent = submission.maxMark;
   $('mark').max = String(submission.maxMark);
-  pages = submission.files.map((f) => new FilePage(Uint8Array.from(atob(f.content), (c) => c.charCodeAt(0)), f.tabWidth));
+  pages = submission.files.map((f) => new FilePage(bytesOf(f.content), f.tabWidth));
   $('file').replaceChildren(...submission.files.map((f, i) => el('option', { value: String(i) }, f.name)));
   version = submission.marking.version;
   const initial = fromApi(submission);
@@ -709,7 +771,8 @@ async function load() {
   showFile(0);
   scroller.focus();
   document.body.dataset.ready = 'true';
-  performance.mark('page-drawn');
+  // Drawn once the frame holding the page has been painted.
+  requestAnimationFrame(() => setTimeout(() => performance.mark('page-drawn'), 0));
   // The neighbours are known once the entry's list is in.
   list = await api('GET', `/api/courses/${course}/entries/${entry}/submissions`);
   $('previous').disabled = !neighbour(-1);
