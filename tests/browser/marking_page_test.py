@@ -159,11 +159,48 @@ def quiet_console(driver, url, what):
     check(not elsewhere, f'{what}: no request leaves the server {elsewhere}')
 
 
+# Bytes of a file with its tab width, and the glyphs the page draws with their columns, as the
+# student's client lays them out (one cell per byte).
+LAYOUT_CASES = [
+    ('ASCII with a tab of 4', b'a\tb', 4, [['a', 0], ['b', 4]]),
+    ('tabs dropped at width 0', b'a\tb', 0, [['a', 0], ['b', 1]]),
+    ('UTF-8: a character in the first of its cells', 'é\tx€y'.encode(), 4,
+     [['é', 0], ['x', 4], ['€', 5], ['y', 8]]),
+    ('not UTF-8: every byte Windows-1252', b'\xe9\x80\x81\x9d-', 8,
+     [['é', 0], ['€', 1], ['\ufffd', 2], ['\ufffd', 3], ['-', 4]]),
+    ('one bad sequence makes the whole file Windows-1252', 'é'.encode() + b'\xff', 8,
+     [['Ã', 0], ['©', 1], ['ÿ', 2]]),
+    ('a CR before LF is dropped, the text ends at NUL', b'ab\r\ncd\0ef', 8,
+     [['a', 0], ['b', 1], '|', ['c', 0], ['d', 1]]),
+]
+
+LAYOUT_SCRIPT = '''
+const [bytes, tab, done] = arguments;
+import('/cells.js').then(({FilePage}) => {
+  const page = new FilePage(Uint8Array.from(bytes), tab);
+  const out = [];
+  for (let n = 0; n < page.lineCount; n++) {
+    if (n) out.push('|');
+    const laid = page.line(n);
+    [...laid.text].forEach((ch, i) => out.push([ch, laid.columns[i]]));
+  }
+  done(out);
+});'''
+
+
+def text_layout(driver):
+    """The page's byte decoding against a table of the client's rules."""
+    for name, data, tab, expected in LAYOUT_CASES:
+        got = driver.execute_async_script(LAYOUT_SCRIPT, list(data), tab)
+        check(got == expected, f'text layout, {name}: {got}')
+
+
 def round_trip(args, url):
     driver = browser()
     try:
         log_in(driver, url)
         open_marking(driver, url, 0)
+        text_layout(driver)
         page = driver.find_element(By.ID, 'page')
         if args.screenshots:
             driver.save_screenshot(os.path.join(args.screenshots, 'marking-page-before.png'))

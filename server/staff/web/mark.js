@@ -13,7 +13,7 @@ const BASELINE = 0.8 * FONT;
 const MARGIN_COLUMN = 80;
 const NON_ASCII_NOTICE = 'This is a non-ASCII file and cannot be viewed.';
 const SVG = 'http://www.w3.org/2000/svg';
-const OVERSCAN = 30; // lines drawn beyond the visible ones
+const OVERSCAN = 10; // lines drawn beyond the visible ones
 
 const params = new URLSearchParams(location.search);
 const course = Number(params.get('course'));
