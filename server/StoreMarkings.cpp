@@ -31,10 +31,14 @@ bool WriteMarking(sql::Connection& db, const SubmissionInfo& info,
                    .Bind(5, now)
                    .Bind(6, before ? before->version + 1 : 1)
                    .Run();
-    AuditRecord audit{now, markerId, "mark", info.course, info.entry, info.serial};
-    if (before)
-        audit.oldMark = before->mark;
-    audit.newMark = mark;
+    AuditRecord audit{now,
+                      markerId,
+                      "mark",
+                      info.course,
+                      info.entry,
+                      info.serial,
+                      before ? std::optional<int32_t>(before->mark) : std::nullopt,
+                      mark};
     return ok && WriteAudit(db, audit);
 }
 

@@ -4,6 +4,7 @@
 #include "staff/StaffRoutes.h"
 #include "staff/StaticFiles.h"
 
+#include <algorithm>
 #include <charconv>
 #include <thread>
 
@@ -67,8 +68,12 @@ bool StaffServer::Start(std::string& error) {
     http.new_task_queue = [threads] { return new httplib::ThreadPool(std::size_t(threads)); };
     http.set_read_timeout(options_.readTimeout);
     http.set_write_timeout(options_.readTimeout);
-    http.set_keep_alive_timeout(options_.keepAlive.count());
+    // An idle kept-alive connection holds a thread as long as a slow one does.
+    http.set_keep_alive_timeout(std::min<time_t>(5, options_.readTimeout.count()));
     http.set_keep_alive_max_count(100);
+    // Replies go out as a header write and a body write; without this the body can wait for the
+    // client's delayed acknowledgement of the header.
+    http.set_tcp_nodelay(true);
     http.set_payload_max_length(std::size_t(options_.bodyCap));
     // A body announced larger than the cap is refused before any of it is read.
     const auto cap = uint64_t(options_.bodyCap);

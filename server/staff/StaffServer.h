@@ -20,11 +20,7 @@ struct StaffOptions {
     std::string tlsCert;  // PEM files; both or neither
     std::string tlsKey;
     bool insecure = false; // allow plain HTTP beyond loopback
-    // Each connection holds a thread while it is open, and a browser opens up to six at once
-    // for one page: with fewer threads than that its last requests wait out a kept-alive
-    // connection.
-    int threads = 16;
-    std::chrono::seconds keepAlive{1};         // an idle kept-alive connection is closed after this
+    int threads = 16;      // each open connection holds one while it is served or kept alive
     int64_t bodyCap = int64_t(4) << 20;        // larger request bodies are refused unread
     std::chrono::seconds readTimeout{10};      // a client silent this long is dropped
     std::chrono::seconds sessionIdle{30 * 60}; // a session unused this long ends

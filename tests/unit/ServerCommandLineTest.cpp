@@ -2,7 +2,9 @@
 #include "ServerProcess.h"
 #include "ServerTestHelpers.h"
 
+#include "Demo.h"
 #include "PackageParser.h"
+#include "staff/MarkerPassword.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -176,6 +178,52 @@ TEST_F(ServerCommandLine, MarkerAddAndMarkWithAnnotations) {
               2);
 }
 
+TEST_F(ServerCommandLine, MarkerCoursesAdminAndPassword) {
+    ASSERT_EQ(Run({"demo", "--db", "c.db"}).exitCode, 0);
+    ASSERT_EQ(Run({"marker", "add", "--db", "c.db", "--id", "kwong", "--name", "Kim Wong", "--info",
+                   "Tutor", "--course", "3101", "--course", "1606", "--admin"})
+                  .exitCode,
+              0);
+    Write("pw", "s3cret phrase\n");
+    const auto set = RunServerCommand(
+        dir.path(), {"marker", "passwd", "--db", "c.db", "--id", "kwong"}, dir.path() / "pw");
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    Write("empty", "");
+    EXPECT_EQ(RunServerCommand(dir.path(), {"marker", "passwd", "--db", "c.db", "--id", "kwong"},
+                               dir.path() / "empty")
+                  .exitCode,
+              1);
+    EXPECT_EQ(RunServerCommand(dir.path(), {"marker", "passwd", "--db", "c.db", "--id", "nobody"},
+                               dir.path() / "pw")
+                  .exitCode,
+              1);
+
+    auto store = OpenStore();
+    const auto marker = store->FindMarker("kwong");
+    ASSERT_TRUE(marker);
+    EXPECT_TRUE(marker->admin);
+    EXPECT_EQ(marker->courses, (std::vector<int32_t>{1606, 3101}));
+    const std::string hash = store->MarkerPasswordHash("kwong").value();
+    EXPECT_TRUE(hash.starts_with("$y$")) << hash; // yescrypt, never DES
+    EXPECT_TRUE(server::staff::MarkerPasswordMatches("s3cret phrase", hash));
+    EXPECT_FALSE(server::staff::MarkerPasswordMatches("s3cret phrase\n", hash));
+    // The demo marker has a password and the demo course, as the demo says.
+    EXPECT_TRUE(server::staff::MarkerPasswordMatches(std::string(server::kDemoMarkerPassword),
+                                                     store->MarkerPasswordHash("tjones").value()));
+    EXPECT_EQ(store->FindMarker("tjones")->courses, std::vector<int32_t>{server::kDemoCourse});
+
+    // Adding the marker again replaces its courses and flag but keeps its password.
+    store.reset();
+    ASSERT_EQ(Run({"marker", "add", "--db", "c.db", "--id", "kwong", "--name", "Kim Wong", "--info",
+                   "Tutor", "--course", "3101"})
+                  .exitCode,
+              0);
+    store = OpenStore();
+    EXPECT_FALSE(store->FindMarker("kwong")->admin);
+    EXPECT_EQ(store->FindMarker("kwong")->courses, std::vector<int32_t>{3101});
+    EXPECT_EQ(store->MarkerPasswordHash("kwong"), hash);
+}
+
 TEST_F(ServerCommandLine, ExportWritesOnlySafeNames) {
     ASSERT_EQ(Run({"demo", "--db", "c.db"}).exitCode, 0);
     const auto exported = Run({"export", "--db", "c.db", "--serial", "2", "--out", "out/two"});
@@ -217,7 +265,8 @@ TEST_F(ServerCommandLine, ExportWritesOnlySafeNames) {
 
 TEST_F(ServerCommandLine, ServeLogsEachRequestAndStopsGracefullyOnSigterm) {
     ASSERT_EQ(Run({"demo", "--db", "c.db"}).exitCode, 0);
-    ServerProcess server(dir.path(), {"serve", "--db", "c.db", "--listen", "127.0.0.7:0"});
+    ServerProcess server(dir.path(), {"serve", "--db", "c.db", "--listen", "127.0.0.7:0",
+                                      "--staff-listen", "127.0.0.7:0"});
     ASSERT_TRUE(server.WaitForError("serving")) << server.error();
     const Endpoint endpoint{"127.0.0.7", ServedPort(server.error(), "127.0.0.7")};
     ASSERT_NE(endpoint.port, 0);
@@ -250,8 +299,8 @@ TEST_F(ServerCommandLine, ServeLogsEachRequestAndStopsGracefullyOnSigterm) {
 }
 
 TEST_F(ServerCommandLine, SigintStopsLikeSigterm) {
-    ServerProcess server(dir.path(),
-                         {"serve", "--db", "c.db", "--listen", "127.0.0.7:0", "--sync", "normal"});
+    ServerProcess server(dir.path(), {"serve", "--db", "c.db", "--listen", "127.0.0.7:0", "--sync",
+                                      "normal", "--staff-listen", "127.0.0.7:0"});
     ASSERT_TRUE(server.WaitForError("serving")) << server.error();
     server.Signal(SIGINT);
     EXPECT_EQ(server.Wait(), 0);

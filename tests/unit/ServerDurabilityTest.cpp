@@ -1,14 +1,17 @@
 // A serial the server has sent is never lost: the real program is killed (SIGKILL) in the middle
 // of a burst of uploads, and every acknowledged serial must be in the database afterwards with
 // its exact package, and nothing half-stored; the program then starts again on the database as
-// the kill left it and goes on from there.
+// the kill left it and goes on from there. Likewise a marking saved through the staff API is
+// the old one or the new one after a kill, never a mix.
 #include "ServerProcess.h"
 #include "ServerTestHelpers.h"
 
 #include "PackageParser.h"
+#include "staff/MarkingJson.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -113,6 +116,76 @@ TEST(ServerDurability, KilledDuringABurstOfUploadsLosesNoAcknowledgedSerialAndRe
         ASSERT_TRUE(parsed) << "serial " << info.serial << " is only partly stored";
         EXPECT_EQ(int32_t(parsed->files.size()), info.files);
     }
+}
+
+TEST(ServerDurability, KilledDuringStaffSavesKeepsEachMarkingWhole) {
+    TempDir dir;
+    ASSERT_EQ(RunServerCommand(dir.path(), {"demo", "--db", "m.db"}).exitCode, 0);
+    ServerProcess server(dir.path(), {"serve", "--db", "m.db", "--listen", "127.0.0.6:0",
+                                      "--staff-listen", "127.0.0.6:0"});
+    ASSERT_TRUE(server.WaitForError("staff API at ")) << server.error();
+    const std::string log = server.error();
+    const std::string staffAt = "staff API at http://127.0.0.6:";
+    const auto at = log.find(staffAt);
+    ASSERT_NE(at, std::string::npos) << log;
+    const auto port = uint16_t(std::stoi(log.substr(at + staffAt.size())));
+    ASSERT_NE(port, 0) << server.error();
+
+    httplib::Client client("127.0.0.6", port);
+    const auto login = client.Post("/api/login", R"({"id": "tjones", "password": "marker123"})",
+                                   "application/json");
+    ASSERT_TRUE(login && login->status == 200);
+    const std::string cookie = login->get_header_value("Set-Cookie");
+    const httplib::Headers headers = {
+        {"Cookie", cookie.substr(0, cookie.find(';'))},
+        {"X-CSRF-Token", nlohmann::json::parse(login->body)["csrfToken"].get<std::string>()}};
+
+    // Save after save, each with a mark, detail and comment that name its version, until killed.
+    std::atomic<int64_t> acknowledged = 1; // the demo's marking of serial 1
+    std::thread saver([&] {
+        for (int64_t version = 1;; ++version) {
+            const std::string tag = "v" + std::to_string(version + 1);
+            const nlohmann::json marking = {
+                {"version", version},
+                {"mark", (version + 1) % 11},
+                {"detail", tag},
+                {"files",
+                 {{{"name", "hello.c"},
+                   {"annotations",
+                    {{{"type", "comment"}, {"x", 0}, {"y", 0}, {"text", tag + "\n" + tag}}}}}}}};
+            const auto reply = client.Put("/api/submissions/1/marking", headers, marking.dump(),
+                                          "application/json");
+            if (!reply || reply->status != 200)
+                return;
+            acknowledged = version + 1;
+        }
+    });
+    while (acknowledged < 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server.Signal(SIGKILL);
+    EXPECT_EQ(server.Wait(), 128 + SIGKILL);
+    saver.join();
+
+    std::string error;
+    auto store = server::Store::Open(dir.path() / "m.db", error);
+    ASSERT_TRUE(store) << error;
+    const auto marking = store->FindMarking(1);
+    ASSERT_TRUE(marking && marking->mark);
+    const int64_t version = marking->mark->version;
+    EXPECT_GE(version, acknowledged.load());     // nothing acknowledged is lost
+    EXPECT_LE(version, acknowledged.load() + 1); // at most the save in flight
+    const std::string tag = "v" + std::to_string(version);
+    EXPECT_EQ(marking->mark->mark, version % 11);
+    EXPECT_EQ(marking->mark->detail, tag);
+    ASSERT_EQ(marking->markup.size(), 1u);
+    const auto annotations = server::staff::AnnotationsJson(marking->markup[0]);
+    ASSERT_EQ(annotations.size(), 1u);
+    EXPECT_EQ(annotations[0]["text"], tag + "\n" + tag);
+    // One audit line per saved version.
+    int saves = 0;
+    for (const auto& line : store->Audit(3101))
+        saves += line.serial == 1 ? 1 : 0;
+    EXPECT_EQ(saves, version);
 }
 
 } // namespace

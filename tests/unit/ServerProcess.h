@@ -38,7 +38,9 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 // A started program; its stdout and stderr go to files in `folder`.
 class ServerProcess {
 public:
-    ServerProcess(const std::filesystem::path& folder, const std::vector<std::string>& arguments)
+    // `input`, when given, is the program's standard input.
+    ServerProcess(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
+                  const std::filesystem::path& input = {})
         : out_(folder / ("out-" + std::to_string(++counter_))),
           err_(folder / ("err-" + std::to_string(counter_))) {
         const std::string program = ServerProgram().string();
@@ -54,6 +56,8 @@ public:
                                          0600);
         posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0600);
+        if (!input.empty())
+            posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
         const int failed =
             posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
@@ -112,10 +116,11 @@ struct CommandResult {
     std::string out, err;
 };
 
-// Runs one staff command to its end in `folder`.
+// Runs one staff command to its end in `folder` (with `input` as its standard input if given).
 inline CommandResult RunServerCommand(const std::filesystem::path& folder,
-                                      const std::vector<std::string>& arguments) {
-    ServerProcess process(folder, arguments);
+                                      const std::vector<std::string>& arguments,
+                                      const std::filesystem::path& input = {}) {
+    ServerProcess process(folder, arguments, input);
     CommandResult result;
     result.exitCode = process.Wait();
     result.out = process.output();

@@ -1,0 +1,224 @@
+// Load driver for the staff API: requests per second and latency of fetching one submission of
+// a 5,000-line file and of saving a marking of 50 annotations, each beside a bare HTTP server on
+// the same library that swaps exactly the same bytes (reads the same request, answers with a
+// stored copy of the real reply), measured in the same run on one keep-alive connection.
+//
+// Usage: staff_api_driver [seconds-per-run=2] [full|normal]   (the store's durability)
+#include "Demo.h"
+#include "PackageParser.h"
+#include "Store.h"
+#include "staff/MarkerPassword.h"
+#include "staff/StaffServer.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace tallyport;
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr const char* kAddress = "127.0.0.1";
+
+struct Figures {
+    double perSecond = 0;
+    double meanMs = 0;
+    double p99Ms = 0;
+};
+
+// Runs `exchange` back to back for `seconds`; each call is one request and its reply.
+Figures Measure(double seconds, const std::function<bool()>& exchange) {
+    std::vector<double> latencies;
+    const auto start = Clock::now();
+    while (std::chrono::duration<double>(Clock::now() - start).count() < seconds) {
+        const auto before = Clock::now();
+        if (!exchange()) {
+            std::fprintf(stderr, "an exchange failed\n");
+            std::exit(1);
+        }
+        latencies.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - before).count());
+    }
+    const double total = std::chrono::duration<double>(Clock::now() - start).count();
+    std::sort(latencies.begin(), latencies.end());
+    double sum = 0;
+    for (const double l : latencies)
+        sum += l;
+    return {double(latencies.size()) / total, sum / double(latencies.size()),
+            latencies[std::min(latencies.size() - 1, latencies.size() * 99 / 100)]};
+}
+
+// A package of one C file of `lines` lines.
+std::string FiveThousandLines(int lines) {
+    std::string text;
+    for (int i = 0; i < lines; ++i)
+        text += "\tvalue = compute(value, " + std::to_string(i) + "); /* step " +
+                std::to_string(i) + " of the loop */\r\n";
+    return text;
+}
+
+json FiftyAnnotations() {
+    json list = json::array();
+    for (int i = 0; i < 50; ++i) {
+        if (i % 2 == 0)
+            list.push_back({{"type", "comment"},
+                            {"x", 400},
+                            {"y", i * 100},
+                            {"text", "Comment " + std::to_string(i) + ":\nwhy this step?"}});
+        else
+            list.push_back({{"type", "stroke"},
+                            {"x", 0},
+                            {"y", i * 100},
+                            {"width", 300},
+                            {"height", 20},
+                            {"points", {{0, 0}, {100, 20}, {200, 0}, {300, 20}}}});
+    }
+    return list;
+}
+
+void Report(const char* what, const Figures& real, const Figures& bare) {
+    std::printf("%-28s %8.0f req/s  mean %6.3f ms  p99 %6.3f ms | bare %8.0f req/s  mean %6.3f ms  "
+                "p99 %6.3f ms | time ratio %.2fx\n",
+                what, real.perSecond, real.meanMs, real.p99Ms, bare.perSecond, bare.meanMs,
+                bare.p99Ms, real.meanMs / bare.meanMs);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("staff-api-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    std::string error;
+    const bool normal = argc > 2 && std::string_view(argv[2]) == "normal";
+    auto store = server::Store::Open(
+        folder / "bench.db", error, normal ? server::Durability::Normal : server::Durability::Full);
+    if (!store || !server::LoadDemo(*store, error)) {
+        std::fprintf(stderr, "cannot prepare the store: %s\n", error.c_str());
+        return 1;
+    }
+    // A 5,000-line submission for demo entry 2 (open, any C file).
+    const std::string text = FiveThousandLines(5000);
+    const std::string package = "Number of Files: 1\r\n" + std::string(80, '-') +
+                                "\r\nFile #1: long.c,F,4," + std::to_string(text.size()) + "\r\n" +
+                                text + "EOF\r\n";
+    auto parsed = server::ParsePackage(package, &error);
+    std::optional<int32_t> serial;
+    if (parsed) {
+        server::NewSubmission submission;
+        submission.course = server::kDemoCourse;
+        submission.student = server::kDemoStudent;
+        submission.entry = 2;
+        submission.package = package;
+        submission.files = std::move(parsed->files);
+        serial = store->AddSubmission(submission);
+    }
+    if (!serial) {
+        std::fprintf(stderr, "cannot store the submission: %s\n", error.c_str());
+        return 1;
+    }
+
+    server::staff::StaffOptions options;
+    options.address = kAddress;
+    options.port = 0;
+    server::staff::StaffServer staff(*store, options);
+    if (!staff.Start(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    httplib::Client client(kAddress, staff.port());
+    client.set_keep_alive(true);
+    client.set_tcp_nodelay(true);
+    const json credentials = {{"id", std::string(server::kDemoMarker)},
+                              {"password", std::string(server::kDemoMarkerPassword)}};
+    const auto login = client.Post("/api/login", credentials.dump(), "application/json");
+    if (!login || login->status != 200) {
+        std::fprintf(stderr, "cannot log in\n");
+        return 1;
+    }
+    const std::string setCookie = login->get_header_value("Set-Cookie");
+    const httplib::Headers headers = {
+        {"Cookie", setCookie.substr(0, setCookie.find(';'))},
+        {"X-CSRF-Token", json::parse(login->body)["csrfToken"].get<std::string>()}};
+    const std::string path = "/api/submissions/" + std::to_string(*serial);
+
+    // One of each real exchange, kept for the bare server to answer with (the fetch after the
+    // save, so that it carries the 50 annotations as every measured fetch does).
+    int64_t version = 0;
+    json marking = {{"version", version},
+                    {"mark", 7},
+                    {"detail", "bench"},
+                    {"files", {{{"name", "long.c"}, {"annotations", FiftyAnnotations()}}}}};
+    const auto saved = client.Put(path + "/marking", headers, marking.dump(), "application/json");
+    const auto fetched = client.Get(path, headers);
+    if (!fetched || fetched->status != 200 || !saved || saved->status != 200) {
+        std::fprintf(stderr, "the API did not answer as expected\n");
+        return 1;
+    }
+    version = 1;
+    const std::string fetchReply = fetched->body, saveReply = saved->body;
+    std::printf("submission reply %zu bytes (file %zu bytes); marking body %zu bytes, reply %zu "
+                "bytes\n",
+                fetchReply.size(), text.size(), marking.dump().size(), saveReply.size());
+
+    httplib::Server bare;
+    bare.set_tcp_nodelay(true);
+    bare.Get(R"(/api/submissions/(\d+))", [&](const httplib::Request&, httplib::Response& r) {
+        r.set_content(fetchReply, "application/json; charset=utf-8");
+    });
+    bare.Put(R"(/api/submissions/(\d+)/marking)",
+             [&](const httplib::Request&, httplib::Response& r) {
+                 r.set_content(saveReply, "application/json; charset=utf-8");
+             });
+    const int barePort = bare.bind_to_any_port(kAddress);
+    std::thread bareThread([&] { bare.listen_after_bind(); });
+    while (!bare.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    httplib::Client bareClient(kAddress, barePort);
+    bareClient.set_keep_alive(true);
+    bareClient.set_tcp_nodelay(true);
+
+    const Figures fetchReal = Measure(seconds, [&] {
+        const auto reply = client.Get(path, headers);
+        return reply && reply->status == 200 && reply->body.size() == fetchReply.size();
+    });
+    const Figures fetchBare = Measure(seconds, [&] {
+        const auto reply = bareClient.Get(path, headers);
+        return reply && reply->body.size() == fetchReply.size();
+    });
+    const Figures saveReal = Measure(seconds, [&] {
+        marking["version"] = version;
+        const auto reply =
+            client.Put(path + "/marking", headers, marking.dump(), "application/json");
+        ++version;
+        return reply && reply->status == 200;
+    });
+    const std::string body = marking.dump();
+    const Figures saveBare = Measure(seconds, [&] {
+        const auto reply = bareClient.Put(path + "/marking", headers, body, "application/json");
+        return reply && reply->status == 200;
+    });
+    Report("fetch 5,000-line submission", fetchReal, fetchBare);
+    Report("save 50-annotation marking", saveReal, saveBare);
+
+    bare.stop();
+    bareThread.join();
+    staff.Stop();
+    store.reset();
+    std::filesystem::remove_all(folder);
+    return 0;
+}

@@ -1,0 +1,148 @@
+// The staff API's text and marking conversions: Unicode to Windows-1252 and back, and a JSON
+// marking to the markup lines the student's client reads.
+#include "MarkedPackage.h"
+#include "marking/TextBlock.h"
+#include "staff/MarkingJson.h"
+#include "staff/Windows1252.h"
+
+#include <gtest/gtest.h>
+
+namespace tallyport::server::staff {
+namespace {
+
+using nlohmann::json;
+
+TEST(StaffWindows1252, EveryByteSurvivesTheRoundTrip) {
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte)
+        all += char(byte);
+    const auto back = Utf8ToWindows1252(Windows1252ToUtf8(all));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, all);
+}
+
+TEST(StaffWindows1252, TypographyMapsAndTheRestIsRefusedByName) {
+    const struct {
+        std::string utf8;
+        std::optional<std::string> bytes;
+        std::string why;
+    } cases[] = {
+        {"plain, text", "plain, text", ""},
+        {"It\u2019s \u201Cfine\u201D \u2014 \u20AC5 \u2026 caf\u00E9",
+         "It\x92s \x93"
+         "fine\x94 \x97 \x80"
+         "5 \x85 caf\xE9",
+         ""},
+        {"a \u2192 b", std::nullopt, "the character U+2192 (\u2192) has no Windows-1252 form"},
+        {"\U0001F600", std::nullopt, "U+1F600"},
+        {"\u0100", std::nullopt, "U+0100"},
+        {"\xC3", std::nullopt, "not valid UTF-8"},         // cut short
+        {"\xC0\xAF", std::nullopt, "not valid UTF-8"},     // overlong '/'
+        {"\xED\xA0\x80", std::nullopt, "not valid UTF-8"}, // a surrogate
+        {"\x92", std::nullopt, "not valid UTF-8"},         // already Windows-1252
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_EQ(Utf8ToWindows1252(c.utf8, &why), c.bytes) << c.utf8;
+        if (!c.bytes)
+            EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    }
+}
+
+// A PUT body with one file holding the given annotations.
+std::string Body(const json& annotations, int mark = 5) {
+    return json{{"version", 0},
+                {"mark", mark},
+                {"detail", "Good \u2014 mostly"},
+                {"files", {{{"name", "a.c"}, {"annotations", annotations}}}}}
+        .dump();
+}
+
+TEST(StaffMarkingJson, CommentsAreMeasuredAndStoredAsTheClientReadsThem) {
+    const json annotations = {
+        {{"type", "comment"}, {"x", 10}, {"y", 20}, {"text", "one\r\nthree\nlonger line"}},
+        // Sent sizes are ignored: the server measures.
+        {{"type", "comment"}, {"x", -5}, {"y", 0}, {"width", 1}, {"height", 1}, {"text", "\u2019"}},
+        {{"type", "stroke"},
+         {"x", 100},
+         {"y", 200},
+         {"width", 30},
+         {"height", 40},
+         {"points", {{0, 0}, {30, 40}, {-1, 2}}}},
+    };
+    std::string why;
+    const auto update = ParseMarkingUpdate(Body(annotations), why);
+    ASSERT_TRUE(update) << why;
+    EXPECT_EQ(update->mark, 5);
+    EXPECT_EQ(update->detail, "Good \x97 mostly");
+    ASSERT_EQ(update->files.size(), 1u);
+    const std::string expected = "C,10,20,110,30,one\r\athree\r\alonger line\r\n"
+                                 "C,-5,0,10,10,\x92\r\n"
+                                 "L,100,200,30,40\r\nP,0,0\r\nP,30,40\r\nP,-1,2\r\nEOL\r\n";
+    EXPECT_EQ(update->files[0].markup, expected);
+    EXPECT_EQ(MeasureText("one\r\athree\r\alonger line", kCommentBreak, 1), (PageSize{110, 30}));
+    EXPECT_EQ(NormaliseMarkup(expected), expected);
+
+    // Read back as the client reads it, the objects are those sent, with the measured sizes.
+    json back = AnnotationsJson(update->files[0].markup);
+    json sent = annotations;
+    sent[0]["text"] = "one\nthree\nlonger line";
+    sent[0]["width"] = 110;
+    sent[0]["height"] = 30;
+    sent[1]["width"] = 10;
+    sent[1]["height"] = 10;
+    EXPECT_EQ(back, sent);
+}
+
+TEST(StaffMarkingJson, BadBodiesAreRefusedWithTheirReason) {
+    const json comment = {{"type", "comment"}, {"x", 1}, {"y", 2}, {"text", "t"}};
+    auto with = [&](const char* field, const json& value) {
+        json item = comment;
+        item[field] = value;
+        return Body(json::array({item}));
+    };
+    const struct {
+        std::string body;
+        std::string why;
+    } cases[] = {
+        {"not json", "not JSON"},
+        {"[1, 2]", "must be an object"},
+        {std::string(40, '[') + std::string(40, ']'), "nests deeper"},
+        {R"({"version": 0, "mark": 1, "files": [], "colour": "red"})", "unknown field \"colour\""},
+        {R"({"mark": 1, "files": []})", "needs \"version\""},
+        {R"({"version": -1, "mark": 1, "files": []})", "version must be between"},
+        {R"({"version": 0, "mark": 1.5, "files": []})", "mark must be a whole number"},
+        {R"({"version": 0, "mark": 1, "files": {}})", "files must be a list"},
+        {R"({"version": 0, "mark": 1, "detail": "\u2192", "files": []})", "detail: the character"},
+        {json{{"version", 0},
+              {"mark", 1},
+              {"files",
+               {{{"name", "a"}, {"annotations", json::array()}},
+                {{"name", "a"}, {"annotations", json::array()}}}}}
+             .dump(),
+         "twice"},
+        {with("x", 4294967296LL), "x must be between"},
+        {with("text", 7), "text must be a string"},
+        {with("text", "tab\tok but bell \a not"), "control character U+0007"},
+        {with("text", "\u2192"), "U+2192"},
+        {with("type", "circle"), "\"comment\" or \"stroke\""},
+        {with("points", json::array()), "unknown field \"points\""},
+        {Body({{{"type", "stroke"}, {"x", 0}, {"y", 0}, {"width", 1}, {"height", 1}}}),
+         "needs \"points\""},
+        {Body({{{"type", "stroke"},
+                {"x", 0},
+                {"y", 0},
+                {"width", 1},
+                {"height", 1},
+                {"points", {{1, 2, 3}}}}}),
+         "[dx, dy] pairs"},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_FALSE(ParseMarkingUpdate(c.body, why)) << c.body;
+        EXPECT_NE(why.find(c.why), std::string::npos) << c.body << " -> " << why;
+    }
+}
+
+} // namespace
+} // namespace tallyport::server::staff
