@@ -2,6 +2,7 @@
 #include "app/AppIcon.h"
 #include "app/Commands.h"
 #include "app/SubmitApp.h"
+#include "exam/ExamFolder.h"
 #include "protocol/Configuration.h"
 #include "protocol/TempFolder.h"
 #include "ui/QtPrompts.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     setup.applicationName = name;
     setup.endpoint = tallyport::DefaultEndpoint();
     setup.tempFolder = tallyport::DefaultTempFolder();
+    setup.examFolder = tallyport::DefaultExamFolder();
     setup.commands = tallyport::MakeCommands();
     tallyport::SubmitApp submit(std::move(setup), prompts);
     return submit.Run();

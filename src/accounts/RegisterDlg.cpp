@@ -2,6 +2,7 @@
 
 #include "accounts/FieldExchange.h"
 #include "ui/DialogUnits.h"
+#include "ui/FitFixedTexts.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -32,6 +33,7 @@ QComboBox* MakeList(QWidget* dialog, int id, const auto& items) {
 RegisterDlg::RegisterDlg(int form, Prompts& prompts, QWidget* parent)
     : QDialog(parent), form_(form), prompts_(prompts), fields_(this) {
     setWindowTitle(QStringLiteral("Account Registration"));
+    setFont(DialogFont());
     const DialogUnits du(font());
     const bool full = form_ == kFullForm;
     setFixedSize(du.size(236, full ? 160 : 90));
@@ -57,6 +59,7 @@ RegisterDlg::RegisterDlg(int form, Prompts& prompts, QWidget* parent)
     cancel->setGeometry(du.rect(128, buttonsTop, 50, 14));
     connect(ok, &QPushButton::clicked, this, &RegisterDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &RegisterDlg::reject);
+    FitFixedTexts(this);
 }
 
 void RegisterDlg::BuildQuestionnaire() {

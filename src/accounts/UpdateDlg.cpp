@@ -2,6 +2,7 @@
 
 #include "accounts/FieldExchange.h"
 #include "ui/DialogUnits.h"
+#include "ui/FitFixedTexts.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@ namespace tallyport {
 UpdateDlg::UpdateDlg(Prompts& prompts, QWidget* parent)
     : QDialog(parent), prompts_(&prompts), fields_(this) {
     setWindowTitle(QStringLiteral("Set Password"));
+    setFont(DialogFont());
     const DialogUnits du(font());
     setFixedSize(du.size(215, 92));
 
@@ -43,6 +45,7 @@ UpdateDlg::UpdateDlg(Prompts& prompts, QWidget* parent)
     cancel->setGeometry(du.rect(115, 70, 50, 14));
     connect(ok, &QPushButton::clicked, this, &UpdateDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &UpdateDlg::reject);
+    FitFixedTexts(this);
 }
 
 void UpdateDlg::showEvent(QShowEvent* event) {

@@ -38,7 +38,8 @@ struct CommandContext {
     MainDialogFields& fields;
     const Course* course = nullptr; // the current course (non-owning), none before a choice
     MainSelection selection;
-    std::filesystem::path tempFolder; // private temporary folder (exam files go there too)
+    std::filesystem::path tempFolder;      // private temporary folder
+    std::filesystem::path examFolder = {}; // where exam questions are kept for the student
 };
 
 } // namespace tallyport

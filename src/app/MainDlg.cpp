@@ -3,6 +3,7 @@
 #include "app/AppIcon.h"
 #include "app/MainDlgRules.h"
 #include "ui/DialogUnits.h"
+#include "ui/FitFixedTexts.h"
 #include "ui/QtPrompts.h"
 
 #include <QAbstractItemView>
@@ -122,6 +123,7 @@ void MainDlg::BuildControls() {
     connect(examButton_, &QPushButton::clicked, this,
             [this] { RunCommand(setup_.commands.downloadExam); });
     connect(exitButton_, &QPushButton::clicked, this, &QDialog::reject);
+    FitFixedTexts(this);
 }
 
 void MainDlg::Initialise() {
@@ -367,8 +369,8 @@ void MainDlg::RunCommand(const MainCommand& command) {
         return;
     if (!command)
         return;
-    CommandContext context{setup_.transactor, setup_.prompts, *this,
-                           course_,           selection_,     setup_.tempFolder};
+    CommandContext context{setup_.transactor, setup_.prompts,   *this, course_, selection_,
+                           setup_.tempFolder, setup_.examFolder};
     command(context, this);
 }
 

@@ -45,6 +45,7 @@ struct MainDlgSetup {
     MainDlgCommands commands;
     std::filesystem::path tempFolder;
     bool labMode = LabMode();
+    std::filesystem::path examFolder = {};
 };
 
 class MainDlg : public QDialog, public MainDialogFields {

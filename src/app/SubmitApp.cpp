@@ -34,7 +34,8 @@ int SubmitApp::Run() {
 
     {
         MainDlg dialog({*catalogue_, ConfiguredCourseNumber(setup_.applicationName), transactor,
-                        prompts_, setup_.commands, setup_.tempFolder, setup_.labMode});
+                        prompts_, setup_.commands, setup_.tempFolder, setup_.labMode,
+                        setup_.examFolder});
         ui.SetOwner(&dialog);
         dialog.exec();
         ui.SetOwner(nullptr);

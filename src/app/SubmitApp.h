@@ -18,6 +18,7 @@ struct SubmitAppSetup {
     std::string applicationName; // the executable's name; chooses the listed course
     Endpoint endpoint;
     std::filesystem::path tempFolder;
+    std::filesystem::path examFolder;
     MainDlgCommands commands;
     bool labMode = LabMode();
     // Whether the program can open a socket at all.

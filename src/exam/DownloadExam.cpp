@@ -28,8 +28,8 @@ void DownloadExam(CommandContext& context, QWidget* /*parent*/) {
         return; // Transact has reported the failure
     }
 
-    const ExamOutcome outcome = ReceiveExamFiles(*reply, kind, context.tempFolder);
-    const ExamMessage message = DescribeExamOutcome(outcome, context.tempFolder);
+    const ExamOutcome outcome = ReceiveExamFiles(*reply, kind, context.examFolder);
+    const ExamMessage message = DescribeExamOutcome(outcome, context.examFolder);
     context.prompts.Message(message.text, Buttons::Ok, message.icon);
 }
 

@@ -1,5 +1,5 @@
 // The handler of the main dialog's Exam button: one "Exam Question" request for the selected
-// entry, then the student's share of the files written into the temporary folder.
+// entry, then the student's share of the files written into the exam folder.
 #pragma once
 
 #include "app/CommandContext.h"

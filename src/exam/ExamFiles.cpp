@@ -47,25 +47,26 @@ void ClearTempFiles(const std::filesystem::path& folder, std::string_view extens
     }
 }
 
-std::optional<std::filesystem::path> ExamFilePath(const std::filesystem::path& folder,
-                                                  std::string_view name) {
-    if (name.empty() || IsSeparator(name.front()) || IsSeparator(name.back()))
-        return std::nullopt;
+ExamFilePlace ExamFilePath(const std::filesystem::path& folder, std::string_view name) {
+    if (!name.empty() && IsSeparator(name.front()))
+        return {std::nullopt, ExamNameFault::LeadsOutside};
     std::filesystem::path path = folder;
-    std::size_t start = 0;
-    while (start <= name.size()) {
+    std::string_view segment;
+    for (std::size_t start = 0; start <= name.size();) {
         std::size_t end = start;
         while (end < name.size() && !IsSeparator(name[end]))
             ++end;
-        const std::string_view segment = name.substr(start, end - start);
-        const bool last = end == name.size();
-        if (segment == ".." || (last && segment == "."))
-            return std::nullopt;
+        segment = name.substr(start, end - start);
+        if (segment == "..")
+            return {std::nullopt, ExamNameFault::LeadsOutside};
         if (!segment.empty() && segment != ".")
             path /= std::string(segment);
         start = end + 1;
     }
-    return path;
+    // The last segment is what would be written: nothing, or "." (the folder itself), is no file.
+    if (segment.empty() || segment == ".")
+        return {std::nullopt, ExamNameFault::NamesNoFile};
+    return {path};
 }
 
 bool WriteExamFile(const std::filesystem::path& path, std::span<const std::byte> bytes) {

@@ -15,11 +15,20 @@ namespace tallyport {
 // Does nothing when either argument is empty.
 void ClearTempFiles(const std::filesystem::path& folder, std::string_view extension);
 
-// Where the file the server calls `name` goes: '\' and '/' both separate folders. None for a
-// name that would leave `folder` (absolute, or with a ".." segment) or that names no file
-// (empty, or ending in a separator or ".").
-std::optional<std::filesystem::path> ExamFilePath(const std::filesystem::path& folder,
-                                                  std::string_view name);
+// Why a name the server sent gets no place in the exam folder.
+enum class ExamNameFault {
+    None,
+    LeadsOutside, // absolute, or with a ".." segment
+    NamesNoFile,  // empty, or ending in a separator or "." (at most a folder)
+};
+
+struct ExamFilePlace {
+    std::optional<std::filesystem::path> path; // none when the name is refused
+    ExamNameFault fault = ExamNameFault::None; // why it was refused
+};
+
+// Where the file the server calls `name` goes: '\' and '/' both separate folders.
+ExamFilePlace ExamFilePath(const std::filesystem::path& folder, std::string_view name);
 
 // Creates the folders leading to `path` when missing, then writes the bytes as they are,
 // creating or truncating the file. False when the file could not be written in full.

@@ -1,14 +1,29 @@
 #include "exam/ReceiveExamFiles.h"
 
 #include "exam/ExamFiles.h"
+#include "exam/ExamFolder.h"
 #include "exam/ExamMessages.h"
 #include "exam/ExamSelector.h"
-#include "protocol/TempFolder.h"
 
 namespace tallyport {
 namespace {
 
 constexpr std::size_t kListedUnsavedFiles = 20; // the rest are counted, to keep the box readable
+
+// One line of the list: the name as the server sent it (an empty one in quotes, so that the
+// line does not start with nothing) and what kept it off the disk.
+std::string UnsavedLine(const UnsavedExamFile& file) {
+    const std::string name = file.name.empty() ? "\"\"" : file.name;
+    switch (file.refused) {
+    case ExamNameFault::LeadsOutside:
+        return name + " (refused: the name leads outside the folder)\n";
+    case ExamNameFault::NamesNoFile:
+        return name + " (refused: the name names no file)\n";
+    case ExamNameFault::None:
+        break;
+    }
+    return name + " (could not be written)\n";
+}
 
 } // namespace
 
@@ -22,7 +37,7 @@ ExamOutcome ReceiveExamFiles(NetMessage& reply, char kind, const std::filesystem
     if (!keep)
         return outcome;
     outcome.received = true;
-    if (std::optional<std::string> problem = PrepareTempFolder(folder)) {
+    if (std::optional<std::string> problem = PrepareExamFolder(folder)) {
         outcome.folderError = std::move(problem);
         return outcome;
     }
@@ -34,11 +49,11 @@ ExamOutcome ReceiveExamFiles(NetMessage& reply, char kind, const std::filesystem
         if (!keep->Contains(i))
             continue;
         const ExamReplyFile& file = exam->files[std::size_t(i)];
-        const std::optional<std::filesystem::path> path = ExamFilePath(folder, file.name);
-        if (!path)
-            outcome.unsaved.push_back({std::string(file.name), true});
-        else if (!WriteExamFile(*path, file.bytes))
-            outcome.unsaved.push_back({std::string(file.name), false});
+        const ExamFilePlace place = ExamFilePath(folder, file.name);
+        if (!place.path)
+            outcome.unsaved.push_back({std::string(file.name), place.fault});
+        else if (!WriteExamFile(*place.path, file.bytes))
+            outcome.unsaved.push_back({std::string(file.name)});
     }
     return outcome;
 }
@@ -57,8 +72,7 @@ ExamMessage DescribeExamOutcome(const ExamOutcome& outcome, const std::filesyste
         "These files of your exam question could not be saved in " + folder.string() + ":\n";
     for (std::size_t i = 0; i < outcome.unsaved.size() && i < kListedUnsavedFiles; ++i) {
         const UnsavedExamFile& file = outcome.unsaved[i];
-        text += file.name + (file.refused ? " (refused: the name leads outside the folder)\n"
-                                          : " (could not be written)\n");
+        text += UnsavedLine(file);
     }
     if (outcome.unsaved.size() > kListedUnsavedFiles)
         text += "and " + std::to_string(outcome.unsaved.size() - kListedUnsavedFiles) + " more\n";

@@ -1,7 +1,8 @@
 // What the Exam command does with a reply: the student's share of its files written into the
-// temporary folder, and the message that tells the student how it went.
+// exam folder, and the message that tells the student how it went.
 #pragma once
 
+#include "exam/ExamFiles.h"
 #include "protocol/NetMessage.h"
 #include "ui/Prompts.h"
 
@@ -14,7 +15,7 @@ namespace tallyport {
 
 struct UnsavedExamFile {
     std::string name;
-    bool refused = false; // the name would have led outside the folder
+    ExamNameFault refused = ExamNameFault::None; // None: the name was fine, writing failed
 };
 
 struct ExamOutcome {

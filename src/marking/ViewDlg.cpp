@@ -4,6 +4,7 @@
 #include "marking/SaveMarked.h"
 #include "sourceview/SrcWnd.h"
 #include "ui/DialogUnits.h"
+#include "ui/FitFixedTexts.h"
 #include "ui/QtPrompts.h"
 
 #include <QComboBox>
@@ -87,6 +88,7 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
     setTabOrder(view_, fileList_);
     view_->setFocus();
+    FitFixedTexts(this);
 }
 
 ViewDlg::~ViewDlg() {

@@ -4,6 +4,7 @@
 #include "submission/LoadSubmissionFile.h"
 #include "submission/SplitPath.h"
 #include "ui/DialogUnits.h"
+#include "ui/FitFixedTexts.h"
 #include "ui/Prompts.h"
 #include "ui/QtPrompts.h"
 
@@ -17,6 +18,8 @@
 #include <QShowEvent>
 #include <QSlider>
 #include <QStringDecoder>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -93,6 +96,7 @@ SubmitDlg::SubmitDlg(const RequiredFileSet& set, SubmissionEntries& entries, Pro
                      QWidget* parent)
     : QDialog(parent), set_(set), entries_(entries), prompts_(prompts) {
     setWindowTitle(QStringLiteral("Submit"));
+    setFont(DialogFont());
     const DialogUnits du(font());
     resize(du.size(516, 303));
 
@@ -141,6 +145,8 @@ SubmitDlg::SubmitDlg(const RequiredFileSet& set, SubmissionEntries& entries, Pro
     connect(delete_, &QPushButton::clicked, this, &SubmitDlg::Delete);
     connect(cancel_, &QPushButton::clicked, this, &SubmitDlg::reject);
     connect(submit_, &QPushButton::clicked, this, &SubmitDlg::accept);
+    FitFixedTexts(this);
+    PlaceScaleLabels();
 }
 
 SubmitDlg::~SubmitDlg() {
@@ -352,6 +358,28 @@ void SubmitDlg::LayOut() {
     moveY(tabLabel_, H - zeroHeight - myAndHalf - (slider_->height() + tabLabel_->height()) / 2);
     moveY(zeroLabel_, H - zeroHeight - my);
     moveY(eightLabel_, H - eightLabel_->height() - my);
+    PlaceScaleLabels();
+}
+
+void SubmitDlg::PlaceScaleLabels() {
+    // Where the style draws the slider's first and last tick: the handle's centre at the two
+    // ends of the groove.
+    QStyleOptionSlider option;
+    option.initFrom(slider_);
+    option.orientation = slider_->orientation();
+    option.minimum = slider_->minimum();
+    option.maximum = slider_->maximum();
+    option.tickPosition = slider_->tickPosition();
+    option.tickInterval = slider_->tickInterval();
+    const int handle = slider_->style()->pixelMetric(QStyle::PM_SliderLength, &option, slider_);
+    const auto centreUnder = [&](QLabel* label, int value) {
+        const int tick = QStyle::sliderPositionFromValue(slider_->minimum(), slider_->maximum(),
+                                                         value, slider_->width() - handle) +
+                         handle / 2;
+        label->move(slider_->x() + tick - label->width() / 2, label->y());
+    };
+    centreUnder(zeroLabel_, slider_->minimum());
+    centreUnder(eightLabel_, slider_->maximum());
 }
 
 } // namespace tallyport

@@ -66,6 +66,7 @@ private:
     void Add();
     void Delete();
     void LayOut();
+    void PlaceScaleLabels(); // "0" and "8" centred under the slider's end ticks
 
     const RequiredFileSet& set_;
     SubmissionEntries& entries_;

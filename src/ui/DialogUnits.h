@@ -12,9 +12,14 @@ class QWidget;
 
 namespace tallyport {
 
+// The dialog property that holds how much FitFixedTexts widened the horizontal unit.
+inline constexpr char kWideningProperty[] = "dialogUnitWidening";
+
 class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font);
+    // The units `dialog` is laid out in: its font's, widened as FitFixedTexts widened it.
+    static DialogUnits Of(const QWidget* dialog);
 
     int x(int units) const; // horizontal units → pixels
     int y(int units) const; // vertical units → pixels
@@ -24,12 +29,20 @@ public:
     int averageCharWidth() const { return baseX_; }
     int charHeight() const { return baseY_; }
 
+    // The same units with the horizontal one `factor` times as wide (see FitFixedTexts).
+    DialogUnits Widened(double factor) const;
+    double widening() const { return widening_; }
+    // The horizontal units a pixel distance made by x() stands for (exact while the unit is
+    // wider than 4 pixels).
+    int unitsOfX(int pixels) const;
+
 private:
     int baseX_;
     int baseY_;
+    double widening_ = 1;
 };
 
-// The desktop's dialog font (what the templates' "MS Sans Serif 8" maps to).
+// The desktop's dialog font, which takes the place of the templates' own.
 QFont DialogFont();
 
 // Numeric control ids: set as the object name, found again by tests and automation.

@@ -1,6 +1,7 @@
 #include "ui/WaitDialog.h"
 
 #include "ui/DialogUnits.h"
+#include "ui/FitFixedTexts.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -40,10 +41,11 @@ CNewWaitDialog::CNewWaitDialog(const QString& title, QWidget* owner)
     connect(cancel_, &QPushButton::clicked, this, &CNewWaitDialog::reject);
 
     Layout();
+    FitFixedTexts(this);
 }
 
 void CNewWaitDialog::Layout() {
-    const DialogUnits du(font());
+    const DialogUnits du = DialogUnits::Of(this);
     // With a progress bar the box grows by one row and Cancel moves below the bar.
     const int extra = progress_->isVisibleTo(this) ? 12 : 0;
     progress_->setGeometry(du.rect(10, 32, 156, 8));

@@ -151,22 +151,28 @@ protected:
     }
 
     // Fills the exam folder as it was before, runs the command for `entry`, returns the folder.
+    // The temporary folder beside it holds a PDF of its own, which no download may clear.
     fs::path Download(int32_t entry) {
         const fs::path folder = client.path() / "exam";
         fs::create_directories(folder);
+        fs::create_directories(Temp());
+        std::ofstream(Temp() / "other.pdf") << "not a question";
         for (const auto& [name, bytes] : kBefore) {
             if (name.back() == '/')
                 fs::create_directories(folder / name);
             else
                 std::ofstream(folder / name, std::ios::binary) << bytes;
         }
-        CommandContext context{transactor, prompts, fields, &catalogue.courses.at(0), {}, folder};
+        CommandContext context{transactor, prompts, fields, &catalogue.courses.at(0),
+                               {},         Temp(),  folder};
         context.selection.studentNumber = kStudent;
         context.selection.password = "demo123";
         context.selection.entryIndex = entry;
         DownloadExam(context, nullptr);
         return folder;
     }
+
+    fs::path Temp() const { return client.path() / "temp"; }
 
     TempDir dir;
     TempDir client;
@@ -210,6 +216,7 @@ TEST_F(ExamDownloadTest, SelectionTableWithClearingAndSubFolders) {
         ui = ScriptedTransactionUi();
         const fs::path folder = Download(c.entry);
         EXPECT_EQ(Tree(folder), c.after) << c.why;
+        EXPECT_EQ(Tree(Temp()), (Files{{"other.pdf", "not a question"}})) << c.why;
         EXPECT_EQ(ui.titles, std::vector<std::string>{"Exam Question"}) << c.why;
         EXPECT_TRUE(ui.reported.empty()) << c.why;
         ASSERT_EQ(prompts.shown.size(), 1u) << c.why;
@@ -247,7 +254,7 @@ TEST_F(ExamDownloadTest, HostileNamesAreRefusedAndSaid) {
 
 TEST_F(ExamDownloadTest, WrongPasswordIsReportedByTheTransaction) {
     CommandContext context{
-        transactor, prompts, fields, &catalogue.courses.at(0), {}, client.path() / "exam"};
+        transactor, prompts, fields, &catalogue.courses.at(0), {}, Temp(), client.path() / "exam"};
     context.selection.studentNumber = kStudent;
     context.selection.password = "wrong";
     context.selection.entryIndex = kAllThree;

@@ -413,6 +413,7 @@ private:
         setup.applicationName = "tallyport-submit";
         setup.endpoint = peer.endpoint();
         setup.tempFolder = Temp();
+        setup.examFolder = Temp(); // one folder: the rig checks what every command leaves there
         setup.labMode = false;
         setup.startNetworking = [] { return true; };
         // Cancel in the real transfer box once the peer holds the whole request.
@@ -459,7 +460,7 @@ private:
         selection.password = "demo123";
         selection.entryIndex = 0;
         selection.componentIndex = selection.elementIndex = selection.sectionIndex = 0;
-        CommandContext context{transactor, prompts, fields, &course, selection, Temp()};
+        CommandContext context{transactor, prompts, fields, &course, selection, Temp(), Temp()};
         switch (subject_) {
         case Subject::Register:
             RegisterAccount(context, nullptr);

@@ -209,6 +209,7 @@ protected:
         setup.applicationName = "tallyport-submit";
         setup.endpoint = server.endpoint();
         setup.tempFolder = temp;
+        setup.examFolder = exam;
         setup.commands = MakeCommands();
         setup.labMode = false;
         SubmitApp app(std::move(setup), prompts);
@@ -262,6 +263,7 @@ protected:
     fs::path student = dir.path() / "student";
     fs::path temp = dir.path() / "temp";
     fs::path saved = dir.path() / "saved";
+    fs::path exam = dir.path() / "home" / "Tallyport" / "exam"; // made by the program
     std::map<std::string, QStringList> seenInDialog;
     std::map<int32_t, int32_t> serials;
 };
@@ -416,7 +418,7 @@ TEST_F(WalkThrough, AStudentsTermThroughEveryCommand) {
         Choose(main, mainid::kElement, 0);
         Click(main, mainid::kExam);
     });
-    later.Then("exam saved", MessageBox("Your exam question has been saved in " + temp.string()),
+    later.Then("exam saved", MessageBox("Your exam question has been saved in " + exam.string()),
                [](QWidget* box) { PressButton(box, QMessageBox::Ok); });
     later.Then("main dialog: exit", MainDialog(),
                [](QWidget* main) { Click(main, mainid::kExit); });
@@ -436,8 +438,11 @@ TEST_F(WalkThrough, AStudentsTermThroughEveryCommand) {
     for (const auto& path : picture->paths)
         redStrokes += path.stroke == "#FF0000";
     EXPECT_GE(redStrokes, 1) << "the marker's stroke";
-    // The exam question is in the temporary folder, and nothing else is left there.
-    EXPECT_EQ(FilesUnder(temp),
+    // The exam question is in the exam folder, private to the student; the temporary folder is
+    // left empty.
+    EXPECT_TRUE(FilesUnder(temp).empty());
+    EXPECT_EQ(fs::status(exam).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(FilesUnder(exam),
               (std::map<std::string, std::string>{
                   {"question.txt", "Print the sum of the numbers in data.txt.\r\n"},
                   {"data/data.txt", "3\r\n1\r\n4\r\n"}}));

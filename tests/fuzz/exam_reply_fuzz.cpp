@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (file.bytes.size() > 0 && (file.bytes.data() < begin || file.bytes.data() > end ||
                                       file.bytes.size() > std::size_t(end - file.bytes.data())))
             std::abort();
-        if (const auto path = ExamFilePath(folder, file.name)) {
+        if (const auto path = ExamFilePath(folder, file.name).path) {
             if (path->parent_path().string().rfind("/exam", 0) != 0)
                 std::abort();
             for (const auto& part : *path)

@@ -54,41 +54,47 @@ TEST(ExamFiles, ClearDoesNothingWithoutFolderOrExtension) {
     EXPECT_EQ(Tree(dir.path()), (std::set<std::string>{"a.pdf", "b."}));
 }
 
-TEST(ExamFiles, PathStaysInsideTheFolder) {
+TEST(ExamFiles, PathStaysInsideTheFolderAndNamesAFile) {
     const fs::path f = "/exam";
+    constexpr auto kOutside = ExamNameFault::LeadsOutside;
+    constexpr auto kNoFile = ExamNameFault::NamesNoFile;
     const struct {
         const char* name;
-        const char* path; // nullptr: refused
+        const char* path;    // nullptr: refused
+        ExamNameFault fault; // why, when refused
     } cases[] = {
-        {"q1.txt", "/exam/q1.txt"},
-        {"lab/q1.txt", "/exam/lab/q1.txt"},
-        {"lab\\q1.txt", "/exam/lab/q1.txt"},
-        {"a\\b/c.pdf", "/exam/a/b/c.pdf"},
-        {"a//b", "/exam/a/b"},
-        {"./a/./b", "/exam/a/b"},
-        {"...", "/exam/..."},
-        {"..a/b..", "/exam/..a/b.."},
-        {"C:x.txt", "/exam/C:x.txt"},
-        {"/etc/passwd", nullptr},
-        {"\\etc\\passwd", nullptr},
-        {"..", nullptr},
-        {"../x", nullptr},
-        {"..\\x", nullptr},
-        {"lab/../../x", nullptr},
-        {"lab\\..", nullptr},
-        {"", nullptr},
-        {".", nullptr},
-        {"lab/", nullptr},
-        {"lab\\", nullptr},
-        {"lab/.", nullptr},
+        {"q1.txt", "/exam/q1.txt", {}},
+        {"lab/q1.txt", "/exam/lab/q1.txt", {}},
+        {"lab\\q1.txt", "/exam/lab/q1.txt", {}},
+        {"a\\b/c.pdf", "/exam/a/b/c.pdf", {}},
+        {"a//b", "/exam/a/b", {}},
+        {"./a/./b", "/exam/a/b", {}},
+        {"...", "/exam/...", {}},
+        {"..a/b..", "/exam/..a/b..", {}},
+        {"C:x.txt", "/exam/C:x.txt", {}},
+        {"/etc/passwd", nullptr, kOutside},
+        {"\\etc\\passwd", nullptr, kOutside},
+        {"..", nullptr, kOutside},
+        {"../x", nullptr, kOutside},
+        {"..\\x", nullptr, kOutside},
+        {"lab/../../x", nullptr, kOutside},
+        {"lab\\..", nullptr, kOutside},
+        {"../", nullptr, kOutside}, // outside first, though it names no file either
+        {"", nullptr, kNoFile},
+        {".", nullptr, kNoFile},
+        {"lab/", nullptr, kNoFile},
+        {"lab\\", nullptr, kNoFile},
+        {"lab/.", nullptr, kNoFile},
+        {"lab//", nullptr, kNoFile},
     };
     for (const auto& c : cases) {
-        const auto path = ExamFilePath(f, c.name);
+        const ExamFilePlace place = ExamFilePath(f, c.name);
         if (c.path) {
-            ASSERT_TRUE(path) << c.name;
-            EXPECT_EQ(path->string(), c.path) << c.name;
+            ASSERT_TRUE(place.path) << c.name;
+            EXPECT_EQ(place.path->string(), c.path) << c.name;
         } else {
-            EXPECT_FALSE(path) << c.name << " -> " << path->string();
+            EXPECT_FALSE(place.path) << c.name << " -> " << place.path->string();
+            EXPECT_EQ(place.fault, c.fault) << c.name;
         }
     }
 }

@@ -68,8 +68,8 @@ TEST_F(ExamReceive, HostileNamesAreRefusedAndTheRestWritten) {
     EXPECT_FALSE(fs::exists(dir.path() / "up.txt"));
     EXPECT_FALSE(fs::exists(inside / "abs.txt"));
     ASSERT_EQ(outcome.unsaved.size(), 3u);
-    EXPECT_TRUE(outcome.unsaved[0].refused && outcome.unsaved[1].refused &&
-                outcome.unsaved[2].refused);
+    for (const UnsavedExamFile& file : outcome.unsaved)
+        EXPECT_EQ(file.refused, ExamNameFault::LeadsOutside) << file.name;
 
     const ExamMessage message = DescribeExamOutcome(outcome, inside);
     EXPECT_EQ(message.icon, Icon::Error);
@@ -84,6 +84,22 @@ TEST_F(ExamReceive, HostileNamesAreRefusedAndTheRestWritten) {
                                 "Please ask a TA for assistance");
 }
 
+// A name that names no file is not blamed on leaving the folder.
+TEST_F(ExamReceive, NamesOfNoFileAreSaidToBeSo) {
+    NetMessage reply = Reply(Int(9) + Int(4) + File("", "x") + File("lab/", "x") +
+                             File("lab\\", "x") + File("q1.txt", "one"));
+    const ExamOutcome outcome = ReceiveExamFiles(reply, 'E', dir.path());
+    EXPECT_EQ(test::ReadFile(dir.path() / "q1.txt"), "one");
+    EXPECT_FALSE(fs::exists(dir.path() / "lab"));
+    EXPECT_EQ(DescribeExamOutcome(outcome, dir.path()).text,
+              "These files of your exam question could not be saved in " + dir.path().string() +
+                  ":\n"
+                  "\"\" (refused: the name names no file)\n"
+                  "lab/ (refused: the name names no file)\n"
+                  "lab\\ (refused: the name names no file)\n"
+                  "Please ask a TA for assistance");
+}
+
 TEST_F(ExamReceive, UnwritableFileIsReportedNotPassedOver) {
     fs::create_directory(dir.path() / "q2.txt"); // a folder where the file should go
     NetMessage reply = Reply(Int(9) + Int(2) + File("q1.txt", "one") + File("q2.txt", "two"));
@@ -91,7 +107,7 @@ TEST_F(ExamReceive, UnwritableFileIsReportedNotPassedOver) {
     EXPECT_EQ(test::ReadFile(dir.path() / "q1.txt"), "one");
     ASSERT_EQ(outcome.unsaved.size(), 1u);
     EXPECT_EQ(outcome.unsaved[0].name, "q2.txt");
-    EXPECT_FALSE(outcome.unsaved[0].refused);
+    EXPECT_EQ(outcome.unsaved[0].refused, ExamNameFault::None);
     EXPECT_EQ(DescribeExamOutcome(outcome, dir.path()).text,
               "These files of your exam question could not be saved in " + dir.path().string() +
                   ":\nq2.txt (could not be written)\nPlease ask a TA for assistance");

@@ -241,7 +241,8 @@ private slots:
             const std::string statuses =
                 twoSections ? std::string{'U', status} : std::string{status};
             const std::string kinds = twoSections ? std::string{kind, kind} : std::string{kind};
-            MainDlgHarness h(Catalogue({MakeCourse(3101, "C", components, statuses, kinds)}), 0, labMode);
+            MainDlgHarness h(Catalogue({MakeCourse(3101, "C", components, statuses, kinds)}), 0,
+                             labMode);
             if (twoSections)
                 h.Choose(mainid::kSection, 1);
             QCOMPARE(h.Shown(mainid::kExam), exam);
@@ -299,7 +300,7 @@ private slots:
         MainDlgHarness h(Catalogue({ThreeComponents()}));
         MainDlg& d = h.dialog();
         QCOMPARE(d.windowTitle(), QStringLiteral("Submit"));
-        const DialogUnits du(d.font());
+        const DialogUnits du = DialogUnits::Of(&d);
         QCOMPARE(d.size(), du.size(166, 168));
         QVERIFY(d.windowFlags() & Qt::WindowMinimizeButtonHint);
         QVERIFY(d.windowFlags() & Qt::WindowSystemMenuHint);

@@ -62,7 +62,7 @@ private slots:
     void fullFormTemplate() {
         ScriptedPrompts prompts;
         RegisterDlg dialog(RegisterDlg::kFullForm, prompts);
-        const DialogUnits du(dialog.font());
+        const DialogUnits du = DialogUnits::Of(&dialog);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Account Registration"));
         QCOMPARE(dialog.size(), du.size(236, 160));
         for (int id : {1012, 1014, 1015, 1016, 1017})
@@ -104,7 +104,7 @@ private slots:
     void shortFormTemplate() {
         ScriptedPrompts prompts;
         RegisterDlg dialog(RegisterDlg::kShortForm, prompts);
-        const DialogUnits du(dialog.font());
+        const DialogUnits du = DialogUnits::Of(&dialog);
         QCOMPARE(dialog.size(), du.size(236, 90));
         QCOMPARE(FindControl<QPushButton>(&dialog, 1)->geometry(), du.rect(58, 68, 50, 14));
         QCOMPARE(FindControl<QPushButton>(&dialog, 2)->geometry(), du.rect(128, 68, 50, 14));

@@ -38,7 +38,7 @@ private slots:
     void templateAndMnemonics() {
         ScriptedPrompts prompts;
         UpdateDlg dialog(prompts);
-        const DialogUnits du(dialog.font());
+        const DialogUnits du = DialogUnits::Of(&dialog);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Set Password"));
         QCOMPARE(dialog.size(), du.size(215, 92));
         QCOMPARE(Edit(&dialog, 1012)->geometry(), du.rect(80, 8, 40, 12));

@@ -94,7 +94,7 @@ private slots:
     void templateAndControls() {
         Harness h;
         ViewDlg dialog(nullptr, h.context, Submission(7), 3, 10);
-        const DialogUnits du(dialog.font());
+        const DialogUnits du = DialogUnits::Of(&dialog);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("View"));
         QCOMPARE(dialog.size(), du.size(516, 288));
         QCOMPARE(Control(&dialog, view_dlg::kView)->geometry(), du.rect(8, 8, 500, 250));
@@ -175,7 +175,7 @@ private slots:
         QCOMPARE(Control(&dialog, view_dlg::kSave)->geometry(), QRect(626, 564, 75, 23));
         QCOMPARE(Control(&dialog, view_dlg::kMarker)->geometry(), QRect(539, 564, 75, 23));
         QCOMPARE(view->geometry(), QRect(12, 13, 776, 538));
-        const DialogUnits du(dialog.font());
+        const DialogUnits du = DialogUnits::Of(&dialog);
         QCOMPARE(Control(&dialog, view_dlg::kFileLabel)->pos(), QPoint(du.x(8), 569));
         QCOMPARE(Control(&dialog, view_dlg::kFileList)->pos(), QPoint(du.x(30), 569));
         QCOMPARE(Control(&dialog, view_dlg::kMark)->pos(), QPoint(du.x(223), 569));

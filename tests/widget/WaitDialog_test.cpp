@@ -16,7 +16,7 @@ private slots:
     void template106() {
         CNewWaitDialog box(QStringLiteral("Course List"));
         QCOMPARE(box.windowTitle(), QStringLiteral("Transfer"));
-        QCOMPARE(box.size(), DialogUnits(box.font()).size(176, 54));
+        QCOMPARE(box.size(), DialogUnits::Of(&box).size(176, 54));
         QCOMPARE(FindControl<QLabel>(&box, CNewWaitDialog::kTitleId)->text(),
                  QStringLiteral("Course List"));
         QCOMPARE(FindControl<QPushButton>(&box, CNewWaitDialog::kCancelId)->text(),
