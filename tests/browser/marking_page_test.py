@@ -332,8 +332,10 @@ def keyboard_only(args, url):
         press(driver, Keys.ARROW_RIGHT, 'm')
         chord(driver, Keys.CONTROL, 'a')
         press(driver, '4', Keys.TAB)
-        chord(driver, Keys.CONTROL, 's')
-        wait_saved(driver)
+        # Save and next unmarked: none is left in this entry, so back to its list.
+        ActionChains(driver).key_down(Keys.CONTROL).key_down(Keys.SHIFT).send_keys('s') \
+            .key_up(Keys.SHIFT).key_up(Keys.CONTROL).perform()
+        WebDriverWait(driver, 10).until(lambda d: '/entry.html?course=3101&entry=9' in d.current_url)
         student_mark, files = probe(args, 9)
         check(student_mark == 'Mark: 4/5', f'keyboard marking: the student sees {student_mark}')
         typed = [a for f in files.values() for a in f if a.get('text', '').startswith('Typed')]
@@ -349,8 +351,10 @@ def main():
     parser.add_argument('--server', required=True)
     parser.add_argument('--probe', required=True)
     parser.add_argument('--web', required=True)
-    parser.add_argument('--screenshots', help='folder for the page and the student view as PNG')
+    parser.add_argument('--screenshots', help='folder for the page and the student view as PNG '
+                        '(or TALLYPORT_SCREENSHOT_DIR)')
     args = parser.parse_args()
+    args.screenshots = args.screenshots or os.environ.get('TALLYPORT_SCREENSHOT_DIR')
     for program in ('/usr/bin/chromium', '/usr/bin/chromedriver'):
         if not os.path.exists(program):
             sys.exit(f'{program} is missing: run scripts/install-deps.sh')

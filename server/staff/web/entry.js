@@ -29,9 +29,12 @@ function render() {
       el('td', { class: 'number' }, s.marked ? `${s.mark}/${list.maxMark}` : '—'),
       el('td', {}, s.markedBy || ''))));
   const marked = list.submissions.filter((s) => s.marked).length;
-  const mine = list.submissions.filter((s) => s.markedBy === marker.id).length;
+  const byMarker = new Map();
+  for (const s of list.submissions)
+    if (s.markedBy) byMarker.set(s.markedBy, (byMarker.get(s.markedBy) || 0) + 1);
+  const markers = [...byMarker].map(([id, n]) => `${id === marker.id ? 'you' : id} ${n}`).join(', ');
   document.getElementById('progress').textContent =
-    `${marked} of ${list.submissions.length} marked, ${mine} by you`;
+    `${marked} of ${list.submissions.length} marked` + (markers ? ` (${markers})` : '');
   const first = list.submissions.find((s) => !s.marked);
   const start = document.getElementById('start');
   start.hidden = !first;
