@@ -195,11 +195,23 @@ def text_layout(driver):
         check(got == expected, f'text layout, {name}: {got}')
 
 
+def anonymous_mode(driver, url):
+    driver.get(f'{url}/entry.html?course=3101&entry=0')
+    table = WebDriverWait(driver, 10).until(lambda d: d.find_element(By.ID, 'submissions'))
+    WebDriverWait(driver, 10).until(lambda d: '100123456' in table.text)
+    driver.find_element(By.ID, 'anonymous').click()
+    check('100123456' not in table.text and 'Submission' in table.text,
+          f'the anonymous mode hides student numbers: {table.text!r}')
+
+
 def round_trip(args, url):
     driver = browser()
     try:
         log_in(driver, url)
+        anonymous_mode(driver, url)
         open_marking(driver, url, 0)
+        check('100123456' not in driver.find_element(By.TAG_NAME, 'body').text,
+              'the anonymous mode holds on the marking page')
         text_layout(driver)
         page = driver.find_element(By.ID, 'page')
         if args.screenshots:
@@ -248,6 +260,19 @@ def round_trip(args, url):
         chord(driver, Keys.CONTROL, 'z')
         restored = shown_annotations(driver)
         check(len(restored['strokes']) == 3 and first in restored['strokes'], 'undo brings the stroke back')
+
+        # Double-click edits a comment; Escape leaves it as it was.
+        moved = page_offset(driver, (column + 2) * 10 + 5, (line + 1) * 10 + 5)
+        ActionChains(driver).move_to_element_with_offset(page, *moved).double_click().perform()
+        check(editor.is_displayed() and editor.get_attribute('value').startswith('Check the bound'),
+              'a double-click opens the comment for editing')
+        editor.send_keys(Keys.ESCAPE)
+        # Leaving with unsaved changes asks; saying no stays.
+        press(driver, 'j')
+        alert = WebDriverWait(driver, 5).until(lambda d: d.switch_to.alert)
+        check('unsaved' in alert.text, f'leaving with unsaved changes asks: {alert.text!r}')
+        alert.dismiss()
+        check('/mark.html' in driver.current_url, 'saying no stays on the page')
 
         mark = driver.find_element(By.ID, 'mark')
         mark.clear()
