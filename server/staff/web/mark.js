@@ -221,14 +221,16 @@ function drawCursor() {
   layers.cursor.setAttribute('y', cursor.y);
 }
 
-function refresh() {
+// Draws what changed; the mark and detail fields are left alone while the marker types in them,
+// unless `fields` (after undo and redo, which change them from outside).
+function refresh(fields = false) {
   const current = state();
   if (selection >= annotations().length) selection = -1;
   layout();
   drawAnnotations();
   drawCursor();
-  if (document.activeElement !== $('mark')) $('mark').value = current.mark ?? '';
-  if (document.activeElement !== $('detail')) $('detail').value = current.detail;
+  if (fields || document.activeElement !== $('mark')) $('mark').value = current.mark ?? '';
+  if (fields || document.activeElement !== $('detail')) $('detail').value = current.detail;
   $('undo').disabled = !history.canUndo;
   $('redo').disabled = !history.canRedo;
   document.body.classList.toggle('dirty', dirty());
@@ -256,9 +258,9 @@ function distanceToSegment(p, a, b) {
 
 // The topmost annotation under a page point.
 function hit(point) {
-  const list = annotations();
-  for (let i = list.length - 1; i >= 0; i--) {
-    const a = list[i];
+  const items = annotations();
+  for (let i = items.length - 1; i >= 0; i--) {
+    const a = items[i];
     if (a.type === 'comment') {
       const size = commentSize(a.text);
       if (point.x >= a.x && point.x < a.x + size.width && point.y >= a.y && point.y < a.y + size.height) return i;
@@ -574,11 +576,11 @@ function cycleSelection(step) {
 }
 
 function undo() {
-  if (history.undo()) refresh();
+  if (history.undo()) refresh(true);
 }
 
 function redo() {
-  if (history.redo()) refresh();
+  if (history.redo()) refresh(true);
 }
 
 // ---- files and submissions -------------------------------------------------------------------
@@ -702,7 +704,7 @@ function showConflict(body, thenNext) {
     accept(theirs);
     // Theirs is now the saved state; yours stays one undo away.
     history.pushUnder(mine);
-    refresh();
+    refresh(true);
   };
   dialog.showModal();
 }
