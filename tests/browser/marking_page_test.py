@@ -335,6 +335,12 @@ def conflict(url):
         chord(second, Keys.CONTROL, 'z')
         check(second.find_element(By.ID, 'mark').get_attribute('value') == '9',
               'the discarded marking stays one undo away')
+        # Saved now, it is based on their version and goes through.
+        second.find_element(By.ID, 'save').click()
+        wait_saved(second)
+        submission = api(second, f'/api/submissions/{serial_of(second, 1)}')
+        check(submission['marking']['mark'] == 9 and submission['marking']['version'] == 2,
+              'mine, saved after seeing theirs, replaces theirs')
     finally:
         first.quit()
         second.quit()
