@@ -315,6 +315,11 @@ def conflict(url):
         page = first.find_element(By.ID, 'page')
         ActionChains(first).move_to_element_with_offset(page, *page_offset(first, 25, 15)).click().perform()
         first.find_element(By.ID, 'editor').send_keys('Saved first', Keys.CONTROL, Keys.ENTER)
+        # The comment bank holds it; one click places it again at the cell cursor.
+        press(first, Keys.ARROW_DOWN, Keys.ARROW_DOWN)
+        banked = first.find_element(By.CSS_SELECTOR, '#bank button')
+        check(banked.text == 'Saved first', f'the comment bank offers the new comment: {banked.text!r}')
+        banked.click()
         first.find_element(By.ID, 'mark').send_keys('3', Keys.TAB)
         first.find_element(By.ID, 'save').click()
         wait_saved(first)
@@ -332,6 +337,9 @@ def conflict(url):
               'taking theirs shows their marking')
         submission = api(second, f'/api/submissions/{serial_of(second, 1)}')
         check(submission['marking']['mark'] == 3, 'nothing was overwritten by the stale save')
+        placed = [(a['x'], a['y'], a['text']) for a in submission['files'][0]['annotations']]
+        check(placed == [(20, 10, 'Saved first'), (20, 30, 'Saved first')],
+              f'the bank placed the comment again at the cursor: {placed}')
         chord(second, Keys.CONTROL, 'z')
         check(second.find_element(By.ID, 'mark').get_attribute('value') == '9',
               'the discarded marking stays one undo away')

@@ -2,17 +2,15 @@
 // 10 per column and per line), comments and strokes added, moved and deleted with undo, the mark
 // and detail, saved with the version it was based on.
 import { ApiError, api, el, session, showError, studentLabel } from '/api.js';
-import { UNIT, FilePage, commentSize, layOutComment } from '/cells.js';
+import { UNIT, FilePage, commentSize } from '/cells.js';
+import { CommentBank } from '/comment-bank.js';
+import { showConflict } from '/conflict.js';
 import { History } from '/history.js';
+import { markingFromApi, saveBody } from '/marking-json.js';
+import { SX, SY, TEXT_RATIO, annotationNode, noticeNode, reconcile, svgNode, textNode } from '/svg-drawing.js';
 
-const SX = 0.93; // pixels per page unit across, as the student's view at 96 dpi
-const SY = 1.6; // pixels per page unit down
-const TEXT_RATIO = SX / SY; // text is drawn in a group whose units are square again
-const FONT = 16 / SX; // one line pitch, in the text group's units
-const BASELINE = 0.8 * FONT;
 const MARGIN_COLUMN = 80;
 const NON_ASCII_NOTICE = 'This is a non-ASCII file and cannot be viewed.';
-const SVG = 'http://www.w3.org/2000/svg';
 const OVERSCAN = 10; // lines drawn beyond the visible ones
 
 const params = new URLSearchParams(location.search);
@@ -38,6 +36,7 @@ let editing = null; // {index (or -1 for a new comment), x, y}
 let drawing = null; // the stroke being drawn
 let dragging = null; // {start, original}
 let layers = {};
+let bank = null; // CommentBank
 let drawnLines = new Map();
 
 // ---- state -------------------------------------------------------------------------------
@@ -60,35 +59,7 @@ function dirty() {
   return JSON.stringify(state()) !== saved;
 }
 
-function fromApi(reply) {
-  const marking = reply.marking;
-  return {
-    mark: marking.mark,
-    detail: marking.detail || '',
-    files: reply.files.map((f) => ({ name: f.name, annotations: f.annotations || [] })),
-  };
-}
-
 // ---- drawing -----------------------------------------------------------------------------
-function svgNode(tag, attributes, parent) {
-  const node = document.createElementNS(SVG, tag);
-  for (const [k, v] of Object.entries(attributes)) node.setAttribute(k, v);
-  if (parent) parent.append(node);
-  return node;
-}
-
-// A text line at page (x, y) with the glyph of each cell at its column.
-function textNode(laid, x, y, className, parent) {
-  const node = svgNode('text', {
-    class: className,
-    x: laid.columns.map((c) => x + c * UNIT).join(' '),
-    y: (y / TEXT_RATIO + BASELINE).toFixed(2),
-    'font-size': FONT.toFixed(2),
-  }, parent);
-  node.textContent = laid.text;
-  return node;
-}
-
 function pageExtent() {
   const page = pages[fileIndex];
   if (submission.files[fileIndex].kind === 'B') return { width: 600, height: 100 };
@@ -130,8 +101,7 @@ function drawFile() {
   };
   if (submission.files[fileIndex].kind === 'B') {
     layers.margin.remove();
-    const notice = svgNode('text', { class: 'notice', x: 0, y: BASELINE.toFixed(2), 'font-size': FONT.toFixed(2) }, layers.text);
-    notice.textContent = NON_ASCII_NOTICE;
+    noticeNode(NON_ASCII_NOTICE, layers.text);
   }
   layout();
   drawVisibleLines();
@@ -165,36 +135,6 @@ function drawVisibleLines() {
 // an edit touches only what it changed.
 let drawnAnnotations = new Map();
 
-function annotationNode(a, i, selected) {
-  const className = selected ? ' selected' : '';
-  if (a.type === 'comment') {
-    const group = svgNode('g', { class: 'comment' + className });
-    layOutComment(a.text).forEach((laid, line) => {
-      if (laid.text) textNode(laid, a.x, a.y + line * UNIT, 'comment' + className, group);
-    });
-    return group;
-  }
-  return svgNode('polyline', {
-    class: 'stroke' + className,
-    points: a.points.map(([dx, dy]) => `${a.x + dx},${a.y + dy}`).join(' '),
-    'vector-effect': 'non-scaling-stroke',
-  });
-}
-
-// Puts `nodes` into `layer` in order, moving only what is out of place.
-function reconcile(layer, nodes) {
-  let at = layer.firstChild;
-  for (const node of nodes) {
-    if (node !== at) layer.insertBefore(node, at);
-    else at = at.nextSibling;
-  }
-  while (at) {
-    const next = at.nextSibling;
-    at.remove();
-    at = next;
-  }
-}
-
 function drawAnnotations() {
   const kept = new Map();
   const comments = [];
@@ -205,7 +145,7 @@ function drawAnnotations() {
       let pile = kept.get(key);
       if (!pile) kept.set(key, (pile = []));
       const reused = drawnAnnotations.get(key);
-      const node = (reused && reused.pop()) || annotationNode(a, i, i === selection);
+      const node = (reused && reused.pop()) || annotationNode(a, i === selection);
       node.setAttribute('data-index', i);
       node.removeAttribute('transform');
       pile.push(node);
@@ -415,7 +355,7 @@ function editSelected(index = selection) {
 function placeComment(x, y, text) {
   const size = commentSize(text);
   change((s) => s.files[fileIndex].annotations.push({ type: 'comment', x, y, ...size, text }));
-  remember(text);
+  bank.remember(text);
 }
 
 function finishEditing(keep) {
@@ -434,7 +374,7 @@ function finishEditing(keep) {
       deleteSelection();
     } else {
       change((s) => Object.assign(s.files[fileIndex].annotations[index], { text, ...commentSize(text) }));
-      remember(text);
+      bank.remember(text);
     }
   }
 }
@@ -452,55 +392,11 @@ editor.addEventListener('keydown', (event) => {
 editor.addEventListener('blur', () => setTimeout(() => editing && document.activeElement !== editor && finishEditing(true), 0));
 
 // ---- comment bank --------------------------------------------------------------------------
-function bankKey() {
-  return `bank:${marker.id}:${course}:${entry}`;
-}
-
-function bank() {
-  try {
-    return JSON.parse(localStorage.getItem(bankKey()) || '[]');
-  } catch {
-    return [];
-  }
-}
-
-const bankItems = new Map(); // text -> its list item
-
-function bankItem(text) {
-  return el('li', {}, el('button', {
-    type: 'button',
-    title: 'Place at the cell cursor',
-    onclick: () => {
-      if (!editable()) return;
-      placeComment(cursor.x, cursor.y, text);
-      cursor = { x: cursor.x, y: cursor.y + commentSize(text).height };
-      drawCursor();
-    },
-  }, text));
-}
-
-// The newest text goes to the top of the bank, here and in the list on the page.
-function remember(text) {
-  const texts = bank();
-  if (texts[0] === text) return;
-  const kept = [text, ...texts.filter((t) => t !== text)];
-  for (const dropped of kept.splice(200)) {
-    bankItems.get(dropped)?.remove();
-    bankItems.delete(dropped);
-  }
-  localStorage.setItem(bankKey(), JSON.stringify(kept));
-  let item = bankItems.get(text);
-  if (!item) bankItems.set(text, (item = bankItem(text)));
-  $('bank').prepend(item);
-}
-
-function drawBank() {
-  bankItems.clear();
-  $('bank').replaceChildren(...bank().map((text) => {
-    const item = bankItem(text);
-    bankItems.set(text, item);
-    return item;
-  }));
+function placeFromBank(text) {
+  if (!editable()) return;
+  placeComment(cursor.x, cursor.y, text);
+  cursor = { x: cursor.x, y: cursor.y + commentSize(text).height };
+  drawCursor();
 }
 
 // ---- keys ----------------------------------------------------------------------------------
@@ -625,24 +521,10 @@ window.addEventListener('beforeunload', (event) => {
 });
 
 // ---- saving --------------------------------------------------------------------------------
-function requestBody(s, basedOn) {
-  return {
-    version: basedOn,
-    mark: s.mark,
-    detail: s.detail,
-    files: s.files.map((f) => ({
-      name: f.name,
-      annotations: f.annotations.map((a) => (a.type === 'comment'
-        ? { type: 'comment', x: a.x, y: a.y, text: a.text }
-        : { type: 'stroke', x: a.x, y: a.y, width: a.width, height: a.height, points: a.points })),
-    })),
-  };
-}
-
 function accept(reply) {
   submission.marking = reply.marking;
   version = reply.marking.version;
-  const now = fromApi(reply);
+  const now = markingFromApi(reply);
   history.replaceCurrent(now);
   saved = JSON.stringify(now);
   if (list) {
@@ -663,50 +545,16 @@ async function save(thenNext = false, basedOn = version) {
     return false;
   }
   try {
-    accept(await api('PUT', `/api/submissions/${serial}/marking`, requestBody(s, basedOn)));
+    accept(await api('PUT', `/api/submissions/${serial}/marking`, saveBody(s, basedOn)));
     $('status').textContent = `Saved (version ${version}).`;
     if (thenNext) goTo(nextUnmarked(), true);
     return true;
   } catch (failure) {
     if (failure instanceof ApiError && failure.status === 409 && failure.body && failure.body.current)
-      showConflict(failure.body, thenNext);
+      conflict(failure.body, thenNext);
     else showError(error, failure);
     return false;
   }
-}
-
-function describe(s, where) {
-  where.replaceChildren(
-    el('p', {}, `Mark: ${s.mark ?? '—'} / ${submission.maxMark}`),
-    el('p', {}, `Detail: ${s.detail || '—'}`),
-    ...s.files.map((f) => el('div', {},
-      el('h4', {}, `${f.name}: ${f.annotations.filter((a) => a.type === 'comment').length} comments, ` +
-        `${f.annotations.filter((a) => a.type === 'stroke').length} strokes`),
-      ...f.annotations.filter((a) => a.type === 'comment')
-        .map((a) => el('pre', {}, `line ${a.y / UNIT + 1}, column ${a.x / UNIT + 1}: ${a.text}`)))));
-}
-
-function showConflict(body, thenNext) {
-  const theirs = body.current;
-  const dialog = $('conflict');
-  $('conflict-why').textContent = body.error;
-  $('conflict-theirs-title').textContent =
-    `Theirs: saved by ${theirs.marking.markedBy || '—'}, version ${theirs.marking.version}`;
-  describe(state(), $('conflict-mine'));
-  describe(fromApi(theirs), $('conflict-theirs'));
-  $('keep-mine').onclick = async () => {
-    dialog.close();
-    await save(thenNext, theirs.marking.version);
-  };
-  $('take-theirs').onclick = () => {
-    dialog.close();
-    const mine = state();
-    accept(theirs);
-    // Theirs is now the saved state; yours stays one undo away.
-    history.pushUnder(mine);
-    refresh(true);
-  };
-  dialog.showModal();
 }
 
 function bytesOf(base64) {
@@ -714,6 +562,25 @@ function bytesOf(base64) {
   const bytes = new Uint8Array(text.length);
   for (let i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i);
   return bytes;
+}
+
+function conflict(body, thenNext) {
+  const saved = body.current;
+  showConflict({
+    why: body.error,
+    mine: state(),
+    theirs: markingFromApi(saved),
+    saved: saved.marking,
+    maxMark: submission.maxMark,
+    keepMine: () => save(thenNext, saved.marking.version),
+    takeTheirs: () => {
+      const mine = state();
+      accept(saved);
+      // Theirs is now the saved state; mine stays one undo away.
+      history.pushUnder(mine);
+      refresh(true);
+    },
+  });
 }
 
 // ---- start -----------------------------------------------------------------------------------
@@ -762,13 +629,14 @@ async function load() {
   pages = submission.files.map((f) => new FilePage(bytesOf(f.content), f.tabWidth));
   $('file').replaceChildren(...submission.files.map((f, i) => el('option', { value: String(i) }, f.name)));
   version = submission.marking.version;
-  const initial = fromApi(submission);
+  const initial = markingFromApi(submission);
   history = new History(initial);
   saved = JSON.stringify(initial);
+  bank = new CommentBank($('bank'), `bank:${marker.id}:${course}:${entry}`, placeFromBank);
   if (submission.marking.markedBy === marker.id)
     for (const f of initial.files)
-      for (const a of f.annotations) if (a.type === 'comment' && !bank().includes(a.text)) remember(a.text);
-  drawBank();
+      for (const a of f.annotations) if (a.type === 'comment' && !bank.texts().includes(a.text)) bank.remember(a.text);
+  bank.draw();
   bindControls();
   showFile(0);
   scroller.focus();
