@@ -49,7 +49,14 @@ if [[ -z "$started" ]]; then
 fi
 echo "Demo server listening on 127.0.0.1:2047."
 echo "Demo student: 123456, password: demo123"
-echo "Marking page on http://127.0.0.1:8047/ (API under /api/, loopback only); demo marker: tjones, password: marker123, course 3101"
+staff_url=""
+for _ in $(seq 50); do
+  staff_url=$(grep -o 'staff API at [^ ]*' "$state/server.log" | cut -d' ' -f4 || true)
+  [[ -n "$staff_url" ]] && break
+  sleep 0.1
+done
+staff_url=${staff_url:-http://127.0.0.1:8047/api/}
+echo "Marking page on ${staff_url%api/} (staff API under $staff_url, loopback only); demo marker: tjones, password: marker123, course 3101"
 
 status=0
 ./build/tallyport-submit || status=$?

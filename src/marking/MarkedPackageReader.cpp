@@ -145,13 +145,14 @@ bool ReadMarkedPackage(PackageInput& input, MarkedSubmission& submission) {
     submission.fileCount = ReadFileCount(input);
     if (submission.fileCount < 0)
         return false;
-    if (submission.fileCount > int64_t(input.remaining() / kMinFileRecordBytes)) {
-        submission.fileCount = -1; // more files than the bytes left could hold
+    if (submission.fileCount > kMaxMarkedFiles) {
+        submission.fileCount = -1;
         return false;
     }
-    submission.files.resize(std::size_t(submission.fileCount));
-    for (MarkedFile& file : submission.files)
-        if (!ReadFile(input, file))
+    // Each file is made as its record is read, so the bytes at hand bound what is allocated
+    // whatever the count says; the files a short package leaves out show as never arrived.
+    for (int32_t i = 0; i < submission.fileCount; ++i)
+        if (!ReadFile(input, submission.files.emplace_back()))
             return false;
     return true;
 }

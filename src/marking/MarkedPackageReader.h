@@ -17,10 +17,14 @@ namespace tallyport {
 // of at least ':', the blank after it and four one-character fields.
 inline constexpr int64_t kMinFileRecordBytes = 10;
 
+// The most files a package may announce: every announced file is listed in the view dialog,
+// also those a short package leaves out, so a count past this is refused outright.
+inline constexpr int32_t kMaxMarkedFiles = 100000;
+
 // Fills `submission` in package order and returns true when the whole package was read. The
-// first failing step stops the reading; what was read before stays in place, and a file whose
-// text was not read in full keeps no text. A file count or text length that the remaining bytes
-// cannot hold fails before anything is allocated for it.
+// first failing step stops the reading; what was read before stays in place, a file whose text
+// was not read in full keeps no text, and the announced files after it are never made. A text
+// length that the remaining bytes cannot hold fails before anything is allocated for it.
 bool ReadMarkedPackage(PackageInput& input, MarkedSubmission& submission);
 
 // The comma-separated fields of a record line, starting `skip` characters after its first ':'.

@@ -3,9 +3,10 @@
 namespace tallyport {
 
 const MarkedFile* MarkedSubmission::FileAt(int32_t index) const {
-    if (index < 0 || std::size_t(index) >= files.size())
+    static const MarkedFile kNeverArrived;
+    if (index < 0 || index >= shownFileCount())
         return nullptr;
-    return &files[std::size_t(index)];
+    return std::size_t(index) < files.size() ? &files[std::size_t(index)] : &kNeverArrived;
 }
 
 } // namespace tallyport

@@ -4,6 +4,7 @@
 
 #include "marking/MarkedFile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,13 +34,16 @@ struct MarkedSubmission {
     std::optional<MarkedHeader> header;
     std::optional<MarkingRecord> marking;
     // As announced by the count line; 0 until read, -1 when that line does not parse or
-    // announces more files than the package's bytes could hold.
+    // announces more files than any package is allowed to list.
     int32_t fileCount = 0;
-    std::vector<MarkedFile> files; // fileCount elements once the count is accepted
+    // The files read, in package order; the last one may have stopped short of its text. The
+    // announced files after them never arrived.
+    std::vector<MarkedFile> files;
 
-    // Files shown and saved: those of `files` (the announced count when it was accepted).
-    int32_t shownFileCount() const { return int32_t(files.size()); }
-    // The file at `index`, or none outside the list.
+    // Files shown and saved: every announced file, and at least those read.
+    int32_t shownFileCount() const { return std::max(fileCount, int32_t(files.size())); }
+    // The file at `index`: one that was read, an empty file (no name, no text: the file-error
+    // page) for an announced file that never arrived, or none outside the list.
     const MarkedFile* FileAt(int32_t index) const;
     // Marked work has a marking record whose mark is not NotMarked.
     bool IsMarked() const { return marking && marking->mark != kNotMarked; }

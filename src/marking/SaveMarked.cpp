@@ -14,6 +14,21 @@ namespace {
 
 constexpr std::string_view kRefusedName = "refused: the name points outside that folder";
 constexpr std::string_view kTextMissing = "its text did not arrive in full";
+constexpr std::string_view kNothingArrived = "nothing arrived for it";
+constexpr std::string_view kNothingArrivedForAny = "nothing arrived for them";
+
+// A file whose record never arrived has neither name nor text.
+bool HasArrived(const MarkedFile& file) {
+    return !file.name.empty() || file.text();
+}
+
+// The files from `first` to `last` (0-based) that never arrived, as one line of the report.
+SaveProblem NeverArrived(int32_t first, int32_t last) {
+    if (first == last)
+        return {FormatMessage("File #%d", first + 1), std::string(kNothingArrived)};
+    return {FormatMessage("Files #%d to #%d", first + 1, last + 1),
+            std::string(kNothingArrivedForAny)};
+}
 
 // Writes all bytes, creating or truncating the file; an explanation on failure.
 std::optional<std::string> WriteWholeFile(const std::filesystem::path& path,
@@ -78,7 +93,17 @@ SaveResult SaveMarkedSubmission(const MarkedSubmission& submission, std::string_
     result.target = SaveTarget(chosenFolder, entryIndex);
     result.fileCount = submission.shownFileCount();
     const std::filesystem::path target(result.target);
-    for (const MarkedFile& file : submission.files) {
+    for (int32_t i = 0; i < result.fileCount; ++i) {
+        if (!HasArrived(*submission.FileAt(i))) {
+            // Told by number on one line with the files after it that never arrived either.
+            int32_t last = i;
+            while (last + 1 < result.fileCount && !HasArrived(*submission.FileAt(last + 1)))
+                ++last;
+            result.problems.push_back(NeverArrived(i, last));
+            i = last;
+            continue;
+        }
+        const MarkedFile& file = *submission.FileAt(i);
         if (!IsSafeSaveName(file.name)) {
             result.problems.push_back({file.name, std::string(kRefusedName)});
             continue;
@@ -94,7 +119,7 @@ SaveResult SaveMarkedSubmission(const MarkedSubmission& submission, std::string_
         return result; // unmarked work is saved without pictures
     for (const MarkedFile& file : submission.files) {
         if (!IsSafeSaveName(file.name))
-            continue; // refused above
+            continue; // refused or never arrived, told above
         const std::string picture = file.name + ".emf";
         if (auto error = WritePagePicture(MakePathFolders(target, picture), file))
             result.problems.push_back({picture, *error});

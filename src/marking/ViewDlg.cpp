@@ -77,9 +77,9 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
     mark_->setText(MarkText());
     if (!submission_.IsMarked())
         marker_->hide();
-    for (const MarkedFile& file : submission_.files)
-        fileList_->addItem(FromBytes(file.name));
-    fileList_->setCurrentIndex(submission_.files.empty() ? -1 : 0);
+    for (int32_t i = 0; i < submission_.shownFileCount(); ++i)
+        fileList_->addItem(FromBytes(submission_.FileAt(i)->name));
+    fileList_->setCurrentIndex(submission_.shownFileCount() == 0 ? -1 : 0);
 
     connect(fileList_, &QComboBox::currentIndexChanged, this, &ViewDlg::OnFileSelected);
     fileList->onCloseUp = [this] { view_->setFocus(); };

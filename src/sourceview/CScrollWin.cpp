@@ -21,6 +21,7 @@ CScrollWin::CScrollWin(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     for (QScrollBar* bar : {horizontal_, vertical_}) {
         bar->setFocusPolicy(Qt::NoFocus);
+        bar->installEventFilter(this); // the wheel over a bar scrolls as it does over the page
         bar->setRange(0, 0);
         bar->hide();
         const Qt::Orientation orientation = bar->orientation();
@@ -268,6 +269,15 @@ void CScrollWin::keyPressEvent(QKeyEvent* event) {
         return;
     }
     event->accept();
+}
+
+bool CScrollWin::eventFilter(QObject* watched, QEvent* event) {
+    // A bar would scroll by its own single step, and the horizontal one sideways.
+    if (event->type() == QEvent::Wheel && (watched == horizontal_ || watched == vertical_)) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 void CScrollWin::wheelEvent(QWheelEvent* event) {

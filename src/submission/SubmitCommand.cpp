@@ -8,6 +8,8 @@
 #include "submission/UploadPackage.h"
 #include "ui/ReportStatus.h"
 
+#include <algorithm>
+
 namespace tallyport {
 namespace {
 
@@ -68,7 +70,7 @@ std::optional<SubmissionEntries> GatherFirstFiles(Prompts& prompts, const Requir
     if (set.kind == RequirementKind::ProjectFolder)
         return GatherProjectFolder(prompts, set);
     if (set.kind == RequirementKind::NamedFiles &&
-        prompts.Message(NamedFilesQuestion(set), Buttons::OkCancel, Icon::Question) != Answer::Ok)
+        prompts.Message(NamedFilesQuestion(set), Buttons::OkCancel, Icon::None) != Answer::Ok)
         return std::nullopt;
     const std::optional<std::string> path = ChooseSubmitFile(prompts, set, 0);
     if (!path)
@@ -83,9 +85,11 @@ std::optional<SubmissionEntries> GatherFirstFiles(Prompts& prompts, const Requir
     SubmissionEntries entries;
     entries.push_back(std::move(first));
     if (set.kind == RequirementKind::NamedFiles) {
-        // The other required files are picked up from the first one's folder by their names.
+        // The other required files are picked up from the first one's folder by their names,
+        // in which a backslash separates folders as "/" does.
         for (int32_t slot = 1; slot < set.nameCount(); ++slot) {
-            const std::string& name = set.names[std::size_t(slot)];
+            std::string name = set.names[std::size_t(slot)];
+            std::replace(name.begin(), name.end(), '\\', '/');
             entries.push_back(IsPlainRelativeName(name)
                                   ? LoadSubmissionFile(split.folder, name, set, slot)
                                   : std::nullopt);

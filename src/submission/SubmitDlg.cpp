@@ -4,6 +4,7 @@
 #include "submission/LoadSubmissionFile.h"
 #include "submission/SplitPath.h"
 #include "ui/DialogUnits.h"
+#include "ui/DisplayText.h"
 #include "ui/FitFixedTexts.h"
 #include "ui/Prompts.h"
 #include "ui/QtPrompts.h"
@@ -82,7 +83,8 @@ QPushButton* MakeButton(QWidget* dialog, int id, const char* text, const QRect& 
     auto* button = new QPushButton(QString::fromLatin1(text), dialog);
     SetControlId(button, id);
     button->setGeometry(where);
-    button->setAutoDefault(false);
+    // Enter presses the focused button; Submit is the default only while no button has the focus.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -188,10 +190,10 @@ void SubmitDlg::FillFileBox() {
     fileBox_->clear();
     if (set_.kind == RequirementKind::NamedFiles) {
         for (const std::string& name : set_.names)
-            fileBox_->addItem(FromBytes(name));
+            fileBox_->addItem(DisplayText(name));
     } else {
-        for (const auto& entry : entries_)
-            fileBox_->addItem(entry ? FromBytes(entry->name) : QString());
+        for (const auto& entry : entries_) // names as the student's disk spells them
+            fileBox_->addItem(entry ? DisplayText(entry->name) : QString());
     }
     filling_ = false;
 }
@@ -287,7 +289,7 @@ void SubmitDlg::Add() {
         entries_[std::size_t(target)] = std::move(file);
         ShowEntry(target);
     } else if (file) {
-        const QString name = FromBytes(file->name);
+        const QString name = DisplayText(file->name);
         entries_.push_back(std::move(file));
         filling_ = true;
         fileBox_->addItem(name);

@@ -24,10 +24,12 @@ int32_t UploadPackage(Transactor& transactor, Prompts& prompts, int32_t courseNu
         reply = transactor.Transact(request, status, kUploadTitle);
     }
     if (status == status::kSuccess) {
-        const int32_t serial = reply ? reply->ReadInt() : -1;
-        if (reply && !reply->malformed() && serial >= 0)
-            return serial;
-        // Success without a serial (the reply was cut short or holds none): ending in silence
+        const int32_t result = reply ? reply->ReadInt() : upload::kTryAgain;
+        // A whole number is the server's answer, passed on: a serial, -1 to bring the dialog
+        // back, or another negative to end the command.
+        if (reply && !reply->malformed())
+            return result;
+        // Success without a whole number (the reply is missing or cut short): ending in silence
         // would leave the student believing the work is in.
         prompts.Message(kUploadReplyLost, Buttons::Ok, Icon::Exclamation);
         return upload::kTryAgain;

@@ -1,5 +1,7 @@
 #include "ui/QtPrompts.h"
 
+#include "ui/DisplayText.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -14,7 +16,9 @@ Answer QtPrompts::Message(std::string_view text, Buttons buttons, Icon icon) {
     // dialog), so that it is centred over it.
     QMessageBox box(parent_ ? parent_ : QApplication::activeWindow());
     box.setWindowTitle(caption_);
-    box.setText(FromBytes(text));
+    // Names in a message come from the disk or the server: "<b>x.c" is a name, not markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(DisplayText(text));
     switch (buttons) {
     case Buttons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
@@ -24,6 +28,9 @@ Answer QtPrompts::Message(std::string_view text, Buttons buttons, Icon icon) {
         break;
     case Buttons::AbortRetryIgnore:
         box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
+        // Escape and the close box must not throw away what the student typed (Qt would make
+        // them Abort, the one reject button): they answer Ignore, which keeps it.
+        box.setEscapeButton(box.button(QMessageBox::Ignore));
         break;
     }
     switch (icon) {
@@ -50,7 +57,7 @@ Answer QtPrompts::Message(std::string_view text, Buttons buttons, Icon icon) {
         return Answer::Retry;
     case QMessageBox::Ignore:
         return Answer::Ignore;
-    default: // Cancel, Escape or the close box
+    default: // Cancel, or Escape or the close box on an OK/Cancel box
         return buttons == Buttons::AbortRetryIgnore ? Answer::Ignore : Answer::Cancel;
     }
 }

@@ -772,8 +772,12 @@ TEST(HostileServer, MalformedRepliesEndWithTheCommandsOwnText) {
          serial7},
         // Submitted Program: the serial number.
         {Subject::Upload, "serial one byte short", Cut(Body().Int(7), 3), replyLost},
-        {Subject::Upload, "serial -1", Body().Int(-1), replyLost},
-        {Subject::Upload, "negative serial", Body().Int(INT32_MIN), replyLost},
+        // A whole negative answer is the server's: -1 brings the dialog back, any other ends
+        // the command, and neither is a reply cut short.
+        {Subject::Upload, "serial -1", Body().Int(-1), {{}, {"SubmitDlg", "SubmitDlg"}}},
+        {Subject::Upload, "serial -2", Body().Int(-2), {{}, {"SubmitDlg"}}},
+        {Subject::Upload, "negative serial", Body().Int(INT32_MIN), {{}, {"SubmitDlg"}}},
+        {Subject::Upload, "empty reply", Body(), replyLost},
         {Subject::Upload,
          "huge serial",
          Body().Int(INT32_MAX),

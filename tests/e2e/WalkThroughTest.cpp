@@ -32,7 +32,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -326,7 +328,12 @@ TEST_F(WalkThrough, AStudentsTermThroughEveryCommand) {
                         MessageBox("You must submit the following files:\n\tmain.c\n\tlist.c\n\t"
                                    "list.h\nYour files must already exist, with the file names "
                                    "exactly as specified.\n\nYou must select main.c first."),
-                        [](QWidget* box) { PressButton(box, QMessageBox::Ok); });
+                        [](QWidget* box) {
+                            // An OK/Cancel question without an icon of its own.
+                            EXPECT_EQ(qobject_cast<QMessageBox*>(box)->icon(),
+                                      QMessageBox::Warning);
+                            PressButton(box, QMessageBox::Ok);
+                        });
             pick(QStringLiteral("Select File To Submit (should be main.c)"), "a2/main.c")(script);
         },
         {QStringLiteral("main.c"), QStringLiteral("list.c"), QStringLiteral("list.h")});
@@ -447,6 +454,120 @@ TEST_F(WalkThrough, AStudentsTermThroughEveryCommand) {
                   {"question.txt", "Print the sum of the numbers in data.txt.\r\n"},
                   {"data/data.txt", "3\r\n1\r\n4\r\n"}}));
     EXPECT_EQ(FilesUnder(student), expectedStudentFiles);
+}
+
+// A transport failure answered with Escape or the close box of its Abort / Retry / Ignore box:
+// that is Ignore, so Register, Update Info and the upload each show their dialog again with
+// everything the student typed, and the next try goes through.
+TEST_F(WalkThrough, EscapeOnATransportFailureKeepsWhatTheStudentTyped) {
+    server.LoadCourse(CourseToml(false));
+    const auto failureBox = [this](std::string what, bool closeBox) {
+        return std::pair{what, [closeBox, this](QWidget* window) {
+                             auto* box = qobject_cast<QMessageBox*>(window);
+                             EXPECT_EQ(box->standardButtons(), QMessageBox::Abort |
+                                                                   QMessageBox::Retry |
+                                                                   QMessageBox::Ignore);
+                             server.Start(); // the next try will reach it
+                             if (closeBox)
+                                 box->close();
+                             else
+                                 QTest::keyClick(box, Qt::Key_Escape);
+                         }};
+    };
+    const auto field = [](QWidget* dialog, int id) {
+        return FindControl<QLineEdit>(dialog, id)->text();
+    };
+    const StepScript::Find noConnection = MessageBox("Unable to establish connection to server.");
+
+    StepScript script;
+    script.Then("main dialog: register", MainDialog(), [](QWidget* main) {
+        Type(main, mainid::kStudentNumber, QStringLiteral("555001"));
+        Click(main, mainid::kRegister);
+    });
+    script.Then("registration form", InFront<RegisterDlg>(), [this](QWidget* dialog) {
+        Type(dialog, accountid::kPassword, QStringLiteral("first-pass"));
+        Type(dialog, accountid::kRetype, QStringLiteral("first-pass"));
+        Type(dialog, accountid::kName, QStringLiteral("Robin Park"));
+        Type(dialog, accountid::kEmail, QStringLiteral("robin@example.edu"));
+        server.Stop();
+        Click(dialog, 1);
+    });
+    auto [escape, pressEscape] = failureBox("registration fails: Escape", false);
+    script.Then(escape, noConnection, pressEscape);
+    script.Then("registration form again", InFront<RegisterDlg>(), [field](QWidget* dialog) {
+        EXPECT_EQ(field(dialog, accountid::kPassword), QStringLiteral("first-pass"));
+        EXPECT_EQ(field(dialog, accountid::kRetype), QString()); // never kept, by design
+        EXPECT_EQ(field(dialog, accountid::kName), QStringLiteral("Robin Park"));
+        EXPECT_EQ(field(dialog, accountid::kEmail), QStringLiteral("robin@example.edu"));
+        Type(dialog, accountid::kRetype, QStringLiteral("first-pass"));
+        Click(dialog, 1);
+    });
+    script.Then(
+        "account created",
+        MessageBox("Your submit account has been created.\nPlease do not forget your password."),
+        [](QWidget* box) { PressButton(box, QMessageBox::Ok); });
+
+    script.Then("main dialog: update info", MainDialog(),
+                [](QWidget* main) { Click(main, mainid::kUpdate); });
+    script.Then("update form", InFront<UpdateDlg>(), [this](QWidget* dialog) {
+        Type(dialog, accountid::kPassword, QStringLiteral("second-pass"));
+        Type(dialog, accountid::kRetype, QStringLiteral("second-pass"));
+        Type(dialog, accountid::kEmail, QStringLiteral("robin.park@example.edu"));
+        server.Stop();
+        Click(dialog, 1);
+    });
+    auto [closed, pressClose] = failureBox("update fails: close box", true);
+    script.Then(closed, noConnection, pressClose);
+    script.Then("update form again", InFront<UpdateDlg>(), [field](QWidget* dialog) {
+        EXPECT_EQ(field(dialog, accountid::kPassword), QStringLiteral("second-pass"));
+        EXPECT_EQ(field(dialog, accountid::kRetype), QStringLiteral("second-pass"));
+        EXPECT_EQ(field(dialog, accountid::kName), QStringLiteral("Robin Park"));
+        EXPECT_EQ(field(dialog, accountid::kEmail), QStringLiteral("robin.park@example.edu"));
+        Click(dialog, 1);
+    });
+    script.Then("account updated", MessageBox("Your information has been successfully updated"),
+                [](QWidget* box) { PressButton(box, QMessageBox::Ok); });
+
+    script.Then("main dialog: submit", MainDialog(), [](QWidget* main) {
+        Choose(main, mainid::kComponent, 0);
+        Choose(main, mainid::kElement, kSingle);
+        Click(main, mainid::kSubmit);
+    });
+    script.Then("choose the file", FileDialog(QStringLiteral("Select File To Submit")),
+                [this](QWidget* dialog) { PickPath(dialog, student / "a1/hello.c"); });
+    script.Then("submit dialog: edit", InFront<SubmitDlg>(), [this](QWidget* dialog) {
+        auto* view = FindControl<QPlainTextEdit>(dialog, submitid::kView);
+        view->moveCursor(QTextCursor::End);
+        QTest::keyClicks(view, QStringLiteral("/* edited */"));
+        auto* slider = FindControl<QSlider>(dialog, submitid::kTabSlider);
+        slider->setValue(2);
+        server.Stop();
+        Click(dialog, submitid::kSubmit);
+    });
+    auto [uploadEscape, pressUploadEscape] = failureBox("upload fails: Escape", false);
+    script.Then(uploadEscape, noConnection, pressUploadEscape);
+    script.Then("submit dialog again", InFront<SubmitDlg>(), [](QWidget* dialog) {
+        auto* view = FindControl<QPlainTextEdit>(dialog, submitid::kView);
+        EXPECT_TRUE(view->toPlainText().endsWith(QStringLiteral("}\n/* edited */")));
+        EXPECT_EQ(FindControl<QSlider>(dialog, submitid::kTabSlider)->value(), 2);
+        Click(dialog, submitid::kSubmit);
+    });
+    script.Then("serial", MessageBoxStarting(kSerialStart), [this](QWidget* box) {
+        const std::string text = qobject_cast<QMessageBox*>(box)->text().toStdString();
+        serials[kSingle] = std::stoi(text.substr(sizeof kSerialStart - 1));
+        PressButton(box, QMessageBox::Ok);
+    });
+    script.Then("main dialog: exit", MainDialog(),
+                [](QWidget* main) { Click(main, mainid::kExit); });
+    RunProgram(script);
+
+    const auto account = server.store().FindStudent(kCourse, kStudent);
+    ASSERT_TRUE(account);
+    EXPECT_EQ(account->name, "Robin Park");
+    EXPECT_EQ(account->email, "robin.park@example.edu");
+    using Files = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(Stored(kSingle),
+              (Files{{"hello.c", Crlf(kStudentFiles.at("a1/hello.c")) + "/* edited */"}}));
 }
 
 } // namespace

@@ -141,6 +141,28 @@ TEST(MarkedPackageSave, HostileNamesAreRefusedAndFailuresReported) {
     EXPECT_NE(message.find("\nblocked/inside.c: Not a directory"), std::string::npos);
 }
 
+// After a package cut short, the files that never arrived are told as such, by number, never
+// as names refused; a file whose text stopped short is told by its name.
+TEST(MarkedPackageSave, FilesThatNeverArrivedAreToldSo) {
+    test::ScopedPageScales scales;
+    TempDir dir;
+    for (const int32_t count : {3, 5}) {
+        MarkedSubmission s = Submission(5);
+        s.fileCount = count;
+        s.files.push_back(File("whole.c", "kept"));
+        s.files.emplace_back().name = "short.c"; // its head arrived, its text did not
+        const SaveResult result = SaveMarkedSubmission(s, dir.path().string(), 2);
+        EXPECT_EQ(ReadFile(dir.path() / "assign02/whole.c"), "kept");
+        const std::string message = SaveResultMessage(result);
+        EXPECT_EQ(message.find("refused"), std::string::npos) << message;
+        const std::string missing = count == 3 ? "\nFile #3: nothing arrived for it"
+                                               : "\nFiles #3 to #5: nothing arrived for them";
+        EXPECT_EQ(message, "Some of your submitted files could not be saved in " +
+                               (dir.path() / "assign02").string() +
+                               ":\nshort.c: its text did not arrive in full" + missing);
+    }
+}
+
 TEST(MarkedPackageSave, MakePathFoldersCreatesEveryFolderOfTheName) {
     TempDir dir;
     const fs::path path = MakePathFolders(dir.path() / "t", "a\\b/c/name.txt");

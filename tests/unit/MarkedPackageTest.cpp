@@ -136,11 +136,46 @@ TEST(MarkedPackage, AnnotationBlockSkipsStrayLinesAndEndsAtEof) {
 TEST(MarkedPackage, PackageEndingAfterTheFirstFile) {
     const Read r = ReadBytes(Head() + "Number of Files: 3\r\n" + FileRecord(1, "a.c,A,4,3", "abc"));
     EXPECT_FALSE(r.complete);
-    ASSERT_EQ(r.submission.files.size(), 3u);
-    EXPECT_EQ(*r.submission.files[0].text(), "abc");
+    ASSERT_EQ(r.submission.shownFileCount(), 3);
+    EXPECT_EQ(*r.submission.FileAt(0)->text(), "abc");
     for (int i : {1, 2}) {
-        EXPECT_EQ(r.submission.files[i].name, "");
-        EXPECT_FALSE(r.submission.files[i].text());
+        EXPECT_EQ(r.submission.FileAt(i)->name, "");
+        EXPECT_FALSE(r.submission.FileAt(i)->text());
+    }
+    EXPECT_EQ(r.submission.FileAt(3), nullptr);
+}
+
+// A count larger than the package's records, even larger than its bytes could hold: the files
+// that arrived whole are kept and the rest are listed as files that never arrived. Only a count
+// past what any package may list is refused, before anything is made for it.
+TEST(MarkedPackage, CountBeyondTheRecordsKeepsTheWholeFiles) {
+    const std::string records = "-\nFile #1: a.c,A,4,2\nhi\nEOF\n-\nFile #2: b.c,A,4,0\nEOF\n";
+    const Read r = ReadBytes(Head() + "Number of Files: 9\n" + records);
+    EXPECT_FALSE(r.complete);
+    const MarkedSubmission& s = r.submission;
+    EXPECT_EQ(s.fileCount, 9);
+    ASSERT_EQ(s.shownFileCount(), 9);
+    EXPECT_EQ(s.FileAt(0)->name, "a.c");
+    EXPECT_EQ(*s.FileAt(0)->text(), "hi");
+    EXPECT_EQ(s.FileAt(1)->name, "b.c");
+    EXPECT_EQ(*s.FileAt(1)->text(), "");
+    for (int32_t i = 2; i < 9; ++i) {
+        EXPECT_EQ(s.FileAt(i)->name, "") << i;
+        EXPECT_FALSE(s.FileAt(i)->text()) << i; // drawn as the file-error page
+    }
+    EXPECT_EQ(s.FileAt(9), nullptr);
+    EXPECT_LE(s.files.size(), 3u); // nothing is made for files that never arrived
+
+    const Read most =
+        ReadBytes(Head() + "Number of Files: " + std::to_string(kMaxMarkedFiles) + "\n" + records);
+    EXPECT_EQ(most.submission.shownFileCount(), kMaxMarkedFiles);
+    EXPECT_EQ(*most.submission.FileAt(1)->text(), "");
+    for (const int64_t count : {int64_t(kMaxMarkedFiles) + 1, int64_t(INT32_MAX)}) {
+        const Read refused =
+            ReadBytes(Head() + "Number of Files: " + std::to_string(count) + "\n" + records);
+        EXPECT_EQ(refused.submission.fileCount, -1) << count;
+        EXPECT_TRUE(refused.submission.files.empty()) << count;
+        EXPECT_EQ(refused.submission.shownFileCount(), 0) << count;
     }
 }
 
@@ -161,10 +196,8 @@ TEST(MarkedPackage, FailuresKeepWhatWasReadBefore) {
         {"empty count line", Head() + "\r\n", true, true, -1},
         {"count without ':'", Head() + "Number of Files 1\r\n", true, true, -1},
         {"negative count", Head() + "Number of Files: -1\r\n", true, true, -1},
-        {"count the bytes cannot hold",
+        {"count no package may hold",
          Head() + "Number of Files: 2000000000\r\n" + std::string(100, '-'), true, true, -1},
-        {"count of 11 in 100 bytes", Head() + "Number of Files: 11\r\n" + std::string(100, '\n'),
-         true, true, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
@@ -180,9 +213,13 @@ TEST(MarkedPackage, FailuresKeepWhatWasReadBefore) {
     EXPECT_EQ(partial.submission.marking->markerId, "id");
     const Read zero = ReadBytes(Head() + "Number of Files: 0\r\n");
     EXPECT_TRUE(zero.complete);
-    const Read ten = ReadBytes(Head() + "Number of Files: 10\r\n" + std::string(100, '\n'));
-    EXPECT_EQ(ten.submission.fileCount, 10); // ten records can fit in 100 bytes: they are tried
-    EXPECT_EQ(ten.submission.files.size(), 10u);
+    for (const int32_t count : {10, 11}) { // whether or not 100 bytes could hold the records
+        const Read r = ReadBytes(Head() + "Number of Files: " + std::to_string(count) + "\r\n" +
+                                 std::string(100, '\n'));
+        EXPECT_EQ(r.submission.fileCount, count);
+        EXPECT_EQ(r.submission.shownFileCount(), count); // listed, each never arrived
+        EXPECT_EQ(r.submission.FileAt(count - 1)->name, "");
+    }
 }
 
 TEST(MarkedPackage, FileHeadAndTextFailures) {

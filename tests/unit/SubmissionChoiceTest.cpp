@@ -185,25 +185,33 @@ TEST(GatherFirstFilesTest, NamedFilesAskFirstThenPickUpTheRestFromTheSameFolder)
     WriteFile(dir.path() / "util.src", "u");
     WriteFile(dir.path() / "secret.src", "s");
     WriteFile(dir.path() / "sub" / "inner.src", "i");
-    const auto set = BuildRequiredFileSet(
-        kTypes, "S,main.src,util.src,sub/inner.src,extra.src,../secret.src", 0, "", 0, 0);
+    WriteFile(dir.path() / "lib" / "deep" / "list.src", "l");
+    const auto set = BuildRequiredFileSet(kTypes,
+                                          "S,main.src,util.src,sub/inner.src,extra.src,../"
+                                          "secret.src,lib\\deep\\list.src,..\\secret.src",
+                                          0, "", 0, 0);
     ScriptedPrompts prompts;
     prompts.files = {(dir.path() / "main.src").string()};
     const auto entries = GatherFirstFiles(prompts, set);
     ASSERT_TRUE(entries);
-    ASSERT_EQ(entries->size(), 5u);
+    ASSERT_EQ(entries->size(), 7u);
     EXPECT_EQ((*entries)[0]->content, "m");
     EXPECT_EQ((*entries)[1]->name, "util.src");
     EXPECT_EQ((*entries)[2]->name, "sub/inner.src");
     EXPECT_FALSE((*entries)[3]); // not there: left for the student to add
     EXPECT_FALSE((*entries)[4]); // outside the folder: never picked up
+    ASSERT_TRUE((*entries)[5]);  // a backslash separates folders too
+    EXPECT_EQ((*entries)[5]->name, "lib/deep/list.src");
+    EXPECT_EQ((*entries)[5]->content, "l");
+    EXPECT_FALSE((*entries)[6]); // outside the folder, written with backslashes
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text,
               "You must submit the following files:\n\tmain.src\n\tutil.src\n"
-              "\tsub/inner.src\n\textra.src\n\t../secret.src\n"
-              "Your files must already exist, with the file names exactly as "
+              "\tsub/inner.src\n\textra.src\n\t../secret.src\n\tlib\\deep\\list.src\n"
+              "\t..\\secret.src\nYour files must already exist, with the file names exactly as "
               "specified.\n\nYou must select main.src first.");
     EXPECT_EQ(prompts.shown[0].buttons, Buttons::OkCancel);
+    EXPECT_EQ(prompts.shown[0].icon, Icon::None); // shown with the exclamation icon
 }
 
 TEST(GatherFirstFilesTest, CancelledQuestionEndsBeforeAnyDialog) {

@@ -201,6 +201,34 @@ private slots:
         QVERIFY(!none.isAccepted());
     }
 
+    // Over either bar a notch moves three lines, as it does over the page: the bars do not
+    // take the wheel for a step of their own, and the horizontal one does not turn it sideways.
+    void wheelOverTheBars() {
+        Fixture f(QSize(300, 200));
+        f.SetDocPixels(2000, 2000);
+        QVERIFY(f.H() && f.V());
+        const auto notch = [](QWidget* over, int delta) {
+            const QPointF at(over->width() / 2.0, over->height() / 2.0);
+            QWheelEvent wheel(at, over->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(over, &wheel);
+        };
+        QScrollBar* vertical = f.win.Bar(Qt::Vertical);
+        QScrollBar* horizontal = f.win.Bar(Qt::Horizontal);
+        notch(vertical, -120);
+        QCOMPARE(f.win.GetScrollPosition(), QPoint(0, 3 * f.win.lineStepY()));
+        notch(horizontal, -120);
+        QCOMPARE(f.win.GetScrollPosition(), QPoint(0, 6 * f.win.lineStepY()));
+        notch(horizontal, 120);
+        QCOMPARE(f.win.GetScrollPosition(), QPoint(0, 3 * f.win.lineStepY()));
+        QCOMPARE(vertical->value(), 3 * f.win.lineStepY());
+
+        f.SetDocPixels(2000, 100); // only a horizontal range: the wheel goes sideways
+        QVERIFY(f.H() && !f.V());
+        notch(horizontal, -120);
+        QCOMPARE(f.win.GetScrollPosition(), QPoint(3 * f.win.lineStepX(), 0));
+    }
+
     void keys() {
         Fixture f(QSize(300, 200));
         f.SetDocPixels(300, 1000);

@@ -112,6 +112,16 @@ private slots:
                  QStringLiteral("&Tabstop:"));
     }
 
+    // Names from the student's disk (UTF-8 here) are listed as the file system spells them.
+    void namesAreListedAsSpelt() {
+        SubmissionEntries entries;
+        entries.emplace_back(File("\xC3\x9C"
+                                  "bung/l\xC3\xB6sung.src",
+                                  ContentKind::Ascii, 4, "x"));
+        Shown s("D", std::move(entries));
+        QCOMPARE(Items(s.fileBox()), Strings({"\u00DCbung/l\u00F6sung.src"}));
+    }
+
     void singleFileAndProjectHaveNoAddOrDelete() {
         for (const char* requirement : {"1,src", "D"}) {
             SubmissionEntries entries;
@@ -143,6 +153,55 @@ private slots:
         const std::string package = PackageBytes(s.entries);
         QVERIFY(package.find("File #1: a.src,A,4,20\r\n\r\nfirst\r\nline\r\naddedEOF\r\n") !=
                 std::string::npos);
+    }
+
+    // Enter presses the button that has the focus; Submit answers it only while no other button
+    // has the focus, so Enter right after opening (focus on Add) never uploads the work.
+    void enterPressesTheFocusedButton() {
+        const auto pressEnter = [](Shown& s, QWidget* focus) {
+            s.dialog.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&s.dialog));
+            focus->setFocus();
+            QCOMPARE(QApplication::focusWidget(), focus);
+            QTest::keyClick(focus, Qt::Key_Return);
+        };
+        {
+            Shown s("M,src", ThreeSources());
+            QCOMPARE(QApplication::focusWidget(), s.button(submitid::kAdd)); // as it opens
+            pressEnter(s, s.button(submitid::kAdd));
+            QVERIFY(s.dialog.isVisible());
+            QCOMPARE(s.prompts.fileRequests.size(), std::size_t(1));  // Add asked for a file
+            QTest::keyClick(s.button(submitid::kAdd), Qt::Key_Enter); // the keypad's Enter too
+            QVERIFY(s.dialog.isVisible());
+            QCOMPARE(s.prompts.fileRequests.size(), std::size_t(2));
+        }
+        {
+            Shown s("M,src", ThreeSources());
+            pressEnter(s, s.button(submitid::kDelete));
+            QVERIFY(s.dialog.isVisible());
+            QCOMPARE(Items(s.fileBox()), Strings({"b.src", "c.src"}));
+        }
+        {
+            Shown s("M,src", ThreeSources());
+            s.TypeAtEnd(QStringLiteral("edit"));
+            pressEnter(s, s.button(submitid::kCancel));
+            QVERIFY(!s.dialog.isVisible());
+            QCOMPARE(s.dialog.result(), int(QDialog::Rejected));
+            QCOMPARE(s.entries[0]->content, std::string("first\r\nline\r\n"));
+        }
+        {
+            // In the view Enter breaks the line; from the file box (a button had the focus
+            // before) it is Submit's again.
+            Shown s("M,src", ThreeSources());
+            pressEnter(s, s.view());
+            QVERIFY(s.dialog.isVisible());
+            QCOMPARE(s.ViewText(), QStringLiteral("\nfirst\nline\n"));
+            s.button(submitid::kCancel)->setFocus();
+            pressEnter(s, s.fileBox());
+            QVERIFY(!s.dialog.isVisible());
+            QCOMPARE(s.dialog.result(), int(QDialog::Accepted));
+            QCOMPARE(s.entries[0]->content, std::string("\r\nfirst\r\nline\r\n"));
+        }
     }
 
     void unchangedEntryKeepsItsBytes() {

@@ -1,9 +1,11 @@
 // ViewDlg: template 105, the mark text and Marker button, the file list driving the view, the
 // layout on resizing (the 800 x 600 example), Marker's two message forms against a scripted
 // server, and Save through the folder prompt.
+#include "marking/MarkedPackageReader.h"
 #include "marking/SaveMarked.h"
 #include "marking/ViewDlg.h"
 #include "sourceview/SrcWnd.h"
+#include "support/RecordingSurface.h"
 #include "support/ScriptedPeer.h"
 #include "support/ScriptedPrompts.h"
 #include "support/ScriptedTransactionUi.h"
@@ -155,6 +157,33 @@ private slots:
         ViewDlg empty(nullptr, h.context, Submission(5, 0), 0, 10); // no files at all
         QCOMPARE(Control<QComboBox>(&empty, view_dlg::kFileList)->count(), 0);
         QCOMPARE(empty.view()->currentFile(), nullptr);
+    }
+
+    // A package whose count runs past its records: the files that arrived are shown, and each
+    // announced file after them is listed and shows the file-error page.
+    void filesThatNeverArrivedShowTheFileErrorPage() {
+        Harness h;
+        const std::string package = "H: 1,2,3,t\nM: 6,m042,d\nNumber of Files: 9\n"
+                                    "-\nFile #1: a.c,A,4,2\nhi\nEOF\n-\nFile #2: b.c,A,4,0\nEOF\n";
+        PackageInput input = PackageInput::FromMemory(package);
+        MarkedSubmission submission;
+        QVERIFY(!ReadMarkedPackage(input, submission));
+        ViewDlg dialog(nullptr, h.context, std::move(submission), 0, 10);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* list = Control<QComboBox>(&dialog, view_dlg::kFileList);
+        QCOMPARE(list->count(), 9);
+        QCOMPARE(list->itemText(0), QStringLiteral("a.c"));
+        QCOMPARE(list->itemText(1), QStringLiteral("b.c"));
+        QCOMPARE(dialog.view()->currentFile()->text().value_or("?"), std::string("hi"));
+        list->setCurrentIndex(8);
+        const MarkedFile* shown = dialog.view()->currentFile();
+        QVERIFY(shown != nullptr);
+        QCOMPARE(list->itemText(8), QString());
+        QVERIFY(!shown->text());
+        RecordingSurface page;
+        DrawViewedPage(page, *shown);
+        QCOMPARE(page.RowText(0), std::string(kFileErrorNotice));
     }
 
     void layoutFollowsTheSize() {

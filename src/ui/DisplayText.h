@@ -1,0 +1,15 @@
+// Text that may mix names from the student's disk (which this platform spells in UTF-8) with
+// 8-bit text from the server, turned into what a message box or list shows.
+#pragma once
+
+#include <QString>
+
+#include <string_view>
+
+namespace tallyport {
+
+// Every well-formed UTF-8 sequence becomes its character; every other byte is taken alone, as
+// FromBytes takes it, so no byte is lost and a name is shown as the file system spells it.
+QString DisplayText(std::string_view bytes);
+
+} // namespace tallyport
