@@ -1,10 +1,14 @@
 // Load driver for tallyport-server: course-list requests per second and 1 MiB uploads per second
-// with 1, 8 and 64 concurrent clients, each measured beside a bare TCP exchange of exactly the
-// same bytes (a server that reads the request and answers with as many bytes as the real reply,
-// doing nothing else) in the same run. Both servers run in child processes, so their peak
-// memory is measured on their own.
+// with 1, 8 and 64 concurrent clients, each beside the least a server could do for the same
+// exchange, driven by the same clients in the same run, in alternating slices:
+//  - course list: a server answering the real reply's bytes from memory;
+//  - upload: a minimal durable receiver that writes the request to a new file, fdatasync,
+//    renames it into place and syncs the folder (with --sync full; with normal it does not
+//    sync), then answers the real reply's bytes.
+// Both servers run in child processes, so their peak memory and CPU time are their own.
 //
-// Usage: server_load_driver [seconds-per-run=3] [full|normal]
+// Usage: server_load_driver [seconds-per-run=3] [full|normal] [course-list|upload-1MiB]
+// (the last one runs that request alone)
 #include "Demo.h"
 #include "Server.h"
 #include "Store.h"
@@ -13,6 +17,7 @@
 #include "protocol/Wire.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
@@ -21,6 +26,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -36,6 +42,17 @@ using namespace tallyport;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAddress = "127.0.0.8";
+
+bool SendAllToFile(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
 
 bool SendAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -66,31 +83,61 @@ int Listen(uint16_t& port) {
     return fd;
 }
 
-// The baseline: reads `requestSize` bytes, answers `replySize` bytes, closes. A thread per
-// connection, no parsing, no storage.
-[[noreturn]] void BareServer(int portPipe, std::size_t requestSize, std::size_t replySize) {
+bool Receive(int fd, char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::recv(fd, data, size, 0);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+// What a durable receiver must do before it may answer: the bytes in a new file, on the disk,
+// under their final name, and the name itself on the disk.
+bool StoreDurably(const std::filesystem::path& folder, int folderFd, int64_t number,
+                  const std::vector<char>& bytes, bool sync) {
+    const auto temporary = folder / ("incoming-" + std::to_string(number));
+    const auto final = folder / ("package-" + std::to_string(number));
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = SendAllToFile(fd, bytes.data(), bytes.size());
+    ok = (!sync || ::fdatasync(fd) == 0) && ok;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), final.c_str()) == 0;
+    return ok && (!sync || ::fsync(folderFd) == 0);
+}
+
+// The baseline: reads `requestSize` bytes, stores them durably in `folder` unless it is empty,
+// answers `reply`, closes. No parsing, no database; 64 threads started beforehand wait in accept
+// and serve a connection each, so no client ever waits for a thread to be made or freed.
+[[noreturn]] void BaselineServer(int portPipe, std::size_t requestSize, const std::string& reply,
+                                 const std::filesystem::path& folder, bool sync) {
     uint16_t port = 0;
     const int listener = Listen(port);
-    (void)!::write(portPipe, &port, sizeof port);
-    const std::string reply(replySize, '\0');
-    for (;;) {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        if (fd < 0)
-            continue;
-        std::thread([fd, requestSize, &reply] {
-            std::vector<char> buffer(64 * 1024);
-            std::size_t got = 0;
-            while (got < requestSize) {
-                const ssize_t n =
-                    ::recv(fd, buffer.data(), std::min(buffer.size(), requestSize - got), 0);
-                if (n <= 0)
-                    break;
-                got += std::size_t(n);
-            }
-            SendAll(fd, reply.data(), reply.size());
+    const int folderFd = folder.empty() ? -1 : ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    std::atomic<int64_t> received = 0;
+    const auto serve = [&] {
+        std::vector<char> request(requestSize);
+        for (;;) {
+            const int fd = ::accept(listener, nullptr, nullptr);
+            if (fd < 0)
+                continue;
+            if (Receive(fd, request.data(), request.size()) &&
+                (folder.empty() || StoreDurably(folder, folderFd, received++, request, sync)))
+                SendAll(fd, reply.data(), reply.size());
             ::close(fd);
-        }).detach();
-    }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 64; ++i)
+        threads.emplace_back(serve);
+    (void)!::write(portPipe, &port, sizeof port);
+    for (auto& thread : threads)
+        thread.join();
+    std::_Exit(0);
 }
 
 [[noreturn]] void RealServer(int portPipe, const std::filesystem::path& folder,
@@ -161,9 +208,17 @@ ChildUsage Finish(const Child& child) {
 }
 
 struct Outcome {
-    double perSecond = 0;
+    double seconds = 0;
     int64_t completed = 0;
     int64_t failed = 0;
+
+    double perSecond() const { return seconds > 0 ? double(completed) / seconds : 0; }
+    Outcome& operator+=(const Outcome& more) {
+        seconds += more.seconds;
+        completed += more.completed;
+        failed += more.failed;
+        return *this;
+    }
 };
 
 // `clients` threads send `request` over fresh connections for `seconds`; a reply counts when it
@@ -203,12 +258,29 @@ Outcome Drive(uint16_t port, const std::string& request, std::size_t replySize, 
     stop = true;
     for (auto& thread : threads)
         thread.join();
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     Outcome outcome;
+    outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     outcome.completed = completed;
     outcome.failed = failed;
-    outcome.perSecond = double(completed) / elapsed;
     return outcome;
+}
+
+// One exchange with the real server: its reply's bytes, which the baselines send back.
+std::string Probe(uint16_t port, const std::string& request) {
+    std::string reply;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::inet_pton(AF_INET, kAddress, &address.sin_addr);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        SendAll(fd, request.data(), request.size())) {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            reply.append(buffer, std::size_t(n));
+    }
+    ::close(fd);
+    return reply;
 }
 
 std::string Request(const NetMessage& body) {
@@ -245,69 +317,71 @@ int main(int argc, char** argv) {
     struct Case {
         const char* name;
         std::string request;
-    } cases[] = {{"course-list", Request(courseList)}, {"upload-1MiB", Request(upload)}};
+        bool stores; // the baseline is the durable receiver, else the from-memory server
+    } cases[] = {{"course-list", Request(courseList), false},
+                 {"upload-1MiB", Request(upload), true}};
 
-    std::printf("tallyport-server load, %.1f s per run, synchronous=%s, %u cores\n", seconds,
-                normal ? "NORMAL" : "FULL", std::thread::hardware_concurrency());
+    // Each case runs in this many alternating slices of the real server and its baseline, so that
+    // a change in the machine's load hits both alike.
+    constexpr int kSlices = 4;
+    std::printf("tallyport-server load, %.1f s per server and case in %d alternating slices, "
+                "synchronous=%s, %u cores\n",
+                seconds, kSlices, normal ? "NORMAL" : "FULL", std::thread::hardware_concurrency());
+    std::printf("baseline: course-list = the same reply bytes from memory; upload-1MiB = a "
+                "durable receiver (new file, fdatasync, rename, folder fsync)\n");
     std::printf("%-12s %7s %12s %12s %8s %10s %10s %10s %10s %6s\n", "request", "clients",
-                "server/s", "bare/s", "cost", "server us", "bare us", "server KiB", "bare KiB",
+                "server/s", "baseline/s", "cost", "server us", "base us", "server KiB", "base KiB",
                 "lost");
+    const std::string only = argc > 3 ? argv[3] : "";
     for (const auto& c : cases) {
+        if (!only.empty() && only != c.name)
+            continue;
         for (const int clients : {1, 8, 64}) {
             const auto folder = std::filesystem::temp_directory_path() /
                                 ("tallyport-bench-" + std::to_string(::getpid()));
             std::filesystem::remove_all(folder);
-            std::filesystem::create_directories(folder);
+            std::filesystem::create_directories(folder / "receiver");
             const Child real = Spawn([&](int pipe) { RealServer(pipe, folder, durability); });
-            // One probe exchange gives the real reply's size, which the bare server copies.
-            std::size_t replySize = 0;
-            {
-                const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-                sockaddr_in address{};
-                address.sin_family = AF_INET;
-                address.sin_port = htons(real.port);
-                ::inet_pton(AF_INET, kAddress, &address.sin_addr);
-                if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                    SendAll(fd, c.request.data(), c.request.size())) {
-                    char buffer[4096];
-                    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
-                        replySize += std::size_t(n);
-                }
-                ::close(fd);
+            const std::string reply = Probe(real.port, c.request);
+            const Child baseline = Spawn([&](int pipe) {
+                BaselineServer(pipe, c.request.size(), reply,
+                               c.stores ? folder / "receiver" : std::filesystem::path(), !normal);
+            });
+            Outcome served, based;
+            for (int slice = 0; slice < kSlices; ++slice) {
+                served +=
+                    Drive(real.port, c.request, reply.size(), clients, seconds / kSlices, true);
+                based += Drive(baseline.port, c.request, reply.size(), clients, seconds / kSlices,
+                               false);
             }
-            const Outcome served = Drive(real.port, c.request, replySize, clients, seconds, true);
             const ChildUsage realUse = Finish(real);
+            const ChildUsage baseUse = Finish(baseline);
 
             // Every acknowledged upload must be in the database.
             int64_t lost = 0;
-            if (replySize == 12) {
+            if (c.stores) {
                 std::string error;
                 auto store = server::Store::Open(folder / "bench.db", error);
                 const auto stored =
                     store ? store->ListSubmissions({server::kDemoCourse, {}}).size() : 0;
-                // The demo's own three, the size probe, and every acknowledged upload.
-                lost = int64_t(served.completed) + 4 - int64_t(stored);
-                if (lost < 0)
-                    lost = 0;
+                // The demo's own three, the probe, and every acknowledged upload.
+                lost = std::max<int64_t>(0, served.completed + 4 - int64_t(stored));
             }
-
-            const Child bare =
-                Spawn([&](int pipe) { BareServer(pipe, c.request.size(), replySize); });
-            const Outcome baseline =
-                Drive(bare.port, c.request, replySize, clients, seconds, false);
-            const ChildUsage bareUse = Finish(bare);
             std::filesystem::remove_all(folder);
 
             // CPU per exchange includes the server's start (demo data) and stop; over seconds of
             // load that is small.
             std::printf("%-12s %7d %12.1f %12.1f %7.2fx %10.0f %10.0f %10ld %10ld %6lld%s\n",
-                        c.name, clients, served.perSecond, baseline.perSecond,
-                        served.perSecond > 0 ? baseline.perSecond / served.perSecond : 0.0,
+                        c.name, clients, served.perSecond(), based.perSecond(),
+                        served.perSecond() > 0 ? based.perSecond() / served.perSecond() : 0.0,
                         1e6 * realUse.cpuSeconds / double(std::max<int64_t>(1, served.completed)),
-                        1e6 * bareUse.cpuSeconds / double(std::max<int64_t>(1, baseline.completed)),
-                        realUse.peakKiB, bareUse.peakKiB, (long long)lost,
-                        served.failed ? (" (" + std::to_string(served.failed) + " failed)").c_str()
-                                      : "");
+                        1e6 * baseUse.cpuSeconds / double(std::max<int64_t>(1, based.completed)),
+                        realUse.peakKiB, baseUse.peakKiB, (long long)lost,
+                        served.failed || based.failed
+                            ? (" (" + std::to_string(served.failed) + "/" +
+                               std::to_string(based.failed) + " failed)")
+                                  .c_str()
+                            : "");
             std::fflush(stdout);
         }
     }

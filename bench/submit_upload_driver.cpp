@@ -5,8 +5,10 @@
 // The server runs in a child process, and each upload in a fresh child of a small parent, so that
 // the peak resident size (VmHWM) read at the end of an upload is the client's own. The growth of
 // the peak over the resident size before loading, divided by the package size, should stay near
-// 2: the loaded entries are one copy, the request another, and the scrambled body goes out in
-// chunks.
+// 1 plus a constant: the loaded entries are the one copy, and the package goes from them
+// straight into the scrambled chunks. Each size is uploaded twice: as the client does it
+// ("stream"), and with the whole request built in one message first ("message", as the client
+// did before), the copy the streamed upload saves.
 //
 // Usage: submit_upload_driver [package sizes in bytes...]   (default: 1048576 200000000)
 #include "CourseToml.h"
@@ -185,7 +187,8 @@ bool SendBare(uint16_t port, const tallyport::SubmissionEntries& entries) {
 }
 
 // One upload, run in its own process.
-[[noreturn]] void UploadOnce(const fs::path& project, uint16_t serverPort, uint16_t discardPort) {
+[[noreturn]] void UploadOnce(const fs::path& project, uint16_t serverPort, uint16_t discardPort,
+                             bool wholeMessage) {
     const long residentBefore = StatusField("VmRSS:");
     const auto set =
         tallyport::BuildRequiredFileSet("Data,dat,B,8", "D", 0, kPassword, kStudent, 0);
@@ -202,7 +205,15 @@ bool SendBare(uint16_t port, const tallyport::SubmissionEntries& entries) {
     QuietPrompts prompts;
     tallyport::Transactor transactor({kAddress, serverPort}, ui);
     const auto uploadStart = Clock::now();
-    const int32_t serial = tallyport::UploadPackage(transactor, prompts, kCourse, set, entries);
+    int32_t serial = -1;
+    if (wholeMessage) {
+        tallyport::StatusCode status = -1;
+        auto reply = transactor.Transact(tallyport::BuildUploadRequest(kCourse, set, entries),
+                                         status, tallyport::kUploadTitle);
+        serial = reply ? reply->ReadInt() : -1;
+    } else {
+        serial = tallyport::UploadPackage(transactor, prompts, kCourse, set, entries);
+    }
     const auto uploaded = Clock::now();
     const long peak = StatusField("VmHWM:");
 
@@ -222,9 +233,10 @@ bool SendBare(uint16_t port, const tallyport::SubmissionEntries& entries) {
     const double upload = Seconds(uploaded - uploadStart);
     const double sending = Seconds(ui.allSent - uploadStart);
     const double bare = Seconds(bareDone - bareStart);
-    std::printf("%12lld  %8.3f  %9.3f  %9.3f  %8.3f  %8.3f  %7.2f  %9.1f  %9.1f  %6.2f  %s\n",
-                static_cast<long long>(packageSize), Seconds(loaded - loadStart), upload, sending,
-                build, bare, sending / bare, residentBefore / 1024.0, peak / 1024.0,
+    std::printf("%-7s  %12lld  %8.3f  %9.3f  %9.3f  %8.3f  %8.3f  %7.2f  %9.1f  %9.1f  %6.2f  %s\n",
+                wholeMessage ? "message" : "stream", static_cast<long long>(packageSize),
+                Seconds(loaded - loadStart), upload, sending, build, bare, sending / bare,
+                residentBefore / 1024.0, peak / 1024.0,
                 double(peak - residentBefore) * 1024.0 / double(packageSize),
                 serial >= 0 && bareOk ? "ok" : "FAILED");
     std::fflush(stdout);
@@ -273,20 +285,22 @@ int main(int argc, char** argv) {
     // upload: the whole transaction, server storage included; sent: until the last request byte
     // went out (building, scrambling, sending); build: building the request alone; ratio:
     // sent / bare.
-    std::printf("%12s  %8s  %9s  %9s  %8s  %8s  %7s  %9s  %9s  %6s\n", "package B", "load s",
-                "upload s", "sent s", "build s", "bare s", "ratio", "RSS0 MiB", "peak MiB",
-                "peak/P");
+    std::printf("%-7s  %12s  %8s  %9s  %9s  %8s  %8s  %7s  %9s  %9s  %6s\n", "request", "package B",
+                "load s", "upload s", "sent s", "build s", "bare s", "ratio", "RSS0 MiB",
+                "peak MiB", "peak/P");
     std::fflush(stdout); // nothing buffered may be inherited by the children
     int failures = 0;
     for (const int64_t size : sizes) {
         const fs::path project = folder / ("project-" + std::to_string(size));
         MakeProject(project, size);
-        const pid_t client = ::fork();
-        if (client == 0)
-            UploadOnce(project, served[0], served[1]);
-        int status = 0;
-        ::waitpid(client, &status, 0);
-        failures += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        for (const bool wholeMessage : {false, true}) {
+            const pid_t client = ::fork();
+            if (client == 0)
+                UploadOnce(project, served[0], served[1], wholeMessage);
+            int status = 0;
+            ::waitpid(client, &status, 0);
+            failures += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
         fs::remove_all(project);
     }
     ::kill(serverPid, SIGTERM);

@@ -18,16 +18,6 @@ namespace {
 
 using namespace tallyport;
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "view_repaint_bench";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static QApplication app(argc, argv);
-    }
-}
-
 // Lines of typical source with tabs, a two-line comment every 20 lines and a stroke every 50.
 MarkedSubmission MarkedFileOf(int lines) {
     MarkedSubmission s;
@@ -57,7 +47,6 @@ MarkedSubmission MarkedFileOf(int lines) {
 }
 
 void BM_RepaintAtMiddle(benchmark::State& state) {
-    EnsureApplication();
     const MarkedSubmission submission = MarkedFileOf(int(state.range(0)));
     SrcWnd view;
     view.resize(800, 600);
@@ -72,7 +61,6 @@ void BM_RepaintAtMiddle(benchmark::State& state) {
 BENCHMARK(BM_RepaintAtMiddle)->Arg(100)->Arg(5000)->Arg(50000)->Unit(benchmark::kMicrosecond);
 
 void BM_WholePageWithoutDirtyArea(benchmark::State& state) {
-    EnsureApplication();
     const MarkedSubmission submission = MarkedFileOf(int(state.range(0)));
     SrcWnd view;
     QImage image(800, 600, QImage::Format_ARGB32_Premultiplied);
@@ -85,3 +73,15 @@ void BM_WholePageWithoutDirtyArea(benchmark::State& state) {
 BENCHMARK(BM_WholePageWithoutDirtyArea)->Arg(5000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+
+// The application lives in main, so it is gone before Qt's own globals are destroyed at exit.
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -6,6 +6,7 @@
 #include "Demo.h"
 #include "ListenAddress.h"
 #include "MarkedPackage.h"
+#include "OpenFileLimit.h"
 #include "PackageFiles.h"
 #include "Server.h"
 #include "StaffCommands.h"
@@ -37,12 +38,24 @@ std::unique_ptr<Store> OpenStore(const std::string& path, std::ostream& err,
     return store;
 }
 
-int Serve(const std::string& db, const std::string& listen, int threads, int64_t bodyCap,
-          double idleSeconds, double deadlineSeconds, const std::string& sync,
-          const std::string& staffListen, staff::StaffOptions staffOptions, std::ostream& err) {
+std::chrono::milliseconds Milliseconds(double seconds) {
+    return std::chrono::milliseconds(int64_t(seconds * 1000));
+}
+
+struct ServeSettings {
+    std::string listen = "127.0.0.1:2047";
+    int threads = 4;
+    int64_t bodyCap = int64_t(64) << 20;
+    double idleSeconds = 30, deadlineSeconds = 600, firstBytesSeconds = 5;
+    int maxPerAddress = ServerOptions{}.maxPerAddress;
+    std::string sync = "full";
+};
+
+int Serve(const std::string& db, const ServeSettings& settings, const std::string& staffListen,
+          staff::StaffOptions staffOptions, std::ostream& err) {
     ServerOptions options;
-    if (!ParseListen(listen, options.address, options.port)) {
-        err << "tallyport-server: --listen wants ADDRESS:PORT, not " << listen << '\n';
+    if (!ParseListen(settings.listen, options.address, options.port)) {
+        err << "tallyport-server: --listen wants ADDRESS:PORT, not " << settings.listen << '\n';
         return 2;
     }
     if (!ParseListen(staffListen, staffOptions.address, staffOptions.port)) {
@@ -53,10 +66,18 @@ int Serve(const std::string& db, const std::string& listen, int threads, int64_t
         err << "tallyport-server: " << problem << '\n';
         return kFailed;
     }
+    const int threads = settings.threads;
+    const std::string& sync = settings.sync;
     options.threads = threads;
-    options.bodyCap = bodyCap;
-    options.idleTimeout = std::chrono::milliseconds(int64_t(idleSeconds * 1000));
-    options.connectionDeadline = std::chrono::milliseconds(int64_t(deadlineSeconds * 1000));
+    options.bodyCap = settings.bodyCap;
+    options.idleTimeout = Milliseconds(settings.idleSeconds);
+    options.connectionDeadline = Milliseconds(settings.deadlineSeconds);
+    options.firstBytesTimeout = Milliseconds(settings.firstBytesSeconds);
+    options.maxPerAddress = settings.maxPerAddress;
+    // Every connection is a file: the soft limit (often 1024) would let a few hundred idle
+    // connections shut everyone out, so the server takes all the hard limit allows.
+    const OpenFileLimit files = RaiseOpenFileLimit();
+    options.maxConnections = ConnectionBudget(files.now, threads);
     // SIGTERM and SIGINT are taken by this thread with sigwait. They are blocked before any
     // other thread exists (the store starts one), so every thread inherits the mask and the
     // signal can neither interrupt a request nor end the process by its default action.
@@ -78,7 +99,13 @@ int Serve(const std::string& db, const std::string& listen, int threads, int64_t
     }
     err << "tallyport-server " << build::kVersion << ": serving " << db << " on " << options.address
         << ':' << server.port() << " with " << threads << " threads, sync " << sync
-        << (IsLoopback(options.address) ? "" : " (reachable beyond this machine)") << std::endl;
+        << (IsLoopback(options.address) ? "" : " (reachable beyond this machine)")
+        << "; open files " << files.now
+        << (files.now > files.before ? " (raised from " + std::to_string(files.before) + ")"
+                                     : std::string(" (the hard limit)"))
+        << ", " << options.maxConnections << " connections, "
+        << (options.maxPerAddress > 0 ? std::to_string(options.maxPerAddress) : "any number")
+        << " per address" << std::endl;
     staff::StaffServer staffServer(*store, staffOptions);
     if (!staffServer.Start(error)) {
         err << "tallyport-server: " << error << '\n';
@@ -321,30 +348,41 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
 
     auto* serve = app.add_subcommand("serve", "Serve requests until SIGTERM or SIGINT");
     dbOption(serve);
-    std::string listen = "127.0.0.1:2047";
-    int threads = 4;
-    int64_t bodyCap = int64_t(64) << 20;
-    double idleSeconds = 30, deadlineSeconds = 600;
+    ServeSettings settings;
     serve
-        ->add_option("--listen", listen,
+        ->add_option("--listen", settings.listen,
                      "ADDRESS:PORT to listen on (beyond loopback only by "
                      "choice)")
         ->capture_default_str();
-    serve->add_option("--threads", threads, "worker threads")
+    serve->add_option("--threads", settings.threads, "worker threads")
         ->check(CLI::Range(1, 256))
         ->capture_default_str();
-    serve->add_option("--body-cap", bodyCap, "largest request body in bytes")
+    serve->add_option("--body-cap", settings.bodyCap, "largest request body in bytes")
         ->check(CLI::Range(int64_t(16), int64_t(INT32_MAX)))
         ->capture_default_str();
-    serve->add_option("--idle-timeout", idleSeconds, "seconds a connection may make no progress")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
-    serve->add_option("--deadline", deadlineSeconds, "seconds one connection may last at most")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
-    std::string sync = "full";
     serve
-        ->add_option("--sync", sync,
+        ->add_option("--idle-timeout", settings.idleSeconds,
+                     "seconds a connection may make no progress")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    serve
+        ->add_option("--deadline", settings.deadlineSeconds,
+                     "seconds one connection may last at most")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    serve
+        ->add_option("--first-bytes-timeout", settings.firstBytesSeconds,
+                     "seconds within which a connection must send its preamble and body length")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    serve
+        ->add_option("--max-per-address", settings.maxPerAddress,
+                     "connections one client address may hold at once (0: no cap); more are "
+                     "closed unread")
+        ->check(CLI::Range(0, 1'000'000))
+        ->capture_default_str();
+    serve
+        ->add_option("--sync", settings.sync,
                      "full: an acknowledged submission survives a power cut; normal: it survives "
                      "a killed server, and uploads are faster")
         ->check(CLI::IsMember({"full", "normal"}))
@@ -442,8 +480,7 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     }
 
     if (*serve)
-        return Serve(db, listen, threads, bodyCap, idleSeconds, deadlineSeconds, sync, staffListen,
-                     staffOptions, err);
+        return Serve(db, settings, staffListen, staffOptions, err);
     if (*load)
         return LoadCourse(db, courseFile, out, err);
     if (*show)

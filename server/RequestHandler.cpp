@@ -1,5 +1,6 @@
 #include "RequestHandler.h"
 
+#include "CourseListCache.h"
 #include "MarkedPackage.h"
 #include "PackageParser.h"
 #include "Store.h"
@@ -144,21 +145,9 @@ private:
         in_.ReadInt();
         if (!Whole())
             return Malformed("truncated course list request");
-        const auto courses = store_.Courses();
-        NetMessage reply;
-        reply.AppendInt(int32_t(courses.size()));
-        for (const auto& course : courses) {
-            reply.AppendInt(course.number);
-            reply.AppendString(course.name);
-            reply.AppendString(course.ComponentSpecification());
-            reply.AppendInt(int32_t(course.entries.size()));
-            for (const auto& entry : course.entries) {
-                reply.AppendInt(EntryStatus(entry, context_.now));
-                reply.AppendInt(entry.kind);
-                reply.AppendString(entry.label);
-            }
-        }
-        return Reply(reply);
+        result_.reply = context_.courseList ? context_.courseList->Reply(context_.now)
+                                            : CourseListReply(store_.Courses(), context_.now);
+        return Status(kSuccess);
     }
 
     HandledRequest Account() {

@@ -13,6 +13,7 @@
 
 namespace tallyport::server {
 
+class CourseListCache;
 class Store;
 
 // Request kinds (the first integer of every request).
@@ -33,6 +34,7 @@ struct RequestContext {
     std::string peerAddress;    // the client's address as the server's socket sees it
     std::string claimedAddress; // the address text the client sent in its preamble (logged)
     int64_t now = 0; // Unix seconds: status letters and deadlines are judged at this time
+    CourseListCache* courseList = nullptr; // the server's kept reply; none: made from the store
 };
 
 struct HandledRequest {

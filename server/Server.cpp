@@ -1,5 +1,7 @@
 #include "Server.h"
 
+#include "OpenFileLimit.h"
+#include "CourseListCache.h"
 #include "RequestHandler.h"
 #include "Store.h"
 #include "protocol/Keystream.h"
@@ -10,6 +12,7 @@
 #include <spdlog/spdlog.h>
 
 #include <array>
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
@@ -63,9 +66,10 @@ std::shared_ptr<spdlog::logger> RequestLog() {
 } // namespace
 
 struct Server::Impl {
-    Impl(Store& s, ServerOptions o) : store(s), options(std::move(o)) {}
+    Impl(Store& s, ServerOptions o) : store(s), courseList(s), options(std::move(o)) {}
 
     Store& store;
+    CourseListCache courseList;
     ServerOptions options;
     std::atomic<int64_t> served{0};
     std::mutex mutex;
@@ -81,16 +85,23 @@ struct Server::Impl {
     std::size_t nextLoop = 0; // used by the acceptor's loop only
     std::unique_ptr<tcp::acceptor> acceptor;
     std::unique_ptr<asio::steady_timer> acceptRetry;
+    std::unique_ptr<asio::steady_timer> burstLog; // ends the admission's quiet log bursts
+    std::shared_ptr<PeerAdmission> admission;
     std::vector<std::thread> threads;
     bool running = false;
     // Accept state, used on the acceptor's loop only.
     bool acceptPending = false;
+    bool acceptPaused = false; // waiting for a connection to be released (see Accept)
+    bool burstLogArmed = false;
     std::promise<void>* acceptorClosed = nullptr;
 
     asio::io_context& AcceptLoop() { return *loops.front(); }
     asio::io_context& NextLoop() { return *loops[nextLoop++ % loops.size()]; }
 
     void Accept();
+    void ResumeAccept();
+    void AcceptFailed(const asio::error_code& error);
+    void WatchBursts();
     void StartSession(tcp::socket socket);
     void CloseAcceptor(std::promise<void>& done);
     void SessionStarted() {
@@ -151,15 +162,17 @@ class Session : public std::enable_shared_from_this<Session> {
 public:
     Session(Server::Impl& server, tcp::socket socket)
         : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()),
-          started_(Clock::now()), deadline_(started_ + server.options.connectionDeadline) {
+          started_(Clock::now()), deadline_(started_ + server.options.connectionDeadline),
+          firstBytesBy_(started_ + server.options.firstBytesTimeout), peer_(PeerText(socket_)) {
         server_.SessionStarted();
     }
     ~Session() { server_.SessionEnded(); }
 
     tcp::socket::executor_type executor() { return socket_.get_executor(); }
+    const std::string& peer() const { return peer_; }
 
-    void Start() {
-        peer_ = PeerText(socket_);
+    void Start(PeerAdmission::Ticket ticket) {
+        ticket_.emplace(std::move(ticket));
         ArmTimer();
         timer_.expires_at(limit_);
         WatchDeadline();
@@ -186,6 +199,7 @@ private:
     // Address text, seed, body length.
     void ReadAddressSeedLength(std::shared_ptr<Session>) {
         Read(addressText_.data(), addressText_.size(), [this](auto) {
+            firstBytesArrived_ = true;
             const std::byte* tail = addressText_.data() + addressText_.size() - 8;
             seed_ = ReadInt(tail);
             const int32_t length = ReadInt(tail + 4);
@@ -216,15 +230,17 @@ private:
             [self = shared_from_this()](asio::error_code error, std::size_t got) {
                 self->bytesIn_ += got;
                 if (error)
-                    return self->Finish(self->timedOut_ ? "timed out" : "closed by the client");
+                    return self->Finish(self->Closed());
                 self->keystream_->Apply(self->body_.Received(got));
                 self->ReadBody();
             });
     }
 
     void Answer() {
+        RequestArrived();
         context_.peerAddress = peer_;
         context_.now = int64_t(std::time(nullptr));
+        context_.courseList = &server_.courseList;
         handled_ = HandleRequest(server_.store, body_.bytes(), context_);
         body_ = {};
         WriteInt(status_.data(), handled_.status);
@@ -248,6 +264,7 @@ private:
     // Sends a status without reply, then reads and drops what the client still sends (bounded),
     // so that the status is not lost to a connection reset.
     void Refuse(StatusCode status) {
+        RequestArrived();
         handled_.status = status;
         WriteInt(status_.data(), status);
         bytesOut_ = 4;
@@ -287,15 +304,43 @@ private:
             [self = shared_from_this(), then](asio::error_code error, std::size_t got) {
                 self->bytesIn_ += got;
                 if (error)
-                    return self->Finish(self->timedOut_ ? "timed out" : "closed by the client");
+                    return self->Finish(self->Closed());
                 then(self);
             });
     }
 
-    // Every step gets the idle timeout, never beyond the connection's deadline. Only the limit
-    // moves here; the timer catches up when it fires, so progress costs no timer call.
-    void ArmTimer() { limit_ = std::min(Clock::now() + server_.options.idleTimeout, deadline_); }
+    // Every step gets the idle timeout, never beyond the connection's deadline, nor beyond the
+    // first-bytes deadline until the body length has arrived: a client trickling its preamble
+    // makes progress but is still closed then. Only the limit moves here; the timer catches up
+    // when it fires, so progress costs no timer call.
+    void ArmTimer() {
+        limit_ = std::min(Clock::now() + server_.options.idleTimeout, deadline_);
+        if (!firstBytesArrived_)
+            limit_ = std::min(limit_, firstBytesBy_);
+    }
 
+    void RequestArrived() {
+        requestArrived_ = true;
+        ticket_->RequestArrived();
+    }
+
+    std::string Closed() const {
+        if (!timedOut_)
+            return "closed by the client";
+        return firstBytesArrived_ ? "timed out" : "timed out before the body length";
+    }
+
+public:
+    // Picked to make room when the open files run out (PeerAdmission): closed without an answer.
+    // Counted in the admission's log, so it writes no line of its own.
+    void Shed() {
+        if (finished_ || requestArrived_) // picked just before its request came in: answered
+            return;
+        quiet_ = true;
+        Finish("shed");
+    }
+
+private:
     // One wait runs for the session's whole life: when it fires before the limit (which progress
     // has moved on), it waits again until the limit; once the limit has passed it closes the
     // socket, which ends the read or write in progress.
@@ -325,12 +370,13 @@ private:
         asio::error_code ignored;
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
         socket_.close(ignored);
+        ticket_.reset(); // its file is free: a paused accept may go on
         if (!problem.empty() && handled_.detail.empty())
             handled_.detail = std::move(problem);
         const bool answered = handled_.kind != 0 || bytesOut_ > 0;
         if (answered)
             ++server_.served;
-        if (server_.options.logRequests)
+        if (server_.options.logRequests && !quiet_)
             Log(answered);
     }
 
@@ -353,8 +399,10 @@ private:
     Clock::time_point started_;
     Clock::time_point deadline_;
     Clock::time_point drainUntil_;
+    Clock::time_point firstBytesBy_;
     Clock::time_point limit_; // the socket is closed when no progress is made by then
     std::string peer_;
+    std::optional<PeerAdmission::Ticket> ticket_;
     std::array<std::byte, 8> head_{};
     std::vector<std::byte> addressText_;
     int32_t seed_ = 0;
@@ -370,17 +418,44 @@ private:
     std::size_t bytesOut_ = 0;
     bool timedOut_ = false;
     bool finished_ = false;
+    bool firstBytesArrived_ = false; // the preamble and the body length
+    bool requestArrived_ = false;
+    bool quiet_ = false;
 };
 
 } // namespace
 
+// A connection over its address's cap is dropped here with the session: its socket closes
+// before a byte of it is read.
 void Server::Impl::StartSession(tcp::socket socket) {
-    // The session starts on its socket's loop, where all of its handlers run.
     auto session = std::make_shared<Session>(*this, std::move(socket));
-    asio::post(session->executor(), [session] { session->Start(); });
+    auto ticket = admission->Admit(PeerAdmission::AddressKey(session->peer()),
+                                   [weak = std::weak_ptr<Session>(session)] {
+                                       if (auto shed = weak.lock())
+                                           asio::post(shed->executor(), [shed] { shed->Shed(); });
+                                   });
+    if (!ticket) {
+        WatchBursts();
+        return;
+    }
+    // The session starts on its socket's loop, where all of its handlers run.
+    asio::post(session->executor(), [session, ticket = std::move(*ticket)]() mutable {
+        session->Start(std::move(ticket));
+    });
 }
 
+// Before each accept the admission is asked for room. At the budget it has one waiting
+// connection shed and the accept pauses until a connection is released, so the server never
+// runs out of files on its own connections and takes the next client from the backlog at once.
 void Server::Impl::Accept() {
+    if (!acceptor->is_open())
+        return;
+    if (!admission->RoomOrShed(this,
+                               [this] { asio::post(AcceptLoop(), [this] { ResumeAccept(); }); })) {
+        acceptPaused = true;
+        WatchBursts();
+        return;
+    }
     acceptPending = true;
     acceptor->async_accept(NextLoop(), [this](asio::error_code error, tcp::socket socket) {
         acceptPending = false;
@@ -391,18 +466,54 @@ void Server::Impl::Accept() {
                 acceptorClosed->set_value();
             return;
         }
-        if (error) {
-            // Out of descriptors or similar: try again shortly instead of spinning.
-            if (options.logRequests)
-                RequestLog()->warn("accept failed: {}", error.message());
-            acceptRetry->expires_after(std::chrono::milliseconds(100));
-            acceptRetry->async_wait([this](asio::error_code e) {
-                if (!e && acceptor->is_open())
-                    Accept();
-            });
+        if (error)
+            return AcceptFailed(error);
+        Accept();
+    });
+}
+
+void Server::Impl::ResumeAccept() {
+    if (!acceptPaused)
+        return;
+    acceptPaused = false;
+    Accept();
+}
+
+// Out of files all the same (files besides the connections, or the system's table): a waiting
+// connection is shed and the accept resumes when it is gone. With nothing to shed, the accept is
+// tried again shortly instead of spinning.
+void Server::Impl::AcceptFailed(const asio::error_code& error) {
+    if (error.value() == EMFILE || error.value() == ENFILE) {
+        if (admission->ShedForFiles(
+                this, [this] { asio::post(AcceptLoop(), [this] { ResumeAccept(); }); })) {
+            acceptPaused = true;
+            WatchBursts();
             return;
         }
-        Accept();
+    }
+    if (options.logRequests)
+        RequestLog()->warn("accept failed: {}", error.message());
+    acceptRetry->expires_after(std::chrono::milliseconds(100));
+    acceptRetry->async_wait([this](asio::error_code e) {
+        if (!e && acceptor->is_open())
+            Accept();
+    });
+}
+
+// Ends the admission's log bursts once they have been quiet; runs on the acceptor's loop while
+// bursts are open.
+void Server::Impl::WatchBursts() {
+    if (burstLogArmed)
+        return;
+    const auto next = admission->EndQuietBursts();
+    if (!next)
+        return;
+    burstLogArmed = true;
+    burstLog->expires_at(*next);
+    burstLog->async_wait([this](asio::error_code error) {
+        burstLogArmed = false;
+        if (!error)
+            WatchBursts();
     });
 }
 
@@ -420,6 +531,9 @@ void Server::Impl::CloseAcceptor(std::promise<void>& done) {
     }
     acceptor->close(error);
     acceptRetry->cancel();
+    burstLog->cancel();
+    admission->Forget(this);
+    admission->EndAllBursts();
     if (acceptPending)
         acceptorClosed = &done;
     else
@@ -449,6 +563,19 @@ bool Server::Start(std::string& error) {
     }
     s.acceptor = std::make_unique<tcp::acceptor>(s.AcceptLoop());
     s.acceptRetry = std::make_unique<asio::steady_timer>(s.AcceptLoop());
+    s.burstLog = std::make_unique<asio::steady_timer>(s.AcceptLoop());
+    s.admission = s.options.admission;
+    if (!s.admission) {
+        PeerAdmission::Limits limits;
+        limits.maxPerAddress = s.options.maxPerAddress;
+        limits.maxConnections = s.options.maxConnections > 0
+                                    ? s.options.maxConnections
+                                    : ConnectionBudget(CurrentOpenFileLimit(), int(s.loops.size()));
+        PeerAdmission::LogLine log;
+        if (s.options.logRequests)
+            log = [](const std::string& line) { RequestLog()->warn("{}", line); };
+        s.admission = std::make_shared<PeerAdmission>(limits, std::move(log));
+    }
     const tcp::endpoint endpoint(address, s.options.port);
     s.acceptor->open(endpoint.protocol(), ec);
     if (!ec)
@@ -462,6 +589,8 @@ bool Server::Start(std::string& error) {
                 ": " + ec.message();
         s.acceptor.reset();
         s.acceptRetry.reset();
+        s.burstLog.reset();
+        s.admission.reset();
         s.keepRunning.clear();
         s.loops.clear();
         return false;
@@ -496,13 +625,21 @@ void Server::Stop() {
     s.threads.clear();
     s.acceptor.reset();
     s.acceptRetry.reset();
+    s.burstLog.reset();
+    s.acceptPaused = false;
+    s.burstLogArmed = false;
     s.keepRunning.clear();
     s.loops.clear(); // destroys the sessions still waiting (closing their sockets)
+    s.admission.reset();
     s.running = false;
 }
 
 uint16_t Server::port() const {
     return impl_->boundPort;
+}
+
+std::shared_ptr<PeerAdmission> Server::admission() const {
+    return impl_->admission;
 }
 
 int64_t Server::requestsServed() const {

@@ -2,8 +2,11 @@
 // scrambled request, answers with a status and (for status 0) a scrambled reply, and closes.
 // Runs on a small pool of threads, each with its own event loop (a connection stays on one);
 // every connection has an idle deadline and a body cap, so a stalled or hostile client costs a
-// socket and a timer, never a thread.
+// socket and a timer, never a thread. Which connections are taken on at all (a cap per address,
+// a budget the open files allow) is PeerAdmission's decision.
 #pragma once
+
+#include "PeerAdmission.h"
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +25,13 @@ struct ServerOptions {
     int64_t bodyCap = int64_t(64) << 20;                   // request bodies above this are refused
     std::chrono::milliseconds idleTimeout{30'000};         // no progress for this long closes it
     std::chrono::milliseconds connectionDeadline{600'000}; // whole exchange at most this long
+    // The preamble and the body length must have arrived this long after the connection opened.
+    std::chrono::milliseconds firstBytesTimeout{5'000};
+    int maxPerAddress = 128; // connections one peer address may hold at once; 0: no cap
+    // Connections held in all; 0: what the open-file limit leaves room for (ConnectionBudget).
+    std::size_t maxConnections = 0;
+    // Shared with the process's other listeners, so that they share one budget; none: its own.
+    std::shared_ptr<PeerAdmission> admission;
     // On Stop, exchanges in flight get this long to finish before their sockets are closed.
     std::chrono::milliseconds stopGrace{10'000};
     bool logRequests = true; // one line per request on stderr
@@ -40,6 +50,9 @@ public:
     void Stop();
     uint16_t port() const;
     int64_t requestsServed() const;
+    // The admission in use while serving: another listener of the process passes it in its own
+    // options, so that both share one budget of files and one count per address.
+    std::shared_ptr<PeerAdmission> admission() const;
 
     struct Impl; // the listener, threads and connections (Server.cpp)
 

@@ -69,8 +69,9 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
                     du.rect(400, 266, 50, 14));
     ok_ = Control(new QPushButton(QStringLiteral("&OK"), this), view_dlg::kOk,
                   du.rect(458, 266, 50, 14));
-    for (QPushButton* button : {marker_, save_})
-        button->setAutoDefault(false);
+    // Enter presses the focused button; OK is the default only while no button has the focus.
+    for (QPushButton* button : {marker_, save_, ok_})
+        button->setAutoDefault(true);
     ok_->setDefault(true);
 
     view_->SetFile(&submission_, 0);

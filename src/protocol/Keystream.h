@@ -10,23 +10,34 @@
 
 namespace tallyport {
 
+// The forms of the keystream's inner loop: portable vector code, and the same code built for
+// AVX2 where the processor has it.
+enum class KeystreamKernel { Portable, Avx2 };
+
+// The kernels this processor can run, the fastest last.
+std::span<const KeystreamKernel> SupportedKeystreamKernels();
+
 class Keystream {
 public:
-    explicit Keystream(int32_t seed);
+    explicit Keystream(int32_t seed); // with the fastest kernel
+    Keystream(int32_t seed, KeystreamKernel kernel);
 
     // XORs the next data.size() keystream bytes into data; the stream runs on across calls.
     void Apply(std::span<std::byte> data);
 
-private:
-    uint64_t NextWord(); // next 8 keystream bytes, first byte in the most significant position
-    void RefillPending();
+    // Keystream words are kept in stream byte order, and a word depends on the words 8 and 116
+    // before it (see Keystream.cpp); the ring holds the last 128 of them.
+    static constexpr std::size_t kRingWords = 128;
 
-    // Keystream bits in time order, packed big-endian into 64-bit words; the last 16 words are
-    // kept, enough for the recurrence x[n] = x[n-64] ^ x[n-928].
-    std::array<uint64_t, 16> history_{};
-    uint64_t produced_ = 0; // words produced so far
-    uint64_t pending_ = 0;  // keystream bytes of the current word not yet used (high bytes first)
-    int pendingCount_ = 0;
+private:
+    void XorFromRing(std::byte* data, std::size_t count);
+
+    using ApplyGroupsFn = void (*)(uint64_t*, uint64_t, std::byte*, std::size_t);
+
+    alignas(64) std::array<uint64_t, kRingWords> ring_{};
+    ApplyGroupsFn applyGroups_;
+    uint64_t generated_ = 0; // keystream words made so far
+    uint64_t used_ = 0;      // keystream bytes XORed into data so far
 };
 
 // Scrambles (or unscrambles) `data` in place with a fresh keystream from `seed`.

@@ -38,7 +38,7 @@ public:
     Attempt(TransactionUi& ui, int32_t seed) : ui_(ui), seed_(seed) {}
 
     // Steps 2 to 12 of one attempt: the final status, and the reply when one arrived in full.
-    StatusCode Run(const Endpoint& endpoint, const NetMessage& request,
+    StatusCode Run(const Endpoint& endpoint, const StreamedRequest& request,
                    std::optional<NetMessage>& reply);
 
 private:
@@ -50,7 +50,7 @@ private:
     bool Connect(const Endpoint& endpoint);
     std::optional<std::vector<tcp::endpoint>> Addresses(const Endpoint& endpoint);
     std::string LocalAddressText();
-    bool Send(const NetMessage& request);
+    bool Send(const StreamedRequest& request);
     bool ReadInt(int32_t& value);
     std::optional<std::vector<std::byte>> ReadBody(int32_t length);
 
@@ -148,30 +148,47 @@ std::string Attempt::LocalAddressText() {
     return {};
 }
 
-bool Attempt::Send(const NetMessage& request) {
-    const auto body = request.bytes();
-    const auto total = int64_t(body.size());
+bool Attempt::Send(const StreamedRequest& request) {
+    const auto total = std::size_t(std::max(0, request.length));
     // The header goes out with the first chunk, so a small request is one segment.
     std::vector<std::byte> out =
-        wire::EncodeRequestHeader(LocalAddressText(), seed_, request.length());
-    out.reserve(out.size() + std::min(kChunkSize, body.size()));
+        wire::EncodeRequestHeader(LocalAddressText(), seed_, request.length);
+    std::size_t bodyAt = out.size(); // where this chunk's body bytes start in `out`
+    out.reserve(bodyAt + std::min(kChunkSize, total));
     Keystream keystream(seed_);
+    std::size_t produced = 0;
     std::size_t sent = 0;
-    do {
-        const std::size_t n = std::min(kChunkSize, body.size() - sent);
-        const std::size_t at = out.size();
-        out.insert(out.end(), body.begin() + std::ptrdiff_t(sent),
-                   body.begin() + std::ptrdiff_t(sent + n));
-        keystream.Apply(std::span(out).subspan(at));
+    bool ok = true;
+    const auto sendChunk = [&] {
+        keystream.Apply(std::span(out).subspan(bodyAt));
         const Outcome written =
             Await([&](auto handler) { asio::async_write(socket_, asio::buffer(out), handler); });
-        if (written.error)
-            return false;
-        sent += n;
-        ui_.Progress(int64_t(sent), total);
+        ok = !written.error;
+        if (!ok)
+            return;
+        sent += out.size() - bodyAt;
+        ui_.Progress(int64_t(sent), int64_t(total));
         out.clear();
-    } while (sent < body.size());
-    return true;
+        bodyAt = 0;
+    };
+    request.write([&](std::span<const std::byte> piece) {
+        while (ok && !piece.empty()) {
+            const std::size_t n =
+                std::min({piece.size(), kChunkSize - (out.size() - bodyAt), total - produced});
+            if (n == 0) { // more bytes than the announced length
+                ok = false;
+                return;
+            }
+            out.insert(out.end(), piece.begin(), piece.begin() + std::ptrdiff_t(n));
+            piece = piece.subspan(n);
+            produced += n;
+            if (out.size() - bodyAt == kChunkSize)
+                sendChunk();
+        }
+    });
+    if (ok && !out.empty()) // the last part of the body, or the header of an empty one
+        sendChunk();
+    return ok && produced == total;
 }
 
 bool Attempt::ReadInt(int32_t& value) {
@@ -199,7 +216,7 @@ std::optional<std::vector<std::byte>> Attempt::ReadBody(int32_t length) {
     return body;
 }
 
-StatusCode Attempt::Run(const Endpoint& endpoint, const NetMessage& request,
+StatusCode Attempt::Run(const Endpoint& endpoint, const StreamedRequest& request,
                         std::optional<NetMessage>& reply) {
     reply.reset();
     if (!Connect(endpoint))
@@ -258,6 +275,13 @@ RetryChoice Transactor::Report(StatusCode status) {
 }
 
 std::optional<NetMessage> Transactor::Transact(const NetMessage& request, StatusCode& status,
+                                               std::string_view title) {
+    const StreamedRequest whole{request.length(),
+                                [&](const StreamedRequest::Sink& sink) { sink(request.bytes()); }};
+    return Transact(whole, status, title);
+}
+
+std::optional<NetMessage> Transactor::Transact(const StreamedRequest& request, StatusCode& status,
                                                std::string_view title) {
     const bool withBox = !title.empty();
     if (withBox)

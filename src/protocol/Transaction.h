@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace tallyport {
@@ -21,6 +22,15 @@ inline constexpr uint32_t kProtocolMagic = uint32_t(wire::kProtocolMagic);
 
 // Seed of one connection attempt: calendar seconds plus processor clock ticks, 32-bit wrap.
 int32_t SessionSeed();
+
+// A request whose body is produced piece by piece while it is sent, again for every attempt, so
+// that a large body (an upload) is never copied whole: `write` hands exactly `length` bytes to
+// its sink, in order. An attempt whose body comes out shorter or longer fails with -2.
+struct StreamedRequest {
+    using Sink = std::function<void(std::span<const std::byte> piece)>;
+    int32_t length = 0;
+    std::function<void(const Sink& sink)> write;
+};
 
 class Transactor {
 public:
@@ -39,6 +49,9 @@ public:
     // Cancel (ui.Pump() returning true) fails the attempt with -1 while connecting (name lookup
     // included) and -2 afterwards.
     std::optional<NetMessage> Transact(const NetMessage& request, StatusCode& status,
+                                       std::string_view title);
+    // The same, with the body produced as it is sent; the same bytes go on the wire.
+    std::optional<NetMessage> Transact(const StreamedRequest& request, StatusCode& status,
                                        std::string_view title);
 
     const Endpoint& endpoint() const { return endpoint_; }

@@ -1,6 +1,7 @@
 #include "submission/LoadSubmissionFile.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -51,17 +52,17 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     struct stat st {};
     if (::fstat(file.get(), &st) != 0 || st.st_size > kLargestPackage)
         return std::nullopt;
-    std::string content;
-    content.resize(std::size_t(st.st_size));
+    std::string content(std::size_t(st.st_size), '\0');
     std::size_t filled = 0;
+    std::array<char, 4096> probe{};
     for (;;) {
-        if (filled == content.size()) {
-            // The file may have grown since it was measured: read on in modest steps.
-            if (content.size() >= std::size_t(kLargestPackage))
-                return std::nullopt;
-            content.resize(content.size() + 64 * 1024);
-        }
-        const ssize_t got = ::read(file.get(), content.data() + filled, content.size() - filled);
+        // Past the measured size a small probe read tells the end from a file that has grown
+        // since, so that the usual file is read straight into its final buffer, never grown and
+        // copied.
+        const bool past = filled == content.size();
+        char* into = past ? probe.data() : content.data() + filled;
+        const std::size_t room = past ? probe.size() : content.size() - filled;
+        const ssize_t got = ::read(file.get(), into, room);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -69,6 +70,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
         }
         if (got == 0)
             break;
+        if (past) {
+            if (content.size() + std::size_t(got) > std::size_t(kLargestPackage))
+                return std::nullopt;
+            content.append(probe.data(), std::size_t(got));
+        }
         filled += std::size_t(got);
     }
     content.resize(filled);

@@ -35,16 +35,35 @@ std::optional<FileListReply> ReadFileListReply(NetMessage& reply) {
     return fields;
 }
 
+NetMessage UploadRequestHead(int32_t courseNumber, const RequiredFileSet& set,
+                             const SubmissionEntries& entries) {
+    NetMessage head(NetMessage::kRequestCapacity);
+    AppendCommonFields(head, courseNumber, "S", set.studentNumber, set.password, set.entryIndex);
+    head.AppendInt(int32_t(PackageSize(entries)));
+    return head;
+}
+
+StreamedRequest StreamUploadRequest(const NetMessage& head, const SubmissionEntries& entries) {
+    StreamedRequest request;
+    request.length = int32_t(int64_t(head.length()) + PackageSize(entries));
+    request.write = [&head, &entries](const StreamedRequest::Sink& sink) {
+        sink(head.bytes());
+        WritePackage(entries, [&](std::string_view piece) {
+            sink({reinterpret_cast<const std::byte*>(piece.data()), piece.size()});
+        });
+    };
+    return request;
+}
+
 NetMessage BuildUploadRequest(int32_t courseNumber, const RequiredFileSet& set,
                               const SubmissionEntries& entries) {
+    const NetMessage head = UploadRequestHead(courseNumber, set, entries);
     const int64_t size = PackageSize(entries);
-    // The six leading fields fit in the first 1024 bytes; the whole is a multiple of 1024.
-    const int64_t capacity =
-        (NetMessage::kRequestCapacity + size + NetMessage::kGrowthGranule - 1) /
-        NetMessage::kGrowthGranule * NetMessage::kGrowthGranule;
+    // The whole is a multiple of 1024 bytes, allocated once.
+    const int64_t capacity = (head.length() + size + NetMessage::kGrowthGranule - 1) /
+                             NetMessage::kGrowthGranule * NetMessage::kGrowthGranule;
     NetMessage request{int32_t(capacity)};
-    AppendCommonFields(request, courseNumber, "S", set.studentNumber, set.password, set.entryIndex);
-    request.AppendInt(int32_t(size));
+    request.AppendBytes(head.bytes());
     WritePackage(entries,
                  [&](std::string_view piece) { request.AppendBytes(piece.data(), piece.size()); });
     return request;

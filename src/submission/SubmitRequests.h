@@ -4,6 +4,7 @@
 #pragma once
 
 #include "protocol/NetMessage.h"
+#include "protocol/Transaction.h"
 #include "submission/RequiredFileSet.h"
 #include "submission/SubmissionFile.h"
 
@@ -30,9 +31,16 @@ struct FileListReply {
 // None when the reply does not hold its three fields.
 std::optional<FileListReply> ReadFileListReply(NetMessage& reply);
 
-// The upload request, built straight from the entries: its buffer is allocated once, at its
-// final size, and the package bytes are written into it in place. The package must not exceed
-// kLargestPackage.
+// The upload request's fields before the package: the common fields and the package size.
+NetMessage UploadRequestHead(int32_t courseNumber, const RequiredFileSet& set,
+                             const SubmissionEntries& entries);
+
+// The upload request as it is sent: `head`, then the package written straight from the entries
+// into the scrambled chunks, so that it is never copied whole. Both must outlive the request.
+StreamedRequest StreamUploadRequest(const NetMessage& head, const SubmissionEntries& entries);
+
+// The same request bytes in one message (its buffer allocated once, at its final size). The
+// package must not exceed kLargestPackage.
 NetMessage BuildUploadRequest(int32_t courseNumber, const RequiredFileSet& set,
                               const SubmissionEntries& entries);
 

@@ -20,8 +20,9 @@ int32_t UploadPackage(Transactor& transactor, Prompts& prompts, int32_t courseNu
     StatusCode status = status::kSuccess;
     std::optional<NetMessage> reply;
     {
-        const NetMessage request = BuildUploadRequest(courseNumber, set, entries);
-        reply = transactor.Transact(request, status, kUploadTitle);
+        // The package goes from the entries into the scrambled chunks; it is never copied whole.
+        const NetMessage head = UploadRequestHead(courseNumber, set, entries);
+        reply = transactor.Transact(StreamUploadRequest(head, entries), status, kUploadTitle);
     }
     if (status == status::kSuccess) {
         const int32_t result = reply ? reply->ReadInt() : upload::kTryAgain;

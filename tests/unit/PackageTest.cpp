@@ -1,6 +1,10 @@
 #include "protocol/PasswordHash.h"
 #include "submission/SubmissionPackage.h"
 #include "submission/SubmitRequests.h"
+#include "submission/UploadPackage.h"
+#include "support/ScriptedPeer.h"
+#include "support/ScriptedPrompts.h"
+#include "support/ScriptedTransactionUi.h"
 
 #include <gtest/gtest.h>
 
@@ -102,6 +106,31 @@ TEST(PackageTest, UploadRequestCarriesThePackageAfterItsFields) {
     EXPECT_EQ(request.capacity() % 1024, 0);
     EXPECT_GE(request.capacity(), request.length());
     EXPECT_LE(request.capacity(), 2048);
+}
+
+// The upload goes out straight from the entries, never copied whole into one message, yet its
+// body is exactly the request BuildUploadRequest makes; a package of several chunks, with an
+// empty slot, is answered with its serial.
+TEST(PackageTest, UploadSendsTheRequestStraightFromTheEntries) {
+    test::ScriptedPeer peer;
+    peer.Push(test::PeerAction::Reply(status::kSuccess,
+                                      {std::byte(0), std::byte(0), std::byte(0), std::byte(42)}));
+    RequiredFileSet set;
+    set.password = "demo123";
+    set.studentNumber = 100123456;
+    set.entryIndex = 3;
+    SubmissionEntries entries = TwoFileExample();
+    entries.emplace_back(std::nullopt);
+    std::string big(200'000, 'x');
+    for (std::size_t i = 0; i < big.size(); i += 61)
+        big[i] = char('0' + i % 10);
+    entries.emplace_back(File("big.dat", ContentKind::NonAscii, 8, big));
+    test::ScriptedTransactionUi ui;
+    test::ScriptedPrompts prompts;
+    Transactor transactor(peer.endpoint(), ui);
+    EXPECT_EQ(UploadPackage(transactor, prompts, 3101, set, entries), 42);
+    ASSERT_EQ(peer.requests().size(), 1u);
+    EXPECT_EQ(peer.requests()[0].body, BuildUploadRequest(3101, set, entries).CopyOut());
 }
 
 TEST(PackageTest, FileListRequestFields) {

@@ -8,26 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 namespace tallyport::test {
 namespace {
-
-// A field of /proc/<pid>/status in kB ("VmHWM", "VmPeak"); -1 when it cannot be read.
-int64_t StatusKilobytes(pid_t pid, const std::string& field) {
-    std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field + ":"))
-            return std::stoll(line.substr(field.size() + 1));
-    return -1;
-}
-
-int Occurrences(const std::string& log, std::string_view text) {
-    int count = 0;
-    for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
-        ++count;
-    return count;
-}
 
 std::string Preamble(int32_t length) {
     return std::string("\x69\x44\x6D\x03", 4) + BigEndian(9) + "127.0.0.1" + BigEndian(0x20000000) +

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +14,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -35,12 +39,34 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// A field of /proc/<pid>/status in kB ("VmHWM", "VmPeak"); -1 when it cannot be read.
+inline int64_t StatusKilobytes(pid_t pid, const std::string& field) {
+    std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":"))
+            return std::stoll(line.substr(field.size() + 1));
+    return -1;
+}
+
+// How often `text` occurs in a program's `log`.
+inline int Occurrences(const std::string& log, std::string_view text) {
+    int count = 0;
+    for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+        ++count;
+    return count;
+}
+
 // A started program; its stdout and stderr go to files in `folder`.
 class ServerProcess {
 public:
-    // `input`, when given, is the program's standard input.
+    // With `openFiles`, the program's open-file limit (soft and hard) is set to it, as a small
+    // service's limit would be, and none of this test process's files are inherited.
     ServerProcess(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
-                  const std::filesystem::path& input = {})
+                  rlim_t openFiles = 0)
+        : ServerProcess(folder, arguments, {}, openFiles) {}
+    // `input`, when not empty, is the program's standard input.
+    ServerProcess(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
+                  const std::filesystem::path& input, rlim_t openFiles = 0)
         : out_(folder / ("out-" + std::to_string(++counter_))),
           err_(folder / ("err-" + std::to_string(counter_))) {
         const std::string program = ServerProgram().string();
@@ -50,20 +76,10 @@ public:
         for (auto& a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        if (!input.empty())
-            posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-        const int failed =
-            posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (failed != 0)
-            throw std::runtime_error("cannot start " + program);
+        if (openFiles == 0)
+            Spawn(folder, program, argv, input);
+        else
+            ForkWithLimit(folder, program, argv, openFiles);
     }
     ~ServerProcess() {
         if (pid_ > 0) {
@@ -106,6 +122,42 @@ public:
     std::string error() const { return ReadFile(err_); }
 
 private:
+    void Spawn(const std::filesystem::path& folder, const std::string& program,
+               std::vector<char*>& argv, const std::filesystem::path& input) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        if (!input.empty())
+            posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+        const int failed =
+            posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (failed != 0)
+            throw std::runtime_error("cannot start " + program);
+    }
+
+    void ForkWithLimit(const std::filesystem::path& folder, const std::string& program,
+                       std::vector<char*>& argv, rlim_t openFiles) {
+        const rlimit limit{openFiles, openFiles};
+        pid_ = ::fork();
+        if (pid_ == 0) { // only async-signal-safe calls from here to exec
+            const int out = ::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
+                ::chdir(folder.c_str()) != 0 || ::syscall(SYS_close_range, 3U, ~0U, 0U) != 0 ||
+                ::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                ::_exit(127);
+            ::execve(program.c_str(), argv.data(), environ);
+            ::_exit(127);
+        }
+        if (pid_ < 0)
+            throw std::runtime_error("cannot start " + program);
+    }
+
     static inline int counter_ = 0;
     std::filesystem::path out_, err_;
     pid_t pid_ = -1;

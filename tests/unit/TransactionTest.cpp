@@ -310,3 +310,62 @@ TEST(Transaction, SessionSeedIsCalendarSecondsPlusClockTicks) {
     EXPECT_GE(ticksPart, ticksBefore);
     EXPECT_LE(ticksPart, ticksAfter + (secondsAfter - secondsBefore));
 }
+
+// A body produced piece by piece, in pieces both smaller and larger than a chunk, must put the
+// same bytes on the wire, segment for segment in progress, as the whole message.
+TEST(Transaction, StreamedBodyGoesOutByteForByteAsTheWholeMessage) {
+    ScriptedPeer peer;
+    peer.Push(PeerAction::Reply(status::kSuccess, Bytes({0, 0, 0, 1})));
+    peer.Push(PeerAction::Reply(status::kSuccess, Bytes({0, 0, 0, 1})));
+    NetMessage whole;
+    whole.AppendInt(12);
+    whole.AppendBytes(Pattern(300'000));
+    const auto bytes = whole.bytes();
+    StreamedRequest streamed;
+    streamed.length = whole.length();
+    streamed.write = [&](const StreamedRequest::Sink& sink) {
+        std::size_t at = 0;
+        for (std::size_t piece : {1, 3, 70'000, 0, 65'536, 12'345, 2}) {
+            sink(bytes.subspan(at, piece));
+            at += piece;
+        }
+        sink(bytes.subspan(at));
+    };
+    std::vector<std::vector<std::pair<int64_t, int64_t>>> progress;
+    for (int i = 0; i < 2; ++i) {
+        ScriptedTransactionUi ui;
+        Transactor transactor(peer.endpoint(), ui, [] { return kFixedSeed; });
+        StatusCode status = -1;
+        const auto reply = i == 0 ? transactor.Transact(whole, status, "Submitted Program")
+                                  : transactor.Transact(streamed, status, "Submitted Program");
+        EXPECT_EQ(status, 0);
+        EXPECT_TRUE(reply.has_value());
+        progress.push_back(ui.progress);
+    }
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(requests[1].complete);
+    EXPECT_EQ(requests[1].raw, requests[0].raw);
+    EXPECT_EQ(requests[1].body, whole.CopyOut());
+    EXPECT_EQ(progress[1], progress[0]);
+}
+
+// A body that comes out shorter or longer than its announced length is a failed attempt, never
+// a request the server would wait on or misread.
+TEST(Transaction, StreamedBodyOfTheWrongLengthFailsTheAttempt) {
+    for (const int32_t produced : {99'999, 100'001}) {
+        SCOPED_TRACE(produced);
+        ScriptedPeer peer;
+        peer.Push(PeerAction::Hang());
+        const auto body = Pattern(std::size_t(produced));
+        StreamedRequest request;
+        request.length = 100'000;
+        request.write = [&](const StreamedRequest::Sink& sink) { sink(body); };
+        ScriptedTransactionUi ui;
+        Transactor transactor(peer.endpoint(), ui);
+        StatusCode status = 0;
+        EXPECT_FALSE(transactor.Transact(request, status, "Submitted Program").has_value());
+        EXPECT_EQ(ui.reported, std::vector<StatusCode>{status::kTransmissionError});
+        EXPECT_EQ(peer.completeRequests(), 0);
+    }
+}

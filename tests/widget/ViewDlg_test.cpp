@@ -248,6 +248,34 @@ private slots:
         QCOMPARE(h.ui.reported, std::vector<StatusCode>{-3});
     }
 
+    // Enter on a focused Marker or Save button presses that button and keeps the dialog open;
+    // from the page it is OK's.
+    void enterPressesTheFocusedButton() {
+        Harness h;
+        ViewDlg dialog(nullptr, h.context, Submission(7), 3, 10);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* marker = Control<QPushButton>(&dialog, view_dlg::kMarker);
+        auto* save = Control<QPushButton>(&dialog, view_dlg::kSave);
+
+        h.peer.Push(PeerAction::Reply(0, Strings({"Ann Marker", "Tutor"})));
+        marker->setFocus();
+        QTest::keyClick(marker, Qt::Key_Return);
+        QCOMPARE(h.ui.titles, std::vector<std::string>{"Marker Name"});
+        QVERIFY(dialog.isVisible());
+
+        save->setFocus();
+        QTest::keyClick(save, Qt::Key_Enter); // the folder prompt, cancelled
+        QCOMPARE(h.prompts.folderTitles, std::vector<std::string>{std::string(kSaveFolderTitle)});
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.result(), 0);
+
+        Control(&dialog, view_dlg::kView)->setFocus();
+        QTest::keyClick(Control(&dialog, view_dlg::kView), Qt::Key_Return);
+        QTRY_VERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+
     void saveThroughTheFolderPrompt() {
         Harness h;
         TempDir dir;
