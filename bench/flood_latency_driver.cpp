@@ -42,7 +42,12 @@ public:
             std::fprintf(stderr, "cannot make the demo database\n");
             std::exit(1);
         }
-        std::vector<std::string> arguments{"serve", "--db", "flood.db", "--listen",
+        std::vector<std::string> arguments{"serve",
+                                           "--db",
+                                           "flood.db",
+                                           "--listen",
+                                           std::string(kServerAddress) + ":0",
+                                           "--staff-listen",
                                            std::string(kServerAddress) + ":0"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         process_.emplace(folder, arguments, openFiles);

@@ -10,7 +10,7 @@ packages=(
   libasio-dev libsqlite3-dev libcpp-httplib-dev nlohmann-json3-dev libssl-dev sqlite3 libtomlplusplus-dev libcli11-dev libspdlog-dev libfmt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   chromium chromium-driver python3-selenium
-  xvfb xauth imagemagick librsvg2-bin tshark dpkg-dev file lintian debootstrap gzip
+  poppler-utils xvfb xauth imagemagick librsvg2-bin tshark dpkg-dev file lintian debootstrap gzip
 )
 
 missing=()

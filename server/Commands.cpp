@@ -49,17 +49,20 @@ struct ServeSettings {
     double idleSeconds = 30, deadlineSeconds = 600, firstBytesSeconds = 5;
     int maxPerAddress = ServerOptions{}.maxPerAddress;
     std::string sync = "full";
+    std::string staffListen = "127.0.0.1:8047";
+    staff::StaffOptions staff;
 };
 
-int Serve(const std::string& db, const ServeSettings& settings, const std::string& staffListen,
-          staff::StaffOptions staffOptions, std::ostream& err) {
+int Serve(const std::string& db, const ServeSettings& settings, std::ostream& err) {
     ServerOptions options;
     if (!ParseListen(settings.listen, options.address, options.port)) {
         err << "tallyport-server: --listen wants ADDRESS:PORT, not " << settings.listen << '\n';
         return 2;
     }
-    if (!ParseListen(staffListen, staffOptions.address, staffOptions.port)) {
-        err << "tallyport-server: --staff-listen wants ADDRESS:PORT, not " << staffListen << '\n';
+    staff::StaffOptions staffOptions = settings.staff;
+    if (!ParseListen(settings.staffListen, staffOptions.address, staffOptions.port)) {
+        err << "tallyport-server: --staff-listen wants ADDRESS:PORT, not " << settings.staffListen
+            << '\n';
         return 2;
     }
     if (const std::string problem = staff::CheckStaffOptions(staffOptions); !problem.empty()) {
@@ -387,22 +390,20 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
                      "a killed server, and uploads are faster")
         ->check(CLI::IsMember({"full", "normal"}))
         ->capture_default_str();
-    std::string staffListen = "127.0.0.1:8047";
-    staff::StaffOptions staffOptions;
     serve
-        ->add_option("--staff-listen", staffListen,
+        ->add_option("--staff-listen", settings.staffListen,
                      "ADDRESS:PORT of the staff API (HTTP; beyond loopback only with TLS or "
                      "--staff-insecure)")
         ->capture_default_str();
-    serve->add_option("--tls-cert", staffOptions.tlsCert, "PEM certificate for the staff API")
+    serve->add_option("--tls-cert", settings.staff.tlsCert, "PEM certificate for the staff API")
         ->check(CLI::ExistingFile);
-    serve->add_option("--tls-key", staffOptions.tlsKey, "PEM private key for the staff API")
+    serve->add_option("--tls-key", settings.staff.tlsKey, "PEM private key for the staff API")
         ->check(CLI::ExistingFile);
-    serve->add_flag("--staff-insecure", staffOptions.insecure,
+    serve->add_flag("--staff-insecure", settings.staff.insecure,
                     "serve the staff API without TLS beyond loopback");
-    staffOptions.webFolder = staff::DefaultWebFolder();
+    settings.staff.webFolder = staff::DefaultWebFolder();
     serve
-        ->add_option("--staff-web", staffOptions.webFolder,
+        ->add_option("--staff-web", settings.staff.webFolder,
                      "folder of the marking page's files (empty: serve the API only)")
         ->capture_default_str();
 
@@ -480,7 +481,7 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     }
 
     if (*serve)
-        return Serve(db, settings, staffListen, staffOptions, err);
+        return Serve(db, settings, err);
     if (*load)
         return LoadCourse(db, courseFile, out, err);
     if (*show)

@@ -1,6 +1,7 @@
 #include "marking/SaveMarked.h"
 
 #include "marking/EmfSurface.h"
+#include "marking/MarkedDocumentName.h"
 #include "ui/Prompts.h"
 
 #include <cerrno>
@@ -88,7 +89,7 @@ std::filesystem::path MakePathFolders(const std::filesystem::path& target, std::
 }
 
 SaveResult SaveMarkedSubmission(const MarkedSubmission& submission, std::string_view chosenFolder,
-                                int32_t entryIndex) {
+                                int32_t entryIndex, const MarkedDocumentWriter& writeDocument) {
     SaveResult result;
     result.target = SaveTarget(chosenFolder, entryIndex);
     result.fileCount = submission.shownFileCount();
@@ -124,6 +125,13 @@ SaveResult SaveMarkedSubmission(const MarkedSubmission& submission, std::string_
         if (auto error = WritePagePicture(MakePathFolders(target, picture), file))
             result.problems.push_back({picture, *error});
     }
+    if (writeDocument) {
+        const std::string name = MarkedDocumentName(submission);
+        if (auto error = writeDocument(MakePathFolders(target, name), submission))
+            result.problems.push_back({name, *error});
+        else
+            result.document = name;
+    }
     return result;
 }
 
@@ -138,6 +146,12 @@ std::string SaveResultMessage(const SaveResult& result) {
         list += "\n" + problem.name + ": " + problem.reason;
     return FormatMessage("Some of your submitted files could not be saved in %s:%s",
                          result.target.c_str(), list.c_str());
+}
+
+std::string SavedDocumentNote(const SaveResult& result) {
+    if (result.document.empty())
+        return {};
+    return FormatMessage("\nThe marked work is also in one PDF file: %s", result.document.c_str());
 }
 
 } // namespace tallyport

@@ -1,12 +1,15 @@
 // Saving a marked submission into a folder the student chooses: under "assignNN" every file's
 // text exactly as received and, for marked work, one Enhanced Metafile picture per file
-// ("name.emf"). Names come from the server: one that would leave the folder is refused.
+// ("name.emf") and one document of the whole marked submission. Names come from the server: one
+// that would leave the folder is refused.
 #pragma once
 
 #include "marking/MarkedSubmission.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,12 +38,21 @@ struct SaveResult {
     std::string target;
     int32_t fileCount = 0;
     std::vector<SaveProblem> problems; // files and pictures not written
+    std::string document;              // the name of the marked work's document, once written
 };
 
+// Writes a whole marked submission as one document to `path`; an explanation on failure.
+using MarkedDocumentWriter = std::function<std::optional<std::string>(const std::filesystem::path&,
+                                                                      const MarkedSubmission&)>;
+
+// Marked work also gets one document from `writeDocument` (when given), under a name that no
+// file of the submission can take (MarkedDocumentName).
 SaveResult SaveMarkedSubmission(const MarkedSubmission& submission, std::string_view chosenFolder,
-                                int32_t entryIndex);
+                                int32_t entryIndex, const MarkedDocumentWriter& writeDocument = {});
 
 // The message that ends a save: where the files went, or which of them could not be written.
 std::string SaveResultMessage(const SaveResult& result);
+// What follows that message when the document was written: its name. Empty otherwise.
+std::string SavedDocumentNote(const SaveResult& result);
 
 } // namespace tallyport

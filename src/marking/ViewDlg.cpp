@@ -1,5 +1,6 @@
 #include "marking/ViewDlg.h"
 
+#include "marking/MarkedPdf.h"
 #include "marking/MarkedRequests.h"
 #include "marking/SaveMarked.h"
 #include "sourceview/SrcWnd.h"
@@ -135,11 +136,16 @@ void ViewDlg::OnSave() {
     const std::optional<std::string> folder = context_.prompts.ChooseFolder(kSaveFolderTitle);
     if (!folder || folder->empty())
         return;
-    const SaveResult result = SaveMarkedSubmission(submission_, *folder, entryIndex_);
+    const MarkedDocumentWriter writePdf = [this](const std::filesystem::path& path,
+                                                 const MarkedSubmission& submission) {
+        return WriteMarkedPdf(path, submission, maxMark_);
+    };
+    const SaveResult result = SaveMarkedSubmission(submission_, *folder, entryIndex_, writePdf);
+    const std::string message = SaveResultMessage(result) + SavedDocumentNote(result);
     if (result.problems.empty())
-        context_.prompts.Message(SaveResultMessage(result), Buttons::OkCancel, Icon::Exclamation);
+        context_.prompts.Message(message, Buttons::OkCancel, Icon::Exclamation);
     else
-        context_.prompts.Message(SaveResultMessage(result), Buttons::Ok, Icon::Error);
+        context_.prompts.Message(message, Buttons::Ok, Icon::Error);
 }
 
 void ViewDlg::Layout() {

@@ -1,6 +1,6 @@
 // The view dialog (template 105): one file of a marked submission at a time in the source view,
 // the file list, the mark, the Marker button (who marked it) and Save (texts and page pictures
-// into a folder the student chooses).
+// into a folder the student chooses, and for marked work one PDF of it all).
 #pragma once
 
 #include "app/CommandContext.h"

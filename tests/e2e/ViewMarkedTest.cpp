@@ -1,13 +1,17 @@
 // The View command against the in-process server: a marked submission viewed and switched file
 // by file, the marker's name, saving (texts byte for byte, pictures, sub-folders, a hostile
-// name refused), the unmarked state, nothing submitted (-12) and a refused request.
+// name refused, the one PDF read back by an independent reader), the unmarked state, nothing
+// submitted (-12) and a refused request.
 #include "marking/ViewMarked.h"
 #include "marking/MarkedDownload.h"
+#include "marking/MarkedPdf.h"
+#include "marking/PageScale.h"
 #include "marking/SaveMarked.h"
 #include "marking/ViewDlg.h"
 #include "sourceview/SrcWnd.h"
 #include "support/EmfReadback.h"
 #include "support/InProcessServer.h"
+#include "support/PdfTools.h"
 #include "support/ScriptedPrompts.h"
 #include "support/ScriptedTransactionUi.h"
 #include "support/TempDir.h"
@@ -26,6 +30,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -205,6 +210,95 @@ TEST_F(ViewMarkedTest, MarkedDemoShowsMarkMarkerAndAnnotatedPage) {
     EXPECT_TRUE(fs::is_empty(dir.path() / "tmp")); // the package's temporary file is gone
 }
 
+// Red enough to be a comment's or stroke's ink, anti-aliased edges included.
+bool IsRed(QRgb pixel) {
+    return qRed(pixel) > 150 && qGreen(pixel) < 110 && qBlue(pixel) < 110;
+}
+
+bool IsDark(QRgb pixel) {
+    return qRed(pixel) < 110 && qGreen(pixel) < 110 && qBlue(pixel) < 110;
+}
+
+int CountIn(const QImage& image, QRect area, bool (*test)(QRgb)) {
+    int n = 0;
+    area &= image.rect();
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += test(image.pixel(x, y));
+    return n;
+}
+
+TEST_F(ViewMarkedTest, MarkedDemoSavedAsOnePdfReadBackByPoppler) {
+    const fs::path chosen = dir.path() / "chosen";
+    fs::create_directories(chosen);
+    prompts.folders.push_back(chosen.string());
+    std::optional<MarkedPdfLayout> layout;
+    View(kDemoMarked, [&](ViewDlg* dialog) {
+        layout = LayoutMarkedPdf(dialog->submission().files.at(0), MarkedPdfPageSize());
+        QTest::mouseClick(Control<QPushButton>(dialog, view_dlg::kSave), Qt::LeftButton);
+    });
+    const fs::path target = chosen / "assign00";
+    const fs::path pdf = target / "marked.pdf";
+    EXPECT_EQ(prompts.texts(),
+              std::vector<std::string>{"Your submitted file has been saved in " + target.string() +
+                                       "\nThe marked work is also in one PDF file: marked.pdf"});
+    EXPECT_TRUE(HasEmfHeader(ReadFile(target / "hello.c.emf"))); // everything else still written
+    ASSERT_TRUE(layout);
+    ASSERT_EQ(PdfPageCount(pdf), 1);
+
+    // Selectable text: the heading, every source line and every comment line.
+    const auto text = PdfText(pdf, true);
+    ASSERT_TRUE(text);
+    for (const char* expected :
+         {"hello.c", "Mark: 8/10", "#include <stdio.h>", "int main(void)", "int i;",
+          "for (i = 0; i <= 10; i++)", "printf(\"%d\\n\", i * i);", "return 0;",
+          "Good: the header you need.", "Off by one: the loop runs", "eleven times, not ten.",
+          "Nice use of a tab width of 4,", "but say why you print squares."})
+        EXPECT_NE(text->find(expected), std::string::npos) << expected << " in\n" << *text;
+
+    // Page 1 rendered: page units become page pixels with the screen's scales, then points.
+    constexpr int kDpi = 144;
+    const fs::path png = dir.path() / "page1.png";
+    ASSERT_TRUE(RenderPdfPage(pdf, 1, kDpi, png));
+    const QImage page(QString::fromStdString(png.string()));
+    ASSERT_FALSE(page.isNull());
+    if (const char* folder = std::getenv("TALLYPORT_VIEW_SCREENSHOT_DIR"))
+        page.save(QString::fromLocal8Bit(folder) + QStringLiteral("/marked-pdf-page1.png"));
+    auto imageX = [&](int32_t units) {
+        return int(std::lround(layout->PointX(PageToPixelX(units)) * kDpi / 72));
+    };
+    auto imageY = [&](int32_t units) {
+        return int(std::lround(layout->PointY(0, PageToPixelY(units)) * kDpi / 72));
+    };
+    // A cell of the page, less one image pixel all round for anti-aliasing.
+    auto cell = [&](int32_t x, int32_t y) {
+        return QRect(QPoint(imageX(x) + 1, imageY(y) + 1),
+                     QPoint(imageX(x + 10) - 2, imageY(y + 10) - 2));
+    };
+    // Every line of every comment starts with red in its cell; the cell before a comment's
+    // first line holds none (that of its second line may hold the stroke).
+    const struct {
+        int32_t x, y;
+        bool first;
+    } comments[] = {
+        {260, 20, true}, {330, 50, true}, {330, 60, false}, {200, 90, true}, {200, 100, false}};
+    for (const auto& c : comments) {
+        EXPECT_GT(CountIn(page, cell(c.x, c.y), IsRed), 4) << c.x << "," << c.y;
+        if (c.first) {
+            EXPECT_EQ(CountIn(page, cell(c.x - 10, c.y), IsRed), 0) << c.x << "," << c.y;
+        }
+    }
+    EXPECT_EQ(CountIn(page, cell(250, 10), IsRed), 0); // above the first comment
+    // The source is black: '#' of the first line, 'i' of "int main".
+    EXPECT_GT(CountIn(page, cell(0, 0), IsDark), 4);
+    EXPECT_EQ(CountIn(page, cell(0, 0), IsRed), 0);
+    EXPECT_GT(CountIn(page, cell(0, 20), IsDark), 2);
+    // The stroke at page y 65 from x 150 to 330: red along that row, nothing two rows lower.
+    const QRect strokeRow(QPoint(imageX(160), imageY(65) - 1), QPoint(imageX(320), imageY(65) + 1));
+    EXPECT_GT(CountIn(page, strokeRow, IsRed), strokeRow.width() * 9 / 10);
+    EXPECT_EQ(CountIn(page, strokeRow.translated(0, imageY(85) - imageY(65)), IsRed), 0);
+}
+
 TEST_F(ViewMarkedTest, OwnMarkedSubmissionSwitchedAndSaved) {
     MarkOwn();
     const fs::path chosen = dir.path() / "chosen";
@@ -250,7 +344,9 @@ TEST_F(ViewMarkedTest, OwnMarkedSubmissionSwitchedAndSaved) {
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text,
               "Some of your submitted files could not be saved in " + target.string() +
-                  ":\n../escape.txt: refused: the name points outside that folder");
+                  ":\n../escape.txt: refused: the name points outside that folder"
+                  "\nThe marked work is also in one PDF file: marked.pdf");
+    EXPECT_EQ(PdfPageCount(target / "marked.pdf"), 4); // one sheet a file, the refused one too
     EXPECT_EQ(prompts.shown[0].icon, Icon::Error);
 }
 
@@ -268,6 +364,7 @@ TEST_F(ViewMarkedTest, UnmarkedWorkShowsSubmittedAndSavesTextsOnly) {
     const fs::path target = chosen / "assign01";
     EXPECT_EQ(ReadFile(target / "list.h"), "int list_demo(void);\r\n");
     EXPECT_FALSE(fs::exists(target / "list.h.emf"));
+    EXPECT_FALSE(fs::exists(target / "marked.pdf"));
     EXPECT_EQ(prompts.texts(), std::vector<std::string>{"Your submitted files have been saved in " +
                                                         target.string()});
     EXPECT_EQ(prompts.shown[0].buttons, Buttons::OkCancel);

@@ -16,6 +16,7 @@
 #include "submission/SubmitDlg.h"
 #include "support/EmfReadback.h"
 #include "support/InProcessServer.h"
+#include "support/PdfTools.h"
 #include "support/TempDir.h"
 #include "support/TestFiles.h"
 #include "support/gui/StepScript.h"
@@ -416,7 +417,8 @@ TEST_F(WalkThrough, AStudentsTermThroughEveryCommand) {
                                               qsizetype(kSaveFolderTitle.size()))),
                [this](QWidget* dialog) { PickPath(dialog, saved); });
     later.Then("saved",
-               MessageBox("Your submitted file has been saved in " + (saved / "assign00").string()),
+               MessageBox("Your submitted file has been saved in " + (saved / "assign00").string() +
+                          "\nThe marked work is also in one PDF file: marked.pdf"),
                [](QWidget* box) { PressButton(box, QMessageBox::Ok); });
     later.Then("marked work: close", InFront<ViewDlg>(),
                [](QWidget* view) { Click(view, view_dlg::kOk); });
@@ -445,6 +447,10 @@ TEST_F(WalkThrough, AStudentsTermThroughEveryCommand) {
     for (const auto& path : picture->paths)
         redStrokes += path.stroke == "#FF0000";
     EXPECT_GE(redStrokes, 1) << "the marker's stroke";
+    // And the one PDF of the marked work, its text readable by any viewer.
+    const auto pdfText = PdfText(copy / "marked.pdf", false);
+    ASSERT_TRUE(pdfText);
+    EXPECT_NE(pdfText->find("Say what the program prints."), std::string::npos) << *pdfText;
     // The exam question is in the exam folder, private to the student; the temporary folder is
     // left empty.
     EXPECT_TRUE(FilesUnder(temp).empty());

@@ -1,7 +1,11 @@
 // Marked packages from the server: the reader must stop at whatever the bytes cannot hold,
-// never allocate by a count or length field, and whatever it read must draw and measure.
+// never allocate by a count or length field, and whatever it read must draw and measure, break
+// into sheets (in order, on the line grid, no more than the bytes can fill) and leave a name
+// for the marked work's document that no file takes.
 #include "CountingSurface.h"
+#include "marking/MarkedDocumentName.h"
 #include "marking/MarkedPackageReader.h"
+#include "marking/PageBreaks.h"
 #include "marking/PageScale.h"
 
 #include <cstdlib>
@@ -29,9 +33,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         DrawViewedPage(surface, file);
         if (surface.depth != 0)
             std::abort();
+        const std::vector<PageBand> bands = PageBreaks(file, 1000, 1200);
+        if (bands.empty() || bands.size() > size + 1 || bands[0].top != 0)
+            std::abort();
+        for (std::size_t i = 0; i < bands.size(); ++i)
+            if (bands[i].top >= bands[i].bottom || bands[i].top % 10 || bands[i].bottom % 10 ||
+                (i > 0 && bands[i].top < bands[i - 1].bottom))
+                std::abort();
         std::string markup;
         for (const ObjectNode* node = file.annotations.get(); node; node = node->next.get())
             node->Write(markup);
     }
+    const std::string document = MarkedDocumentName(submission);
+    for (const MarkedFile& file : submission.files)
+        if (file.name == document)
+            std::abort();
     return 0;
 }

@@ -71,7 +71,8 @@ protected:
         ASSERT_EQ(RunServerCommand(dir.path(), {"demo", "--db", "f.db"}).exitCode, 0);
         server.emplace(dir.path(),
                        std::vector<std::string>{"serve", "--db", "f.db", "--listen", "127.0.0.9:0",
-                                                "--sync", "normal", "--first-bytes-timeout",
+                                                "--staff-listen", "127.0.0.9:0", "--sync", "normal",
+                                                "--first-bytes-timeout",
                                                 std::to_string(kFirstBytesSeconds),
                                                 "--idle-timeout", std::to_string(kIdleSeconds)},
                        kServerFiles);

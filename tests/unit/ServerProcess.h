@@ -60,13 +60,10 @@ inline int Occurrences(const std::string& log, std::string_view text) {
 class ServerProcess {
 public:
     // With `openFiles`, the program's open-file limit (soft and hard) is set to it, as a small
-    // service's limit would be, and none of this test process's files are inherited.
+    // service's limit would be, and none of this test process's files are inherited. `input`,
+    // when given, is the program's standard input (without `openFiles` only).
     ServerProcess(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
-                  rlim_t openFiles = 0)
-        : ServerProcess(folder, arguments, {}, openFiles) {}
-    // `input`, when not empty, is the program's standard input.
-    ServerProcess(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
-                  const std::filesystem::path& input, rlim_t openFiles = 0)
+                  rlim_t openFiles = 0, const std::filesystem::path& input = {})
         : out_(folder / ("out-" + std::to_string(++counter_))),
           err_(folder / ("err-" + std::to_string(counter_))) {
         const std::string program = ServerProgram().string();
@@ -172,7 +169,7 @@ struct CommandResult {
 inline CommandResult RunServerCommand(const std::filesystem::path& folder,
                                       const std::vector<std::string>& arguments,
                                       const std::filesystem::path& input = {}) {
-    ServerProcess process(folder, arguments, input);
+    ServerProcess process(folder, arguments, 0, input);
     CommandResult result;
     result.exitCode = process.Wait();
     result.out = process.output();

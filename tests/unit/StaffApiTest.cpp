@@ -448,8 +448,8 @@ TEST_F(StaffApi, SlowClientsAreDroppedWhileStudentsAreServed) {
     // others nothing, one a body shorter than it announced.
     std::vector<std::unique_ptr<RawConnection>> stalled;
     for (const char* start : {"GET /api/cour", "", "",
-                                     "PUT /api/submissions/1/marking HTTP/1.1\r\nHost: x\r\n"
-                                     "Content-Length: 100\r\n\r\n{\"version\""}) {
+                              "PUT /api/submissions/1/marking HTTP/1.1\r\nHost: x\r\n"
+                              "Content-Length: 100\r\n\r\n{\"version\""}) {
         stalled.push_back(std::make_unique<RawConnection>(staffEnd));
         stalled.back()->Send(start);
     }

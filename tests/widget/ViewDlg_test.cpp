@@ -291,11 +291,33 @@ private slots:
         const auto target = dir.path() / "assign03";
         QCOMPARE(Contents(target / "file1.c"), std::string("text 1\r\n"));
         QVERIFY(!std::filesystem::exists(target / "file1.c.emf")); // unmarked: texts only
+        QVERIFY(!std::filesystem::exists(target / "marked.pdf"));
         QCOMPARE(h.prompts.shown.size(), std::size_t(1));
         QCOMPARE(h.prompts.shown[0].text,
                  "Your submitted files have been saved in " + target.string());
         QCOMPARE(h.prompts.shown[0].buttons, Buttons::OkCancel);
         QCOMPARE(h.prompts.shown[0].icon, Icon::Exclamation);
+    }
+
+    // A submitted file named like the PDF keeps its bytes; the PDF takes a name of its own and
+    // the message says which.
+    void savedPdfNeverReplacesASubmittedFile() {
+        Harness h;
+        TempDir dir;
+        MarkedSubmission s = Submission(7, 1);
+        s.files.push_back(File("marked.pdf", "%PDF- the student's own"));
+        s.fileCount = 2;
+        ViewDlg dialog(nullptr, h.context, std::move(s), 1, 10);
+        h.prompts.folders.push_back(dir.path().string());
+        QTest::mouseClick(Control<QPushButton>(&dialog, view_dlg::kSave), Qt::LeftButton);
+        const auto target = dir.path() / "assign01";
+        QCOMPARE(Contents(target / "marked.pdf"), std::string("%PDF- the student's own"));
+        QCOMPARE(Contents(target / "marked-2.pdf").substr(0, 5), std::string("%PDF-"));
+        QCOMPARE(h.prompts.shown.size(), std::size_t(1));
+        QCOMPARE(h.prompts.shown[0].text, "Your submitted files have been saved in " +
+                                              target.string() +
+                                              "\nThe marked work is also in one PDF file: "
+                                              "marked-2.pdf");
     }
 };
 
