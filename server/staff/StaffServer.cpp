@@ -2,6 +2,7 @@
 
 #include "ListenAddress.h"
 #include "staff/StaffRoutes.h"
+#include "staff/StaticFiles.h"
 
 #include <algorithm>
 #include <charconv>
@@ -18,6 +19,10 @@ struct StaffServer::Impl {
     std::unique_ptr<httplib::Server> http;
     std::thread thread;
 };
+
+std::string DefaultWebFolder() {
+    return TALLYPORT_STAFF_WEB_DIR;
+}
 
 std::string CheckStaffOptions(const StaffOptions& options) {
     if (options.tlsCert.empty() != options.tlsKey.empty())
@@ -102,8 +107,10 @@ bool StaffServer::Start(std::string& error) {
         [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
             SendError(response, 500, "the request failed inside the server");
         });
+    http.set_default_headers(SecurityHeaders());
     InstallSessionRoutes(http, impl->context);
     InstallMarkingRoutes(http, impl->context);
+    InstallStaticFiles(http, options_.webFolder);
 
     if (options_.port == 0) {
         const int port = http.bind_to_any_port(options_.address);

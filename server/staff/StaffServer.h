@@ -25,7 +25,11 @@ struct StaffOptions {
     std::chrono::seconds readTimeout{10};      // a client silent this long is dropped
     std::chrono::seconds sessionIdle{30 * 60}; // a session unused this long ends
     std::size_t sessionCapacity = 10000;
+    std::string webFolder; // the marking page's files; empty = the API only
 };
+
+// Where the server package installs the marking page's files.
+std::string DefaultWebFolder();
 
 // The reason the options cannot be served as given (plain HTTP beyond loopback without
 // `insecure`, half a TLS pair), or empty.
