@@ -34,7 +34,7 @@ trap cleanup EXIT
 
 ./build/server/tallyport-server demo --db "$state/demo.db"
 ./build/server/tallyport-server serve --db "$state/demo.db" --listen 127.0.0.1:2047 \
-  --staff-listen 127.0.0.1:8047 2>"$state/server.log" &
+  --staff-listen 127.0.0.1:8047 --staff-web server/staff/web 2>"$state/server.log" &
 server_pid=$!
 started=""
 for _ in $(seq 100); do
@@ -55,7 +55,8 @@ for _ in $(seq 50); do
   [[ -n "$staff_url" ]] && break
   sleep 0.1
 done
-echo "Staff API on ${staff_url:-http://127.0.0.1:8047/api/} (loopback only); demo marker: tjones, password: marker123, course 3101"
+staff_url=${staff_url:-http://127.0.0.1:8047/api/}
+echo "Marking page on ${staff_url%api/} (staff API under $staff_url, loopback only); demo marker: tjones, password: marker123, course 3101"
 
 status=0
 ./build/tallyport-submit || status=$?

@@ -34,7 +34,9 @@ for f in usr/bin/tallyport-submit usr/share/applications/tallyport-submit.deskto
   expect_file "$client" "$f"
 done
 for f in usr/bin/tallyport-server usr/lib/systemd/system/tallyport-server.service \
-         usr/share/man/man1/tallyport-server.1.gz usr/share/doc/tallyport-server/copyright; do
+         usr/share/man/man1/tallyport-server.1.gz usr/share/doc/tallyport-server/copyright \
+         usr/share/tallyport-server/web/index.html usr/share/tallyport-server/web/mark.js \
+         usr/share/tallyport-server/web/style.css; do
   expect_file "$server" "$f"
 done
 for d in libqt6widgets6 libc6 libstdc++6 fonts-liberation2; do expect_depends "$client" "$d"; done

@@ -119,7 +119,10 @@ int Serve(const std::string& db, const ServeSettings& settings, std::ostream& er
         return kFailed;
     }
     err << "tallyport-server: staff API at " << staffServer.url() << "/api/"
-        << (staffServer.tls() ? "" : " (plain HTTP)") << std::endl;
+        << (staffServer.tls() ? "" : " (plain HTTP)");
+    if (!staffOptions.webFolder.empty())
+        err << ", marking page at " << staffServer.url() << "/ from " << staffOptions.webFolder;
+    err << std::endl;
     int received = 0;
     sigwait(&signals, &received);
     err << "tallyport-server: " << (received == SIGINT ? "SIGINT" : "SIGTERM")
@@ -402,6 +405,11 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         ->check(CLI::ExistingFile);
     serve->add_flag("--staff-insecure", settings.staff.insecure,
                     "serve the staff API without TLS beyond loopback");
+    settings.staff.webFolder = staff::DefaultWebFolder();
+    serve
+        ->add_option("--staff-web", settings.staff.webFolder,
+                     "folder of the marking page's files (empty: serve the API only)")
+        ->capture_default_str();
 
     auto* course = app.add_subcommand("course", "Course definitions");
     course->require_subcommand(1);

@@ -80,8 +80,10 @@ std::optional<std::filesystem::path> PackageFiles::WriteIncoming(std::string_vie
 }
 
 bool PackageFiles::Install(const std::filesystem::path& incoming, int64_t serial) {
-    if (::rename(incoming.c_str(), PathOf(serial).c_str()) != 0)
-        return false;
+    return ::rename(incoming.c_str(), PathOf(serial).c_str()) == 0;
+}
+
+bool PackageFiles::SyncFolder() const {
     return !sync_ || SyncPath(folder_);
 }
 

@@ -22,8 +22,10 @@ public:
     // Writes bytes to a fresh incoming file; its path, or none.
     std::optional<std::filesystem::path> WriteIncoming(std::string_view bytes);
     // Renames an incoming file to the package of `serial` (replacing a leftover of a serial whose
-    // transaction never committed) and flushes the folder.
+    // transaction never committed). Not on the disk until SyncFolder: one flush serves every
+    // package renamed before it.
     bool Install(const std::filesystem::path& incoming, int64_t serial);
+    bool SyncFolder() const;
     std::optional<std::string> Read(int64_t serial) const;
 
     std::filesystem::path PathOf(int64_t serial) const;

@@ -1,7 +1,7 @@
 #include "Server.h"
 
-#include "OpenFileLimit.h"
 #include "CourseListCache.h"
+#include "OpenFileLimit.h"
 #include "RequestHandler.h"
 #include "Store.h"
 #include "protocol/Keystream.h"
@@ -27,8 +27,10 @@ namespace {
 using asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
-// The body buffer starts this large and doubles as bytes arrive, up to the announced length.
-constexpr std::size_t kFirstBodyBuffer = 64 * 1024;
+// A body up to this length gets its whole buffer at once, so that it is never copied; only
+// the pages its bytes fill become resident. A longer one starts here and doubles as bytes
+// arrive, so that a promised length alone reserves at most this much address space.
+constexpr std::size_t kFirstBodyBuffer = 8 << 20;
 // After a refusal the rest of what the client sends is read and dropped (at most this much, for
 // at most this long) so that closing does not reset the connection before the status arrives.
 constexpr std::size_t kDrainLimit = 256 * 1024;
@@ -88,6 +90,7 @@ struct Server::Impl {
     std::unique_ptr<asio::steady_timer> burstLog; // ends the admission's quiet log bursts
     std::shared_ptr<PeerAdmission> admission;
     std::vector<std::thread> threads;
+    std::unique_ptr<asio::thread_pool> storage; // runs the requests that use the store
     bool running = false;
     // Accept state, used on the acceptor's loop only.
     bool acceptPending = false;
@@ -117,8 +120,9 @@ struct Server::Impl {
 
 namespace {
 
-// The request body as it arrives: memory grows with the bytes received (doubling, never past
-// the announced length), not with the length a client announces.
+// The request body as it arrives: resident memory grows with the bytes received (the buffer is
+// not cleared, and grows by doubling past kFirstBodyBuffer, never past the announced length),
+// not with the length a client announces.
 class BodyBuffer {
 public:
     void Expect(std::size_t length) {
@@ -241,7 +245,22 @@ private:
         context_.peerAddress = peer_;
         context_.now = int64_t(std::time(nullptr));
         context_.courseList = &server_.courseList;
-        handled_ = HandleRequest(server_.store, body_.bytes(), context_);
+        // The course list is answered from memory here. Requests that use the store may wait for
+        // the disk (an upload waits for its flushes and its group's commit): they run on the
+        // storage threads, so that this loop goes on reading other bodies meanwhile and uploads
+        // that finish together are committed together.
+        if (body_.size() < 4 || ReadInt(body_.bytes().data()) == request::kCourseList)
+            return Reply(HandleRequest(server_.store, body_.bytes(), context_));
+        asio::post(*server_.storage, [self = shared_from_this()] {
+            auto handled = HandleRequest(self->server_.store, self->body_.bytes(), self->context_);
+            asio::post(self->executor(), [self, handled = std::move(handled)]() mutable {
+                self->Reply(std::move(handled));
+            });
+        });
+    }
+
+    void Reply(HandledRequest handled) {
+        handled_ = std::move(handled);
         body_ = {};
         WriteInt(status_.data(), handled_.status);
         std::vector<asio::const_buffer> out{asio::buffer(status_.data(), 4)};
@@ -597,6 +616,7 @@ bool Server::Start(std::string& error) {
     }
     s.boundPort = s.acceptor->local_endpoint().port();
     s.options.port = s.boundPort; // a restart binds the same port again
+    s.storage = std::make_unique<asio::thread_pool>(std::max(1, s.options.storageThreads));
     s.Accept();
     for (auto& loop : s.loops)
         s.threads.emplace_back([&loop] { loop->run(); });
@@ -623,6 +643,9 @@ void Server::Stop() {
     for (auto& thread : s.threads)
         thread.join();
     s.threads.clear();
+    // Requests still with the store finish first: their sessions live on the loops.
+    s.storage->join();
+    s.storage.reset();
     s.acceptor.reset();
     s.acceptRetry.reset();
     s.burstLog.reset();

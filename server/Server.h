@@ -22,6 +22,9 @@ struct ServerOptions {
     std::string address = "127.0.0.1";
     uint16_t port = 2047; // 0 = an ephemeral port (see Server::port())
     int threads = 4;
+    // Requests that use the store run here, off the connections' loops; an upload holds one
+    // while it waits for the disk, and uploads waiting together are committed together.
+    int storageThreads = 16;
     int64_t bodyCap = int64_t(64) << 20;                   // request bodies above this are refused
     std::chrono::milliseconds idleTimeout{30'000};         // no progress for this long closes it
     std::chrono::milliseconds connectionDeadline{600'000}; // whole exchange at most this long

@@ -103,6 +103,15 @@ bool Statement::Run() {
     return !failed_;
 }
 
+Statement& Statement::Reset() {
+    if (stmt_) {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+    failed_ = false;
+    return *this;
+}
+
 int64_t Statement::Int(int column) const {
     return sqlite3_column_int64(stmt_, column);
 }

@@ -58,6 +58,8 @@ public:
     bool Step();
     bool Run(); // steps to completion; true on success
     bool failed() const { return failed_; }
+    // Ready to run again with new bindings (one prepared statement for many rows).
+    Statement& Reset();
 
     int64_t Int(int column) const;
     bool IsNull(int column) const;

@@ -4,6 +4,7 @@
 #include "ConnectionPool.h"
 #include "PackageFiles.h"
 #include "Schema.h"
+#include "SubmissionCommitter.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -37,7 +38,8 @@ std::unique_ptr<Store> Store::Open(const std::filesystem::path& file, std::strin
 
 Store::Store(std::filesystem::path file, std::unique_ptr<ConnectionPool> pool,
              std::unique_ptr<PackageFiles> packages)
-    : file_(std::move(file)), pool_(std::move(pool)), packages_(std::move(packages)) {}
+    : file_(std::move(file)), pool_(std::move(pool)), packages_(std::move(packages)),
+      committer_(std::make_unique<SubmissionCommitter>(*pool_, *packages_)) {}
 
 const std::filesystem::path& Store::packageFolder() const {
     return packages_->folder();

@@ -19,6 +19,7 @@ namespace tallyport::server {
 
 class ConnectionPool;
 class PackageFiles;
+class SubmissionCommitter;
 
 // A number below 1000000 gets 100000000 added, as the client does before sending it.
 int32_t NormaliseStudentNumber(int32_t number);
@@ -250,6 +251,7 @@ private:
     std::filesystem::path file_;
     std::unique_ptr<ConnectionPool> pool_;
     std::unique_ptr<PackageFiles> packages_;
+    std::unique_ptr<SubmissionCommitter> committer_;
 };
 
 } // namespace tallyport::server

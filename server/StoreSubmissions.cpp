@@ -4,68 +4,25 @@
 #include "ConnectionPool.h"
 #include "PackageFiles.h"
 #include "StoreRows.h"
+#include "SubmissionCommitter.h"
 
 namespace tallyport::server {
 
 std::optional<int32_t> Store::AddSubmission(const NewSubmission& submission) {
-    // The bytes are written (and flushed) first, outside the write lock, so that uploads do not
-    // wait for one another's disk writes; only the rename and the row are serialised.
+    // The bytes are written and flushed first, by each upload's own thread, so that uploads do
+    // not wait for one another's disk writes; the rows, renames and the flushes of the folder and
+    // the log are shared by every upload ready at the same time (SubmissionCommitter.h).
     const auto incoming = packages_->WriteIncoming(submission.package);
     if (!incoming)
         return std::nullopt;
-    bool installed = false;
-    struct RemoveUnlessInstalled {
+    struct RemoveIfLeft {
         const std::filesystem::path& path;
-        const bool& installed;
-        ~RemoveUnlessInstalled() {
-            std::error_code ignored;
-            if (!installed)
-                std::filesystem::remove(path, ignored);
+        ~RemoveIfLeft() {
+            std::error_code ignored; // gone already once renamed into place
+            std::filesystem::remove(path, ignored);
         }
-    } cleanup{*incoming, installed};
-
-    auto lease = pool_->Acquire();
-    if (!lease)
-        return std::nullopt;
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(*pool_);
-    sql::Transaction transaction(db);
-    if (!transaction.begun())
-        return std::nullopt;
-    const bool inserted =
-        sql::Statement(db, "INSERT INTO submissions (course, student, entry, time, file_count, "
-                           "bytes, peer) VALUES (?, ?, ?, ?, ?, ?, ?)")
-            .Bind(1, submission.course)
-            .Bind(2, NormaliseStudentNumber(submission.student))
-            .Bind(3, submission.entry)
-            .Bind(4, submission.time)
-            .Bind(5, int64_t(submission.files.size()))
-            .Bind(6, int64_t(submission.package.size()))
-            .Bind(7, submission.peer)
-            .Run();
-    if (!inserted)
-        return std::nullopt;
-    const int64_t serial = db.LastInsertId();
-    if (serial <= 0 || serial > INT32_MAX)
-        return std::nullopt; // the reply carries a 32-bit serial
-    for (std::size_t i = 0; i < submission.files.size(); ++i) {
-        const auto& file = submission.files[i];
-        if (!sql::Statement(db, "INSERT INTO submission_files VALUES (?, ?, ?, ?, ?, ?, ?)")
-                 .Bind(1, serial)
-                 .Bind(2, int64_t(i))
-                 .Bind(3, file.name)
-                 .Bind(4, std::string_view(&file.kind, 1))
-                 .Bind(5, file.tabWidth)
-                 .Bind(6, file.offset)
-                 .Bind(7, file.length)
-                 .Run())
-            return std::nullopt;
-    }
-    // A package file whose row never commits is replaced by the next one given that serial.
-    installed = packages_->Install(*incoming, serial);
-    if (!installed || !transaction.Commit())
-        return std::nullopt;
-    return int32_t(serial);
+    } cleanup{*incoming};
+    return committer_->Commit(submission, *incoming);
 }
 
 std::vector<SubmissionInfo> Store::ListSubmissions(const SubmissionFilter& filter) const {

@@ -119,7 +119,7 @@ void AppendComment(std::string& out, const json& item, const std::string& what) 
     const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
     const std::string text =
         CommentMarkupText(Text(Required(item, "text", what), what + " text"), what + " text");
-    const PageSize size = MeasureText(text, kCommentBreak, 1);
+    const PageSize size = MeasureText(text, kCommentBreak, 1, kCommentTabWidth);
     AppendNumbers(out, 'C', {x, y, size.width, size.height});
     out += ',' + text + "\r\n";
 }

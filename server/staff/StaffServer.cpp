@@ -3,6 +3,7 @@
 #include "ListenAddress.h"
 #include "staff/StaffListener.h"
 #include "staff/StaffRoutes.h"
+#include "staff/StaticFiles.h"
 
 #include <algorithm>
 #include <charconv>
@@ -40,6 +41,10 @@ SSL_CTX* LoadTls(const std::string& cert, const std::string& key) {
 }
 
 } // namespace
+
+std::string DefaultWebFolder() {
+    return TALLYPORT_STAFF_WEB_DIR;
+}
 
 std::string CheckStaffOptions(const StaffOptions& options) {
     if (options.tlsCert.empty() != options.tlsKey.empty())
@@ -119,8 +124,10 @@ bool StaffServer::Start(std::string& error) {
         [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
             SendError(response, 500, "the request failed inside the server");
         });
+    http.set_default_headers(SecurityHeaders());
     InstallSessionRoutes(http, impl->context);
     InstallMarkingRoutes(http, impl->context);
+    InstallStaticFiles(http, options_.webFolder);
 
     if (options_.port == 0) {
         const int port = http.bind_to_any_port(options_.address);

@@ -34,7 +34,11 @@ struct StaffOptions {
     std::shared_ptr<PeerAdmission> admission;
     std::chrono::seconds sessionIdle{30 * 60}; // a session unused this long ends
     std::size_t sessionCapacity = 10000;
+    std::string webFolder; // the marking page's files; empty = the API only
 };
+
+// Where the server package installs the marking page's files.
+std::string DefaultWebFolder();
 
 // The reason the options cannot be served as given (plain HTTP beyond loopback without
 // `insecure`, half a TLS pair), or empty.

@@ -42,7 +42,8 @@ public:
     virtual ~DrawingSurface() = default;
 
     virtual void SetTextColor(Colour colour) = 0;
-    // The characters with the top-left corner of their cell at (x, y).
+    // The characters (UTF-8) with the top-left corner of their cell at (x, y). Page drawing
+    // passes one character per call, already decoded from the page's 8-bit text (CellGlyph).
     virtual void TextOut(int32_t x, int32_t y, std::string_view characters) = 0;
     virtual void MoveTo(int32_t x, int32_t y) = 0;
     // A line from the current position to (x, y) in the selected pen; (x, y) becomes current.
@@ -52,7 +53,7 @@ public:
     virtual void RestoreDC() = 0;
     // Creates a solid pen of width 1 and selects it.
     virtual void SelectPen(Colour colour) = 0;
-    // Width and height in pixels of the string in the selected font.
+    // Width and height in pixels of the (UTF-8) string in the selected font.
     virtual PixelSize GetTextExtent(std::string_view text) = 0;
 
     // The part of the surface that needs drawing; nothing means all of it. Drawing may leave out

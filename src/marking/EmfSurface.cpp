@@ -1,6 +1,7 @@
 #include "marking/EmfSurface.h"
 
 #include "marking/PageScale.h"
+#include "protocol/Utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -85,7 +86,7 @@ public:
     void SetTextColor(Colour) override {}
     void TextOut(int32_t x, int32_t y, std::string_view characters) override {
         const PixelSize cell = PageFontCell();
-        Include(x, y, int64_t(x) + int64_t(cell.cx) * int64_t(characters.size()),
+        Include(x, y, int64_t(x) + int64_t(cell.cx) * int64_t(CountUtf8Characters(characters)),
                 int64_t(y) + cell.cy);
     }
     void MoveTo(int32_t x, int32_t y) override { position_ = {x, y}; }
@@ -99,7 +100,7 @@ public:
     void SelectPen(Colour) override {}
     PixelSize GetTextExtent(std::string_view text) override {
         const PixelSize cell = PageFontCell();
-        return {ClampToInt32(int64_t(cell.cx) * int64_t(text.size())), cell.cy};
+        return {ClampToInt32(int64_t(cell.cx) * int64_t(CountUtf8Characters(text))), cell.cy};
     }
 
 private:
@@ -187,7 +188,17 @@ void EmfSurface::SetTextColor(Colour colour) {
 }
 
 void EmfSurface::TextOut(int32_t x, int32_t y, std::string_view characters) {
-    ::TextOutA(handles_->dc, x, y, characters.data(), INT(characters.size()));
+    const bool ascii =
+        std::all_of(characters.begin(), characters.end(), [](char c) { return uint8_t(c) < 0x80; });
+    if (ascii) {
+        ::TextOutA(handles_->dc, x, y, characters.data(), INT(characters.size()));
+        return;
+    }
+    // A record of 8-bit characters would be read in whatever code page the reader has: more
+    // than ASCII goes as UTF-16.
+    const std::u16string units = Utf8ToUtf16(characters);
+    static_assert(sizeof(WCHAR) == sizeof(char16_t));
+    ::TextOutW(handles_->dc, x, y, reinterpret_cast<const WCHAR*>(units.data()), INT(units.size()));
 }
 
 void EmfSurface::MoveTo(int32_t x, int32_t y) {
@@ -218,7 +229,7 @@ PixelSize EmfSurface::GetTextExtent(std::string_view text) {
         return {int32_t(size.cx), int32_t(size.cy)};
     // libEMF keeps no glyph metrics: use Courier New's.
     const PixelSize cell = PageFontCell();
-    return {ClampToInt32(int64_t(text.size()) * cell.cx), cell.cy};
+    return {ClampToInt32(int64_t(CountUtf8Characters(text)) * cell.cx), cell.cy};
 }
 
 std::optional<std::string> WritePagePicture(const std::filesystem::path& path,

@@ -9,11 +9,12 @@ namespace tallyport {
 void MarkedFile::SetText(std::string text) {
     text_ = std::move(text);
     lineStarts_ = PieceStarts(DrawnPart(*text_), kLineFeed);
+    encoding_ = EncodingOf(DrawnPart(*text_));
 }
 
 void MarkedFile::DrawPage(DrawingSurface& surface) const {
     if (text_)
-        DrawIndexedTextBlock(surface, 0, 0, DrawnPart(*text_), lineStarts_, 0, tabWidth);
+        DrawIndexedTextBlock(surface, 0, 0, DrawnPart(*text_), lineStarts_, 0, tabWidth, encoding_);
     else
         surface.TextOut(0, 0, kFileErrorNotice);
     for (const ObjectNode* node = annotations.get(); node; node = node->next.get())
@@ -28,7 +29,7 @@ PageSize MarkedFile::PageExtent(DrawingSurface& surface) const {
         width = notice.cx;
         height = int64_t(notice.cy) * 10;
     } else if (text_) {
-        const PageSize size = MeasureText(*text_, kLineFeed, 0);
+        const PageSize size = MeasureText(*text_, kLineFeed, 0, tabWidth);
         width = size.width;
         height = size.height;
     } else {

@@ -43,6 +43,7 @@ public:
 private:
     std::optional<std::string> text_;
     std::vector<uint32_t> lineStarts_; // of the drawn part of the text, split at LF
+    TextEncoding encoding_ = TextEncoding::Windows1252; // of the drawn part of the text
 };
 
 // What the source view and the page pictures draw: the non-ASCII notice alone for a file of

@@ -1,6 +1,7 @@
 #include "marking/MarkedPdf.h"
 
 #include "marking/PageScale.h"
+#include "ui/DisplayText.h"
 #include "ui/PdfPageSurface.h"
 #include "ui/Prompts.h"
 #include "ui/QPainterSurface.h"
@@ -47,9 +48,9 @@ void DrawHeading(QPainter& painter, const MarkedFile& file, const QString& mark,
     const int markWidth = metrics.horizontalAdvance(mark + QStringLiteral("  "));
     const QRect line(0, 0, width, PageFontPixelHeight());
     painter.drawText(line, Qt::AlignRight | Qt::AlignTop, mark);
-    painter.drawText(
-        line, Qt::AlignLeft | Qt::AlignTop,
-        metrics.elidedText(FromBytes(file.name), Qt::ElideMiddle, std::max(0, width - markWidth)));
+    painter.drawText(line, Qt::AlignLeft | Qt::AlignTop,
+                     metrics.elidedText(DisplayText(file.name), Qt::ElideMiddle,
+                                        std::max(0, width - markWidth)));
 }
 
 } // namespace

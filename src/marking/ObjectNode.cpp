@@ -85,19 +85,21 @@ void CommentNode::Write(std::string& out) const {
 
 void CommentNode::Draw(DrawingSurface& surface, bool highlighted) const {
     surface.SetTextColor(highlighted ? kGreen : kRed);
-    DrawTextBlock(surface, x, y, text, kCommentBreak, 1, kCommentTabWidth);
+    DrawTextBlock(surface, x, y, text, kCommentBreak, 1, kCommentTabWidth,
+                  TextEncoding::Windows1252);
     surface.SetTextColor(kBlack);
 }
 
 void CommentNode::Erase(DrawingSurface& surface) const {
     surface.SetTextColor(kWhite);
-    DrawTextBlock(surface, x, y, text, kCommentBreak, 1, kCommentTabWidth);
+    DrawTextBlock(surface, x, y, text, kCommentBreak, 1, kCommentTabWidth,
+                  TextEncoding::Windows1252);
     surface.SetTextColor(kBlack);
 }
 
 void CommentNode::SetText(DrawingSurface& surface, std::string_view newText) {
     text = newText;
-    const PageSize size = MeasureText(text, kCommentBreak, 1);
+    const PageSize size = MeasureText(text, kCommentBreak, 1, kCommentTabWidth);
     width = size.width;
     height = size.height;
     Draw(surface, false);

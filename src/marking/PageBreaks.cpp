@@ -30,7 +30,8 @@ int64_t GridUp(int64_t units) {
 // Rows an annotation covers when drawn: a comment its lines, a stroke its points.
 std::optional<Span> DrawnSpan(const ObjectNode& node) {
     if (const auto text = node.GetText())
-        return Span{node.y, int64_t(node.y) + MeasureText(*text, kCommentBreak, 1).height};
+        return Span{node.y, int64_t(node.y) +
+                                MeasureText(*text, kCommentBreak, 1, kCommentTabWidth).height};
     const auto* stroke = dynamic_cast<const LineNode*>(&node);
     if (!stroke || !stroke->points)
         return std::nullopt;

@@ -1,5 +1,6 @@
 #include "marking/TextBlock.h"
 
+#include "marking/CellGlyph.h"
 #include "marking/PageScale.h"
 
 #include <algorithm>
@@ -42,32 +43,47 @@ std::string_view DrawnPiece(std::string_view piece, bool followedBySeparator, in
     return piece;
 }
 
+// The tab stop width that drawing and measuring use.
+int64_t TabStop(int32_t tabWidth) {
+    return std::min(tabWidth, kMaxDrawnTabWidth);
+}
+
+// Columns a tab at `column` advances: to the next stop, at least one; none when tabs are dropped.
+int64_t TabAdvance(int64_t column, int64_t stop) {
+    return stop <= 0 ? 0 : stop - column % stop;
+}
+
 // One text line at page x and pixel row py: each character alone in its cell.
 void DrawLine(DrawingSurface& surface, int32_t x, int32_t py, std::string_view characters,
-              int32_t tabWidth, const DrawWindow& window) {
-    const int64_t stop = std::min(tabWidth, kMaxDrawnTabWidth);
+              int32_t tabWidth, TextEncoding encoding, const DrawWindow& window) {
+    const int64_t stop = TabStop(tabWidth);
     int64_t column = 0;
     int64_t px = x;
-    // Draws one cell; false once the cells have passed the right edge of the window.
+    // Draws one cell (nothing for an empty one); false once the cells have passed the right
+    // edge of the window.
     auto cell = [&](std::string_view character) {
         const int32_t pixel = PageToPixelX(px);
         px += kUnitsPerCell;
         if (!window.all && pixel > window.right)
             return false;
-        if (window.all || pixel >= window.left)
+        if (!character.empty() && (window.all || pixel >= window.left))
             surface.TextOut(pixel, py, character);
         return true;
     };
-    for (std::size_t i = 0; i < characters.size(); ++i) {
+    for (std::size_t i = 0; i < characters.size();) {
         if (characters[i] != '\t') {
-            if (!cell(characters.substr(i, 1)))
+            const CellGlyph glyph = FirstGlyph(characters.substr(i), encoding);
+            if (!cell(glyph.text()))
                 return;
-            ++column;
+            for (int k = 1; k < glyph.cells; ++k) // the rest of a character's bytes stay empty
+                if (!cell({}))
+                    return;
+            column += glyph.cells;
+            i += glyph.cells;
             continue;
         }
-        if (stop <= 0)
-            continue; // tabs are dropped
-        const int64_t n = stop - column % stop;
+        ++i;
+        const int64_t n = TabAdvance(column, stop);
         for (int64_t k = 0; k < n; ++k)
             if (!cell(kSpace))
                 return;
@@ -82,8 +98,21 @@ std::string_view DrawnPart(std::string_view text) {
     return nul ? text.substr(0, static_cast<const char*>(nul) - text.data()) : text;
 }
 
+int64_t DrawnColumns(std::string_view line, int32_t tabWidth) {
+    const int64_t stop = TabStop(tabWidth);
+    int64_t column = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string_view::npos)
+            return column + int64_t(line.size());
+        column += int64_t(tab);
+        column += TabAdvance(column, stop);
+        line.remove_prefix(tab + 1);
+    }
+}
+
 void DrawTextBlock(DrawingSurface& surface, int32_t x, int32_t y, std::string_view text,
-                   char separator, int32_t dropBefore, int32_t tabWidth) {
+                   char separator, int32_t dropBefore, int32_t tabWidth, TextEncoding encoding) {
     text = DrawnPart(text);
     const DrawWindow window = WindowOf(surface);
     int64_t lineY = y;
@@ -97,7 +126,8 @@ void DrawTextBlock(DrawingSurface& surface, int32_t x, int32_t y, std::string_vi
         if (!window.all && py > window.bottom)
             return;
         if (window.all || py >= window.top)
-            DrawLine(surface, x, py, DrawnPiece(piece, !last, dropBefore), tabWidth, window);
+            DrawLine(surface, x, py, DrawnPiece(piece, !last, dropBefore), tabWidth, encoding,
+                     window);
         if (last)
             return;
         start = end + 1;
@@ -105,7 +135,7 @@ void DrawTextBlock(DrawingSurface& surface, int32_t x, int32_t y, std::string_vi
     }
 }
 
-PageSize MeasureText(std::string_view text, char separator, int32_t dropBefore) {
+PageSize MeasureText(std::string_view text, char separator, int32_t dropBefore, int32_t tabWidth) {
     text = DrawnPart(text);
     int64_t widest = 0;
     int64_t pieces = 1;
@@ -113,10 +143,14 @@ PageSize MeasureText(std::string_view text, char separator, int32_t dropBefore) 
     for (;;) {
         const std::size_t end = text.find(separator, start);
         if (end == std::string_view::npos) {
-            widest = std::max<int64_t>(widest, text.size() - start);
+            widest = std::max(widest, DrawnColumns(text.substr(start), tabWidth));
             break;
         }
-        widest = std::max<int64_t>(widest, int64_t(end - start) - std::max(dropBefore, 0));
+        // A piece followed by a separator counts without its last dropBefore characters (a CR
+        // before LF, with dropBefore 0, is counted).
+        const std::size_t length = end - start;
+        const std::size_t dropped = std::min<std::size_t>(length, std::max(dropBefore, 0));
+        widest = std::max(widest, DrawnColumns(text.substr(start, length - dropped), tabWidth));
         ++pieces;
         start = end + 1;
     }
@@ -132,8 +166,8 @@ std::vector<uint32_t> PieceStarts(std::string_view text, char separator) {
 }
 
 void DrawIndexedTextBlock(DrawingSurface& surface, int32_t x, int32_t y, std::string_view text,
-                          const std::vector<uint32_t>& starts, int32_t dropBefore,
-                          int32_t tabWidth) {
+                          const std::vector<uint32_t>& starts, int32_t dropBefore, int32_t tabWidth,
+                          TextEncoding encoding) {
     if (starts.empty())
         return;
     const DrawWindow window = WindowOf(surface);
@@ -160,7 +194,7 @@ void DrawIndexedTextBlock(DrawingSurface& surface, int32_t x, int32_t y, std::st
         const bool last = i + 1 == count;
         const std::size_t end = last ? text.size() : starts[i + 1] - 1; // before the separator
         const std::string_view piece = text.substr(starts[i], end - starts[i]);
-        DrawLine(surface, x, py, DrawnPiece(piece, !last, dropBefore), tabWidth, window);
+        DrawLine(surface, x, py, DrawnPiece(piece, !last, dropBefore), tabWidth, encoding, window);
     }
 }
 

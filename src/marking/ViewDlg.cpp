@@ -3,8 +3,10 @@
 #include "marking/MarkedPdf.h"
 #include "marking/MarkedRequests.h"
 #include "marking/SaveMarked.h"
+#include "protocol/Windows1252.h"
 #include "sourceview/SrcWnd.h"
 #include "ui/DialogUnits.h"
+#include "ui/DisplayText.h"
 #include "ui/FitFixedTexts.h"
 #include "ui/QtPrompts.h"
 
@@ -80,7 +82,7 @@ ViewDlg::ViewDlg(QWidget* parent, CommandContext& context, MarkedSubmission subm
     if (!submission_.IsMarked())
         marker_->hide();
     for (int32_t i = 0; i < submission_.shownFileCount(); ++i)
-        fileList_->addItem(FromBytes(submission_.FileAt(i)->name));
+        fileList_->addItem(DisplayText(submission_.FileAt(i)->name));
     fileList_->setCurrentIndex(submission_.shownFileCount() == 0 ? -1 : 0);
 
     connect(fileList_, &QComboBox::currentIndexChanged, this, &ViewDlg::OnFileSelected);
@@ -122,14 +124,16 @@ void ViewDlg::OnMarker() {
     std::optional<MarkerName> name;
     if (reply)
         name = ReadMarkerNameReply(*reply);
+    // The server's texts are Windows-1252, the message UTF-8.
     if (name)
         context_.prompts.Message(FormatMessage("Your assignment was marked by %s\n<%s>",
-                                               name->name.c_str(), name->about.c_str()),
+                                               Windows1252ToUtf8(name->name).c_str(),
+                                               Windows1252ToUtf8(name->about).c_str()),
                                  Buttons::Ok, Icon::Information);
     else // no reply (the transaction has shown its own message) or one without the two texts
         context_.prompts.Message(
-            FormatMessage("Your assignment was marked by %s", markerId.c_str()), Buttons::Ok,
-            Icon::Information);
+            FormatMessage("Your assignment was marked by %s", Windows1252ToUtf8(markerId).c_str()),
+            Buttons::Ok, Icon::Information);
 }
 
 void ViewDlg::OnSave() {

@@ -1,5 +1,8 @@
 #include "submission/SubmitDlg.h"
 
+#include "protocol/EightBitText.h"
+#include "protocol/Utf8.h"
+#include "protocol/Windows1252.h"
 #include "submission/ChooseSubmitFile.h"
 #include "submission/LoadSubmissionFile.h"
 #include "submission/SplitPath.h"
@@ -18,7 +21,6 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSlider>
-#include <QStringDecoder>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTextDocument>
@@ -42,22 +44,20 @@ public:
     }
 };
 
-// Text for the view: up to the first zero byte, as UTF-8 when the bytes are valid UTF-8 and as
-// Latin-1 otherwise (so every byte shows as some character), with CR LF and lone CR as breaks.
+// Text for the view: up to the first zero byte, read as the page reads it (UTF-8 when the bytes
+// are valid UTF-8, else Windows-1252), with CR LF and lone CR as breaks. Pure ASCII counts as
+// UTF-8, so that what the student types into it is saved as this platform writes text.
 QString ViewText(std::string_view bytes, bool& utf8) {
     bytes = bytes.substr(0, bytes.find('\0'));
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-    utf8 = !decoder.hasError();
-    if (!utf8)
-        text = FromBytes(bytes);
+    utf8 = IsValidUtf8(bytes);
+    QString text = QString::fromStdString(EightBitTextToUtf8(bytes));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
 }
 
 // The view's whole text with CR LF line breaks, encoded as its bytes were decoded (characters
-// Latin-1 cannot hold become "?").
+// Windows-1252 cannot hold become "?").
 std::string ViewBytes(const QPlainTextEdit* view, bool utf8) {
     const QString raw = view->document()->toRawText();
     QString text;
@@ -68,8 +68,15 @@ std::string ViewBytes(const QPlainTextEdit* view, bool utf8) {
         else
             text += c;
     }
-    const QByteArray bytes = utf8 ? text.toUtf8() : text.toLatin1();
-    return std::string(bytes.constData(), std::size_t(bytes.size()));
+    if (utf8) {
+        const QByteArray bytes = text.toUtf8();
+        return std::string(bytes.constData(), std::size_t(bytes.size()));
+    }
+    std::string bytes;
+    bytes.reserve(std::size_t(text.size()));
+    for (const char32_t c : text.toUcs4())
+        bytes.push_back(char(UnicodeToWindows1252(c).value_or('?')));
+    return bytes;
 }
 
 QLabel* MakeLabel(QWidget* dialog, int id, const char* text, const QRect& where) {

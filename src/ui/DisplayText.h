@@ -8,8 +8,9 @@
 
 namespace tallyport {
 
-// Every well-formed UTF-8 sequence becomes its character; every other byte is taken alone, as
-// FromBytes takes it, so no byte is lost and a name is shown as the file system spells it.
+// Every well-formed UTF-8 sequence becomes its character; every other byte is taken alone as
+// its Windows-1252 character (the five bytes that stand for none show the replacement
+// character), so no byte is lost and a name is shown as the file system spells it.
 QString DisplayText(std::string_view bytes);
 
 } // namespace tallyport

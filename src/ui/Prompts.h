@@ -25,6 +25,7 @@ struct OpenFileRequest {
 class Prompts {
 public:
     virtual ~Prompts() = default;
+    // `text` is UTF-8; bytes that are not valid UTF-8 are read as Windows-1252.
     virtual Answer Message(std::string_view text, Buttons buttons, Icon icon) = 0;
     // A file that must exist (and its folder); the full path, or nothing when cancelled.
     virtual std::optional<std::string> OpenFile(const OpenFileRequest& request) = 0;

@@ -1,7 +1,6 @@
 #include "ui/QPainterSurface.h"
 
 #include "marking/PageScale.h"
-#include "ui/QtPrompts.h"
 
 #include <QPainter>
 #include <QPen>
@@ -13,8 +12,13 @@ QColor ToQColor(Colour colour) {
     return QColor(colour.red, colour.green, colour.blue);
 }
 
+// Surface texts are UTF-8.
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
 PixelSize Measure(const QFontMetrics& metrics, std::string_view text) {
-    return {int32_t(metrics.horizontalAdvance(FromBytes(text))), int32_t(metrics.height())};
+    return {int32_t(metrics.horizontalAdvance(FromUtf8(text))), int32_t(metrics.height())};
 }
 
 } // namespace
@@ -43,7 +47,7 @@ void QPainterSurface::SetTextColor(Colour colour) {
 void QPainterSurface::TextOut(int32_t x, int32_t y, std::string_view characters) {
     // (x, y) is the top of the character cell; QPainter places text on its baseline.
     painter_.setPen(state_.text);
-    painter_.drawText(QPoint(x, y + metrics_.ascent()), FromBytes(characters));
+    painter_.drawText(QPoint(x, y + metrics_.ascent()), FromUtf8(characters));
 }
 
 void QPainterSurface::MoveTo(int32_t x, int32_t y) {

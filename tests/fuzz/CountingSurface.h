@@ -3,7 +3,10 @@
 #pragma once
 
 #include "marking/DrawingSurface.h"
+#include "protocol/Utf8.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 namespace tallyport::fuzz {
@@ -13,11 +16,13 @@ public:
     std::optional<PixelRect> dirtyArea;
     long calls = 0;
     int depth = 0;
+    int32_t rightmost = INT32_MIN; // the largest x of a text drawn
 
     void SetTextColor(Colour) override { ++calls; }
-    void TextOut(int32_t, int32_t, std::string_view characters) override {
-        if (characters.empty())
-            std::abort(); // every cell holds a character
+    void TextOut(int32_t x, int32_t, std::string_view characters) override {
+        if (characters.empty() || !IsValidUtf8(characters))
+            std::abort(); // every cell drawn holds a character, and surfaces take UTF-8
+        rightmost = std::max(rightmost, x);
         ++calls;
     }
     void MoveTo(int32_t, int32_t) override { ++calls; }

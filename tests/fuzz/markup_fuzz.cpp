@@ -54,9 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::CountingSurface surface;
     surface.dirtyArea = PixelRect{-50, -50, 500, 500};
     DrawTextBlock(surface, -20, -20, input, kCommentBreak, 1, kCommentTabWidth);
-    DrawTextBlock(surface, 0, 0, input, kLineFeed, 0, int32_t(size));
-    const PageSize measured = MeasureText(input, kLineFeed, 0);
+    // As source text, read both ways: no cell lies beyond the width measured for the page.
+    const PageSize measured = MeasureText(input, kLineFeed, 0, int32_t(size));
     if (measured.width < 0 || measured.height < 10)
         std::abort();
+    for (const TextEncoding encoding : {TextEncoding::Windows1252, TextEncoding::Utf8}) {
+        fuzz::CountingSurface page;
+        page.dirtyArea = PixelRect{0, 0, 2000, 500};
+        DrawTextBlock(page, 0, 0, input, kLineFeed, 0, int32_t(size), encoding);
+        if (page.calls > 0 && page.rightmost > PageToPixelX(int64_t(measured.width) - 10))
+            std::abort();
+    }
     return 0;
 }

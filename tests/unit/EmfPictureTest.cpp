@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace tallyport {
 namespace {
 
@@ -83,6 +85,79 @@ TEST(EmfPicture, MarkedPageReadsBackWithItsTextsColoursAndStroke) {
     const PixelSize cell = PageFontCell();
     EXPECT_NEAR(contents->width, PageToPixelX(60) + cell.cx, 1.0);
     EXPECT_NEAR(contents->height, second.second + 1, 1.0);
+}
+
+// Text beyond ASCII reads back as its characters, each at the start of its cells: a
+// Windows-1252 file and comment byte by byte, a UTF-8 file one character in the first of its
+// bytes' cells. The frame ends with the last cell, however many bytes its character has.
+TEST(EmfPicture, TextBeyondAsciiReadsBackAsItsCharacters) {
+    test::ScopedPageScales scales;
+    TempDir dir;
+    const struct {
+        const char* why;
+        std::string text;
+        std::vector<std::pair<int32_t, std::string>> cells; // column, character (no blanks)
+        int32_t lastColumn;
+    } cases[] = {
+        {"Windows-1252",
+         "\x93ok\x94 \x80\x81",
+         {{0, "\u201C"}, {1, "o"}, {2, "k"}, {3, "\u201D"}, {5, "\u20AC"}, {6, "\uFFFD"}},
+         6},
+        {"UTF-8",
+         "caf\xC3\xA9 \xE2\x82\xAC",
+         {{0, "c"}, {1, "a"}, {2, "f"}, {3, "\u00E9"}, {6, "\u20AC"}},
+         6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        MarkedFile file;
+        file.name = "page.c";
+        file.tabWidth = 8;
+        file.length = int32_t(c.text.size());
+        file.SetText(c.text);
+        file.PushAnnotation(std::make_unique<CommentNode>(0, 10, 20, 10, "\x96\xE9"));
+        const auto path = dir.path() / "page.c.emf";
+        ASSERT_EQ(WritePagePicture(path, file), std::nullopt);
+        const auto contents = ReadEmf(path);
+        ASSERT_TRUE(contents);
+        std::vector<std::pair<int32_t, std::string>> page;
+        std::vector<std::string> comment;
+        for (const SvgText& t : NonBlank(contents->texts)) {
+            if (t.fill == "#FF0000") {
+                comment.push_back(t.text);
+                continue;
+            }
+            int32_t column = 0;
+            while (PageToPixelX(10 * column) < t.x)
+                ++column;
+            EXPECT_EQ(PageToPixelX(10 * column), t.x);
+            page.emplace_back(column, t.text);
+        }
+        EXPECT_EQ(page, c.cells);
+        EXPECT_EQ(comment, (std::vector<std::string>{"\u2013", "\u00E9"}));
+        EXPECT_NEAR(contents->width, PageToPixelX(10 * c.lastColumn) + PageFontCell().cx, 1.0);
+    }
+}
+
+// A long tab-indented line: the picture's frame reaches its last character.
+TEST(EmfPicture, FrameHoldsTheEndOfATabIndentedLine) {
+    test::ScopedPageScales scales;
+    TempDir dir;
+    MarkedFile file;
+    file.name = "deep.c";
+    file.tabWidth = 8;
+    file.SetText("\t\t\t\t" + std::string(9, 'x') + "#\r\nshort\r\n");
+    file.length = int32_t(file.text()->size());
+    const auto path = dir.path() / "deep.c.emf";
+    ASSERT_EQ(WritePagePicture(path, file), std::nullopt);
+    const auto contents = ReadEmf(path);
+    ASSERT_TRUE(contents);
+    const std::vector<SvgText> texts = NonBlank(contents->texts);
+    const auto last =
+        std::find_if(texts.begin(), texts.end(), [](const SvgText& t) { return t.text == "#"; });
+    ASSERT_NE(last, texts.end());
+    EXPECT_EQ(last->x, PageToPixelX(10 * 41));
+    EXPECT_NEAR(contents->width, PageToPixelX(10 * 41) + PageFontCell().cx, 1.0);
 }
 
 TEST(EmfPicture, NonAsciiAndUnreadFilesShowTheirNotice) {

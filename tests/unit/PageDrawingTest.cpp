@@ -100,19 +100,26 @@ TEST(PageDrawing, MeasureText) {
         std::string_view text;
         char separator;
         int32_t dropBefore;
+        int32_t tabWidth;
         PageSize size;
     } cases[] = {
-        {"", kLineFeed, 0, {0, 10}},
-        {"line one\r\atwo", kCommentBreak, 1, {80, 20}},
-        {"ab\r\ncd", kLineFeed, 0, {30, 20}}, // the CR counts
-        {"a\tb", kLineFeed, 0, {30, 10}},     // a tab counts as one
-        {"x\n\n", kLineFeed, 0, {10, 30}},
-        {"\r\a", kCommentBreak, 1, {0, 20}},
-        {std::string_view("abc\0\n\n", 6), kLineFeed, 0, {30, 10}},
+        {"", kLineFeed, 0, 8, {0, 10}},
+        {"line one\r\atwo", kCommentBreak, 1, 8, {80, 20}},
+        {"ab\r\ncd", kLineFeed, 0, 8, {30, 20}}, // the CR counts
+        {"x\n\n", kLineFeed, 0, 8, {10, 30}},
+        {"\r\a", kCommentBreak, 1, 8, {0, 20}},
+        {std::string_view("abc\0\n\n", 6), kLineFeed, 0, 8, {30, 10}},
+        // Tabs count as drawn: to the next stop, or nothing when dropped.
+        {"a\tb", kLineFeed, 0, 4, {50, 10}},
+        {"a\tb", kLineFeed, 0, 0, {20, 10}},
+        {"abcd\te\nx", kLineFeed, 0, 4, {90, 20}},
+        {"\t\tx\r\a", kCommentBreak, 1, 8, {170, 20}},
+        {"\t\tx", kLineFeed, 0, INT32_MAX, {10 * (2 * kMaxDrawnTabWidth + 1), 10}},
+        {"h\xC3\xA9\tb", kLineFeed, 0, 4, {50, 10}}, // a byte is a column, UTF-8 or not
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text));
-        EXPECT_EQ(MeasureText(c.text, c.separator, c.dropBefore), c.size);
+        EXPECT_EQ(MeasureText(c.text, c.separator, c.dropBefore, c.tabWidth), c.size);
     }
 }
 
@@ -150,6 +157,121 @@ TEST(PageDrawing, PageIsTextThenAnnotationsFromTheHead) {
     EXPECT_LT(last, first);
     EXPECT_EQ(last->colour, kRed);
     EXPECT_EQ(last->x, Column(10));
+}
+
+// The page's extent must hold every cell drawn, tabs expanded as drawn, so that the end of a
+// long tab-indented line lies within the view's scroll range.
+TEST(PageDrawing, PageExtentHoldsEveryCellDrawn) {
+    ScopedPageScales scales;
+    const struct {
+        const char* text;
+        int32_t tabWidth;
+    } cases[] = {
+        {"\t\t\tdeeply(indented);\nshort\n", 8},
+        {"x\n\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t}", 4},
+        {"a\tb\tc\td\r\n", 1},
+        {"\t\t\tno tabs drawn", 0},
+        {"caf\xC3\xA9\t\xE2\x82\xAC;", 8},
+        {"\t\tx", INT32_MAX},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const MarkedFile file = FileWithText(c.text, c.tabWidth);
+        RecordingSurface surface;
+        file.DrawPage(surface);
+        ASSERT_FALSE(surface.cells.empty());
+        int32_t lastX = 0;
+        for (const TextCell& cell : surface.cells)
+            lastX = std::max(lastX, cell.x);
+        const PageSize extent = file.PageExtent(surface);
+        EXPECT_GE(PageToPixelX(extent.width), lastX + PageToPixelX(10))
+            << "extent " << extent.width;
+        // and no wider than the drawn line plus the CR that the measure counts
+        EXPECT_LE(PageToPixelX(extent.width), lastX + PageToPixelX(20));
+    }
+}
+
+// Page text is 8-bit: Windows-1252, or UTF-8 when the whole text is valid UTF-8 beyond ASCII.
+// Every byte keeps its own cell: a UTF-8 character shows in the first of its cells, the others
+// stay empty; a byte that stands for nothing shows the replacement character.
+TEST(PageDrawing, PageTextIsDecodedOneCellPerByte) {
+    ScopedPageScales scales;
+    const struct {
+        const char* why;
+        std::string text;
+        std::vector<std::pair<int32_t, std::string>> cells; // column, character
+    } cases[] = {
+        {"Windows-1252 quotes, dashes and the euro",
+         "\x93q\x94\x96\x97\x80\x92\xE9",
+         {{0, "\u201C"},
+          {1, "q"},
+          {2, "\u201D"},
+          {3, "\u2013"},
+          {4, "\u2014"},
+          {5, "\u20AC"},
+          {6, "\u2019"},
+          {7, "\u00E9"}}},
+        {"undefined bytes are replaced, never dropped",
+         "a\x81\x8D\x8F\x90\x9D"
+         "b",
+         {{0, "a"},
+          {1, "\uFFFD"},
+          {2, "\uFFFD"},
+          {3, "\uFFFD"},
+          {4, "\uFFFD"},
+          {5, "\uFFFD"},
+          {6, "b"}}},
+        {"UTF-8 characters of two, three and four bytes",
+         "\xC3\xA9x\xE2\x82\xAC\tz\xF0\x9F\x98\x80!",
+         {{0, "\u00E9"},
+          {2, "x"},
+          {3, "\u20AC"},
+          {6, " "},
+          {7, " "},
+          {8, "z"},
+          {9, "\U0001F600"},
+          {13, "!"}}},
+        {"one byte that is no UTF-8 makes the whole text Windows-1252",
+         "\xC3\xA9\xE9",
+         {{0, "\u00C3"}, {1, "\u00A9"}, {2, "\u00E9"}}},
+        {"ASCII control and printable bytes are drawn as before", "\x01~", {{0, "\x01"}, {1, "~"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        RecordingSurface surface;
+        FileWithText(c.text, 4).DrawPage(surface);
+        std::vector<std::pair<int32_t, std::string>> drawn;
+        for (const TextCell& cell : surface.cells) {
+            EXPECT_EQ(cell.y, 0);
+            int32_t column = 0;
+            while (Column(column) < cell.x)
+                ++column;
+            EXPECT_EQ(Column(column), cell.x);
+            drawn.emplace_back(column, cell.text);
+        }
+        EXPECT_EQ(drawn, c.cells);
+    }
+    // A UTF-8 line's columns still count bytes: the next line and tab stops are unaffected.
+    RecordingSurface lines;
+    FileWithText("\xE2\x80\x9Cq\xE2\x80\x9D\n\tz", 4).DrawPage(lines);
+    EXPECT_EQ(lines.RowText(Row(0)), "\u201Cq\u201D");
+    EXPECT_EQ(lines.cells.back(), (TextCell{Column(4), Row(1), "z", kBlack}));
+}
+
+// Marker comments are Windows-1252 even where their bytes happen to be valid UTF-8.
+TEST(PageDrawing, CommentsAreWindows1252) {
+    ScopedPageScales scales;
+    MarkedFile file = FileWithText("x");
+    file.PushAnnotation(std::make_unique<CommentNode>(0, 10, 50, 20, "\x93ok\x94\r\a\xC3\xA9\x85"));
+    RecordingSurface surface;
+    file.DrawPage(surface);
+    EXPECT_EQ(surface.RowText(Row(1)), "\u201Cok\u201D");
+    EXPECT_EQ(surface.RowText(Row(2)), "\u00C3\u00A9\u2026");
+    for (const TextCell& cell : surface.cells) {
+        if (cell.y != 0) {
+            EXPECT_EQ(cell.colour, kRed);
+        }
+    }
 }
 
 TEST(PageDrawing, NoticesStandAloneAtTheOrigin) {

@@ -11,6 +11,8 @@
 
 #include <fstream>
 #include <iterator>
+#include <set>
+#include <thread>
 
 namespace tallyport::test {
 inline std::string ReadFileBytes(const std::filesystem::path& path) {
@@ -271,6 +273,36 @@ TEST_F(ServerStore, PackagesAreFilesBesideTheDatabase) {
     for (const auto& entry : std::filesystem::directory_iterator(store->packageFolder()))
         incoming += entry.path().filename().string().starts_with("incoming-");
     EXPECT_EQ(incoming, 0u) << "nothing half-written stays behind";
+}
+
+// Uploads from many threads at once are committed in shared transactions: each caller must
+// get the serial of its own package, with its own file rows, and no serial twice.
+TEST_F(ServerStore, ConcurrentSubmissionsEachGetTheirOwnSerial) {
+    constexpr int kThreads = 12;
+    constexpr int kEach = 8;
+    std::vector<std::vector<std::pair<int32_t, std::string>>> got(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                const std::string name = "t" + std::to_string(t) + "-" + std::to_string(i) + ".c";
+                const std::string package = Package(name, std::string(t * 50 + i, 'x'));
+                got[t].emplace_back(Submit(t % 3, package), package);
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    std::set<int32_t> serials;
+    for (const auto& mine : got)
+        for (const auto& [serial, package] : mine) {
+            ASSERT_GT(serial, 0);
+            EXPECT_TRUE(serials.insert(serial).second) << "serial " << serial << " given twice";
+            EXPECT_EQ(store->PackageBytes(serial), package) << "serial " << serial;
+            const auto files = store->SubmissionFiles(serial);
+            ASSERT_EQ(files.size(), 1u);
+            EXPECT_EQ(files[0].name, ParsePackage(package)->files[0].name);
+        }
+    EXPECT_EQ(store->ListSubmissions().size(), std::size_t(kThreads * kEach));
 }
 
 TEST_F(ServerStore, ExamFilesPerEntry) {

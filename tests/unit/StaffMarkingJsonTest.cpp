@@ -80,7 +80,8 @@ TEST(StaffMarkingJson, CommentsAreMeasuredAndStoredAsTheClientReadsThem) {
                                  "C,-5,0,10,10,\x92\r\n"
                                  "L,100,200,30,40\r\nP,0,0\r\nP,30,40\r\nP,-1,2\r\nEOL\r\n";
     EXPECT_EQ(update->files[0].markup, expected);
-    EXPECT_EQ(MeasureText("one\r\athree\r\alonger line", kCommentBreak, 1), (PageSize{110, 30}));
+    EXPECT_EQ(MeasureText("one\r\athree\r\alonger line", kCommentBreak, 1, kCommentTabWidth),
+              (PageSize{110, 30}));
     EXPECT_EQ(NormaliseMarkup(expected), expected);
 
     // Read back as the client reads it, the objects are those sent, with the measured sizes.

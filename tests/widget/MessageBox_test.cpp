@@ -70,7 +70,8 @@ private slots:
                      QString::fromUtf8("/\u00DCbungen \u2013 2026/assign03"));
     }
 
-    // Well-formed UTF-8 is decoded; every other byte stands alone as before, so nothing is lost.
+    // Well-formed UTF-8 is decoded; every other byte stands alone as its Windows-1252
+    // character, so nothing is lost.
     void displayText_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("shown");
@@ -86,12 +87,14 @@ private slots:
                                           << QString::fromUtf8("\u00DCbung by Ren\u00E9e");
         QTest::newRow("overlong") << QByteArray("\xC0\xAF") << QString::fromUtf8("\u00C0\u00AF");
         QTest::newRow("surrogate")
-            << QByteArray("\xED\xA0\x80") << QString::fromUtf8("\u00ED\u00A0\u0080");
+            << QByteArray("\xED\xA0\x80") << QString::fromUtf8("\u00ED\u00A0\u20AC");
         QTest::newRow("cut short at the end")
-            << QByteArray("a\xE2\x82") << QString::fromUtf8("a\u00E2\u0082");
+            << QByteArray("a\xE2\x82") << QString::fromUtf8("a\u00E2\u201A");
         QTest::newRow("beyond U+10FFFF")
-            << QByteArray("\xF4\x90\x80\x80") << QString::fromUtf8("\u00F4\u0090\u0080\u0080");
-        QTest::newRow("lone continuation") << QByteArray("\x80x") << QString::fromUtf8("\u0080x");
+            << QByteArray("\xF4\x90\x80\x80") << QString::fromUtf8("\u00F4\uFFFD\u20AC\u20AC");
+        QTest::newRow("lone continuation") << QByteArray("\x80x") << QString::fromUtf8("\u20ACx");
+        QTest::newRow("Windows-1252 quotes") << QByteArray("\x93q\x94 \x96 \x81")
+                                             << QString::fromUtf8("\u201Cq\u201D \u2013 \uFFFD");
     }
     void displayText() {
         QFETCH(QByteArray, bytes);

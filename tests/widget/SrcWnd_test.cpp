@@ -114,10 +114,10 @@ private slots:
         Shown_ s;
         MarkedSubmission sub = Example(200);
         s.view.SetFile(&sub, 0);
-        // 200 lines and an empty last piece; the widest line: "line 119\tint value = 833;" + 119
-        // '#'.
+        // 200 lines and an empty last piece; the widest line: "line 119" TAB (to column 12)
+        // "int value = 833;" + 119 '#' and the CR.
         QCOMPARE(s.view.docHeight(), PageToPixelY(2010));
-        QCOMPARE(s.view.docWidth(), PageToPixelX(10 * (25 + 119 + 1)));
+        QCOMPARE(s.view.docWidth(), PageToPixelX(10 * (12 + 16 + 119 + 1)));
         s.view.SetFile(&sub, 2); // non-ASCII: the notice's measure, height ten times its own
         const QFontMetrics metrics(s.view.pageFont());
         const int noticeWidth =
@@ -194,6 +194,77 @@ private slots:
         QCOMPARE(blueRows(marginX - 200), visible);
         s.view.ScrollTo(200, 3000);
         QCOMPARE(blueRows(marginX - 200), visible);
+    }
+
+    // The horizontal range reaches the end of a tab-indented line: scrolled fully right, its
+    // last character is inside the view and painted there.
+    void scrollRangeReachesTheEndOfATabIndentedLine() {
+        Shown_ s(QSize(400, 200));
+        MarkedSubmission sub;
+        // 6 tabs of 8 columns and 50 characters: 98 columns drawn from 56 bytes.
+        sub.files.push_back(TextFile("deep.c", "\t\t\t\t\t\t" + std::string(49, 'x') + "#", 8));
+        sub.fileCount = 1;
+        s.view.SetFile(&sub, 0);
+        const int lastLeft = PageToPixelX(970); // the cell of '#', column 97
+        const int lastRight = PageToPixelX(980);
+        s.view.ScrollTo(s.view.Limit(Qt::Horizontal), 0);
+        const QRect client = s.view.ClientRect();
+        const int scroll = s.view.GetScrollPosition().x();
+        QCOMPARE(scroll, s.view.Bar(Qt::Horizontal)->maximum());
+        QVERIFY2(lastRight - scroll <= client.width(),
+                 qPrintable(QStringLiteral("the last cell ends at %1, the view at %2")
+                                .arg(lastRight - scroll)
+                                .arg(client.width())));
+        const QImage shown = Shown(s.view);
+        int inked = 0;
+        for (int x = lastLeft - scroll; x < lastRight - scroll; ++x)
+            for (int y = 0; y < PageToPixelY(10); ++y)
+                inked += shown.pixelColor(x, y) != s.view.palette().color(QPalette::Base);
+        QVERIFY(inked > 0);
+    }
+
+    // The screen draws the characters the page decodes, not their bytes one by one.
+    void screenDrawsDecodedCharacters() {
+        Shown_ s;
+        MarkedSubmission sub;
+        sub.files.push_back(TextFile("quotes.c", "\x93\x80\x94 caf\xE9", 8)); // Windows-1252
+        sub.files.push_back(
+            TextFile("utf8.c", "\xE2\x80\x9C\xE2\x82\xAC\xE2\x80\x9D caf\xC3\xA9", 8));
+        sub.fileCount = 2;
+        // What the page must show: each character at the start of its cell.
+        auto expected = [&](const std::vector<std::pair<int, QString>>& cells) {
+            QImage image(s.view.ClientRect().size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(s.view.palette().color(QPalette::Base));
+            QPainter painter(&image);
+            painter.setFont(s.view.pageFont());
+            const QFontMetrics metrics(s.view.pageFont());
+            painter.setPen(Qt::black);
+            for (const auto& [column, character] : cells)
+                painter.drawText(QPoint(PageToPixelX(10 * column), metrics.ascent()), character);
+            return image.copy(0, 0, PageToPixelX(200), PageToPixelY(10));
+        };
+        const QString euro = QString(QChar(0x20AC));
+        const QString open = QString(QChar(0x201C));
+        const QString close = QString(QChar(0x201D));
+        const QString eAcute = QString(QChar(0xE9));
+        s.view.SetFile(&sub, 0);
+        QCOMPARE(Shown(s.view).copy(0, 0, PageToPixelX(200), PageToPixelY(10)),
+                 expected({{0, open},
+                           {1, euro},
+                           {2, close},
+                           {4, QStringLiteral("c")},
+                           {5, QStringLiteral("a")},
+                           {6, QStringLiteral("f")},
+                           {7, eAcute}}));
+        s.view.SetFile(&sub, 1);
+        QCOMPARE(Shown(s.view).copy(0, 0, PageToPixelX(200), PageToPixelY(10)),
+                 expected({{0, open},
+                           {3, euro},
+                           {6, close},
+                           {10, QStringLiteral("c")},
+                           {11, QStringLiteral("a")},
+                           {12, QStringLiteral("f")},
+                           {13, eAcute}}));
     }
 
     void nonAsciiShowsOnlyTheNotice() {

@@ -10,6 +10,7 @@
 
 #include <QComboBox>
 #include <QFontMetricsF>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -238,6 +239,23 @@ private slots:
         s.Click(submitid::kSubmit);
         QCOMPARE(s.entries[0]->content, std::string("caf\xc3\xa9\r\nx"));
         QCOMPARE(s.entries[1]->content, std::string("caf\xe9\r\ny"));
+    }
+
+    // Text that is not UTF-8 reads as Windows-1252, as the page draws it, and goes back in it:
+    // what the set cannot hold (a character typed, or the mark of a byte that stood for
+    // nothing) is written as "?".
+    void windows1252TextShowsItsCharacters() {
+        SubmissionEntries entries;
+        entries.emplace_back(
+            File("quotes.txt", ContentKind::Normalised, 8, "\x93q\x94 \x80 \x81\r\n"));
+        Shown s("M", std::move(entries));
+        QCOMPARE(s.ViewText(), QStringLiteral("\u201Cq\u201D \u20AC \uFFFD\n"));
+        s.TypeAtEnd(QString());
+        QInputMethodEvent typed; // as a keyboard layout or input method enters such characters
+        typed.setCommitString(QStringLiteral("\u2019\u2192"));
+        QApplication::sendEvent(s.view(), &typed);
+        s.Click(submitid::kSubmit);
+        QCOMPARE(s.entries[0]->content, std::string("\x93q\x94 \x80 ?\r\n\x92?"));
     }
 
     void sliderIsKeptPerEntry() {

@@ -10,10 +10,13 @@
 #include "support/ScriptedPrompts.h"
 #include "support/ScriptedTransactionUi.h"
 #include "support/TempDir.h"
+#include "support/gui/ModalDriver.h"
 #include "ui/DialogUnits.h"
+#include "ui/QtPrompts.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -246,6 +249,36 @@ private slots:
             QCOMPARE(h.prompts.shown[i].icon, Icon::Information);
         }
         QCOMPARE(h.ui.reported, std::vector<StatusCode>{-3});
+    }
+
+    // The marker's name and note come from the server in Windows-1252, even where their bytes
+    // would pass as UTF-8; the real message box shows their characters. File names in the list
+    // are read as page text is: UTF-8 when valid, else Windows-1252.
+    void serverTextsShowTheirCharacters() {
+        Harness h;
+        QtPrompts prompts(QStringLiteral("submit"));
+        CommandContext context{h.transactor, prompts, h.fields, &h.course, {}, {}};
+        MarkedSubmission submission = Submission(7);
+        submission.files[0].name = "caf\xC3\xA9.c";
+        submission.files[1].name = "\x93q\x94.c";
+        ViewDlg dialog(nullptr, context, std::move(submission), 3, 10);
+        auto* list = Control<QComboBox>(&dialog, view_dlg::kFileList);
+        QCOMPARE(list->itemText(0), QStringLiteral("caf\u00E9.c"));
+        QCOMPARE(list->itemText(1), QStringLiteral("\u201Cq\u201D.c"));
+
+        h.peer.Push(PeerAction::Reply(0, Strings({"Ren\xE9"
+                                                  "e O\x92Neil",
+                                                  "Tutor \x96 caf\xC3\xA9 \x80\x81"})));
+        QString shown;
+        auto driven = WhenShown<QMessageBox>([&shown](QMessageBox* box) {
+            shown = box->text();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        QTest::mouseClick(Control<QPushButton>(&dialog, view_dlg::kMarker), Qt::LeftButton);
+        QVERIFY(driven->found);
+        QCOMPARE(shown, QStringLiteral("Your assignment was marked by Ren\u00E9"
+                                       "e O\u2019Neil\n"
+                                       "<Tutor \u2013 caf\u00C3\u00A9 \u20AC\uFFFD>"));
     }
 
     // Enter on a focused Marker or Save button presses that button and keeps the dialog open;

@@ -1,0 +1,120 @@
+#include "SubmissionCommitter.h"
+
+#include "ConnectionPool.h"
+#include "PackageFiles.h"
+#include "Store.h"
+
+#include <utility>
+
+namespace tallyport::server {
+namespace {
+
+// One submission's rows and the rename of its package, inside the group's transaction; a
+// failure undoes this submission's rows only (a package file renamed for a serial whose row
+// never commits is replaced by the next one given that serial).
+std::optional<int32_t> AddOne(sql::Connection& db, PackageFiles& packages,
+                              const NewSubmission& submission,
+                              const std::filesystem::path& incoming) {
+    if (!db.Execute("SAVEPOINT upload"))
+        return std::nullopt;
+    struct UndoUnlessKept {
+        sql::Connection& db;
+        bool keep = false;
+        ~UndoUnlessKept() {
+            db.Execute(keep ? "RELEASE upload" : "ROLLBACK TO upload; RELEASE upload");
+        }
+    } undo{db};
+    const bool inserted =
+        sql::Statement(db, "INSERT INTO submissions (course, student, entry, time, file_count, "
+                           "bytes, peer) VALUES (?, ?, ?, ?, ?, ?, ?)")
+            .Bind(1, submission.course)
+            .Bind(2, NormaliseStudentNumber(submission.student))
+            .Bind(3, submission.entry)
+            .Bind(4, submission.time)
+            .Bind(5, int64_t(submission.files.size()))
+            .Bind(6, int64_t(submission.package.size()))
+            .Bind(7, submission.peer)
+            .Run();
+    if (!inserted)
+        return std::nullopt;
+    const int64_t serial = db.LastInsertId();
+    if (serial <= 0 || serial > INT32_MAX)
+        return std::nullopt; // the reply carries a 32-bit serial
+    sql::Statement file(db, "INSERT INTO submission_files VALUES (?, ?, ?, ?, ?, ?, ?)");
+    for (std::size_t i = 0; i < submission.files.size(); ++i) {
+        const auto& stored = submission.files[i];
+        if (!file.Reset()
+                 .Bind(1, serial)
+                 .Bind(2, int64_t(i))
+                 .Bind(3, stored.name)
+                 .Bind(4, std::string_view(&stored.kind, 1))
+                 .Bind(5, stored.tabWidth)
+                 .Bind(6, stored.offset)
+                 .Bind(7, stored.length)
+                 .Run())
+            return std::nullopt;
+    }
+    if (!packages.Install(incoming, serial))
+        return std::nullopt;
+    undo.keep = true;
+    return int32_t(serial);
+}
+
+} // namespace
+
+std::optional<int32_t> SubmissionCommitter::Commit(const NewSubmission& submission,
+                                                   const std::filesystem::path& incoming) {
+    Pending mine{submission, incoming};
+    std::unique_lock lock(mutex_);
+    waiting_.push_back(&mine);
+    while (!mine.done) {
+        if (leading_) {
+            finished_.wait(lock);
+            continue;
+        }
+        // Lead: take every submission waiting now (this one included) as one group.
+        leading_ = true;
+        const std::vector<Pending*> group = std::exchange(waiting_, {});
+        lock.unlock();
+        // Even when the commit throws, its group is answered and the next caller may lead.
+        struct Finish {
+            SubmissionCommitter& committer;
+            const std::vector<Pending*>& group;
+            std::unique_lock<std::mutex>& lock;
+            ~Finish() {
+                lock.lock();
+                for (Pending* pending : group)
+                    pending->done = true;
+                committer.leading_ = false;
+                committer.finished_.notify_all();
+            }
+        } finish{*this, group, lock};
+        CommitGroup(group);
+    }
+    return mine.serial;
+}
+
+void SubmissionCommitter::CommitGroup(const std::vector<Pending*>& group) {
+    auto lease = pool_.Acquire();
+    if (!lease)
+        return;
+    sql::Connection& db = *lease;
+    ConnectionPool::Writer writer(pool_);
+    sql::Transaction transaction(db);
+    if (!transaction.begun())
+        return;
+    std::vector<std::optional<int32_t>> serials;
+    serials.reserve(group.size());
+    bool any = false;
+    for (const Pending* pending : group) {
+        serials.push_back(AddOne(db, packages_, pending->submission, pending->incoming));
+        any = any || serials.back();
+    }
+    // Every renamed package reaches the disk before any row naming it is committed.
+    if (!any || !packages_.SyncFolder() || !transaction.Commit())
+        return;
+    for (std::size_t i = 0; i < group.size(); ++i)
+        group[i]->serial = serials[i];
+}
+
+} // namespace tallyport::server

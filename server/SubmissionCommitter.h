@@ -1,0 +1,51 @@
+// Commits uploads in groups. Each upload's package is written and flushed by its own thread;
+// then the rows, the renames, one flush of the package folder and one commit (one flush of the
+// write-ahead log) serve every upload that finished while the previous group was being flushed.
+// The first caller to find no group in progress leads the next one; the others wait for it.
+// Nobody is told a serial before the group holding it has committed, so "acknowledged" still
+// means "on the disk": the package was flushed before its rename, the rename before the row, and
+// the row is in the log flush that the commit waits for. Used by StoreSubmissions.cpp only.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace tallyport::server {
+
+class ConnectionPool;
+class PackageFiles;
+struct NewSubmission;
+
+class SubmissionCommitter {
+public:
+    SubmissionCommitter(ConnectionPool& pool, PackageFiles& packages)
+        : pool_(pool), packages_(packages) {}
+
+    // Adds the submission whose package has been flushed to `incoming`; its serial once committed,
+    // or none (its row rolled back; the incoming file may then be left for the caller to remove).
+    std::optional<int32_t> Commit(const NewSubmission& submission,
+                                  const std::filesystem::path& incoming);
+
+private:
+    struct Pending {
+        const NewSubmission& submission;
+        const std::filesystem::path& incoming;
+        std::optional<int32_t> serial;
+        bool done = false;
+    };
+
+    void CommitGroup(const std::vector<Pending*>& group);
+
+    ConnectionPool& pool_;
+    PackageFiles& packages_;
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    std::vector<Pending*> waiting_; // not yet in a group
+    bool leading_ = false;          // a group is being committed
+};
+
+} // namespace tallyport::server

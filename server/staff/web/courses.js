@@ -1,0 +1,38 @@
+import { api, el, logout, session, showError } from '/api.js';
+
+const error = document.getElementById('error');
+document.getElementById('logout').addEventListener('click', logout);
+
+function progress(entry) {
+  const share = entry.submitted ? Math.round((100 * entry.marked) / entry.submitted) : 0;
+  return el('td', {},
+    el('progress', { max: String(Math.max(entry.submitted, 1)), value: String(entry.marked) }),
+    ` ${share}%`);
+}
+
+async function load() {
+  const marker = await session();
+  document.getElementById('who').textContent = `${marker.name} (${marker.id})`;
+  const { courses } = await api('GET', '/api/courses');
+  const main = document.getElementById('courses');
+  main.replaceChildren();
+  for (const course of courses) {
+    const rows = course.entries.map((entry) =>
+      el('tr', {},
+        el('td', {}, el('a', { href: `/entry.html?course=${course.number}&entry=${entry.entry}` },
+          `${entry.component} ${entry.label}`)),
+        el('td', { class: 'number' }, entry.submitted),
+        el('td', { class: 'number' }, entry.marked),
+        el('td', { class: 'number' }, entry.released),
+        progress(entry),
+        el('td', {}, entry.marksReleased ? 'released' : '')));
+    main.append(el('section', {},
+      el('h2', {}, `${course.number} ${course.name}`),
+      el('table', {},
+        el('thead', {}, el('tr', {}, ['Entry', 'Submitted', 'Marked', 'Released', 'Progress', '']
+          .map((h) => el('th', {}, h)))),
+        el('tbody', {}, rows))));
+  }
+}
+
+load().catch((failure) => showError(error, failure));

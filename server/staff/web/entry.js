@@ -1,0 +1,57 @@
+import { anonymous, api, el, session, setAnonymous, showError, studentLabel } from '/api.js';
+
+const params = new URLSearchParams(location.search);
+const course = Number(params.get('course'));
+const entry = Number(params.get('entry'));
+const error = document.getElementById('error');
+const unmarkedBox = document.getElementById('only-unmarked');
+const mineBox = document.getElementById('only-mine');
+const anonymousBox = document.getElementById('anonymous');
+let marker = null;
+let list = null;
+
+export function markingUrl(serial) {
+  return `/mark.html?course=${course}&entry=${entry}&serial=${serial}`;
+}
+
+function when(seconds) {
+  return seconds ? new Date(seconds * 1000).toLocaleString() : '';
+}
+
+function render() {
+  const shown = list.submissions.filter((s) =>
+    (!unmarkedBox.checked || !s.marked) && (!mineBox.checked || s.markedBy === marker.id));
+  document.getElementById('submissions').replaceChildren(...shown.map((s) =>
+    el('tr', { class: s.marked ? 'marked' : 'unmarked' },
+      el('td', {}, el('a', { href: markingUrl(s.serial) }, studentLabel(s))),
+      el('td', {}, when(s.submitted)),
+      el('td', { class: 'number' }, s.files),
+      el('td', { class: 'number' }, s.marked ? `${s.mark}/${list.maxMark}` : '—'),
+      el('td', {}, s.markedBy || ''))));
+  const marked = list.submissions.filter((s) => s.marked).length;
+  const byMarker = new Map();
+  for (const s of list.submissions)
+    if (s.markedBy) byMarker.set(s.markedBy, (byMarker.get(s.markedBy) || 0) + 1);
+  const markers = [...byMarker].map(([id, n]) => `${id === marker.id ? 'you' : id} ${n}`).join(', ');
+  document.getElementById('progress').textContent =
+    `${marked} of ${list.submissions.length} marked` + (markers ? ` (${markers})` : '');
+  const first = list.submissions.find((s) => !s.marked);
+  const start = document.getElementById('start');
+  start.hidden = !first;
+  if (first) start.href = markingUrl(first.serial);
+}
+
+async function load() {
+  marker = await session();
+  list = await api('GET', `/api/courses/${course}/entries/${entry}/submissions`);
+  document.getElementById('title').textContent = `Course ${course}, entry ${entry} (out of ${list.maxMark})`;
+  anonymousBox.checked = anonymous();
+  render();
+}
+
+for (const box of [unmarkedBox, mineBox]) box.addEventListener('change', () => list && render());
+anonymousBox.addEventListener('change', () => {
+  setAnonymous(anonymousBox.checked);
+  if (list) render();
+});
+load().catch((failure) => showError(error, failure));
