@@ -273,8 +273,8 @@ protected:
 
 TEST_F(WalkThrough, AStudentsTermThroughEveryCommand) {
     server.LoadCourse(CourseToml(false));
-    ASSERT_TRUE(
-        server.store().AddMarker({"tjones", "Terry Jones", "Teaching assistant, Monday labs"}));
+    ASSERT_TRUE(server.store().AddMarker(
+        {"tjones", "Terry Jones", "Teaching assistant, Monday labs", false, {}}));
 
     // --- during the term: register, update, submit every kind --------------------------------
     StepScript term;

@@ -151,7 +151,7 @@ TEST(PackageTest, FileListReplyNeedsItsThreeFields) {
     EXPECT_EQ(fields->requirement, "S,main.src");
     EXPECT_EQ(fields->sizeFlag, 1);
 
-    for (const std::string bad : {"Source,src,A,4\0S,main.src\0\x00\x00"s, "Source"s, ""s}) {
+    for (const std::string& bad : {"Source,src,A,4\0S,main.src\0\x00\x00"s, "Source"s, ""s}) {
         NetMessage shortReply = NetMessage::fromReply(std::as_bytes(std::span(bad)));
         EXPECT_FALSE(ReadFileListReply(shortReply));
     }

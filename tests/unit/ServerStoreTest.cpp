@@ -47,7 +47,7 @@ protected:
         student.number = 4711;
         student.password = "pw";
         ASSERT_EQ(store->RegisterStudent(student), RegisterOutcome::Registered);
-        ASSERT_TRUE(store->AddMarker({"m1", "Marker One", "TA"}));
+        ASSERT_TRUE(store->AddMarker({"m1", "Marker One", "TA", false, {}}));
     }
 
     int32_t Submit(int32_t entry, const std::string& package) {

@@ -95,7 +95,7 @@ TEST_F(ServerWire, ScrambledBothWaysWithTheSeed) {
     EXPECT_EQ(RawExchange(Header("127.0.0.1", seed, 15) + scrambled),
               std::string("\xFF\xFF\xFF\xF4", 4));
 
-    ASSERT_TRUE(server.store().AddMarker({"tjones", "Terry", "TA"}));
+    ASSERT_TRUE(server.store().AddMarker({"tjones", "Terry", "TA", false, {}}));
     const std::string received = RawExchange(Header("127.0.0.1", seed, 15) + scrambled);
     ASSERT_EQ(received.size(), 8u + 9u);
     EXPECT_EQ(received.substr(0, 8), std::string("\x00\x00\x00\x00\x00\x00\x00\x09", 8));
