@@ -10,8 +10,10 @@ seconds=${1:-20}
 filter=${2:-}
 build="${TALLYPORT_BUILD_PREFIX:-build}-fuzz"
 
+launcher=()
+command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTALLYPORT_FUZZ=ON -DTALLYPORT_GUI=OFF -DTALLYPORT_BENCH=OFF
+  -DTALLYPORT_FUZZ=ON -DTALLYPORT_GUI=OFF -DTALLYPORT_BENCH=OFF "${launcher[@]}"
 cmake --build "$build" -j "$(nproc)"
 
 scratch=$(mktemp -d)
