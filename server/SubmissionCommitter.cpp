@@ -64,7 +64,7 @@ std::optional<int32_t> AddOne(sql::Connection& db, PackageFiles& packages,
 
 std::optional<int32_t> SubmissionCommitter::Commit(const NewSubmission& submission,
                                                    const std::filesystem::path& incoming) {
-    Pending mine{submission, incoming};
+    Pending mine{submission, incoming, std::nullopt, false};
     std::unique_lock lock(mutex_);
     waiting_.push_back(&mine);
     while (!mine.done) {
