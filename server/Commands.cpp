@@ -11,6 +11,7 @@
 #include "Server.h"
 #include "StaffCommands.h"
 #include "Store.h"
+#include "UtcText.h"
 #include "staff/StaffServer.h"
 
 #include <CLI/CLI.hpp>

@@ -1,19 +1,12 @@
 #include "MarkedPackage.h"
 
+#include "UtcText.h"
+
 #include <charconv>
 #include <ctime>
 
 namespace tallyport::server {
 namespace {
-
-std::string UtcText(int64_t time) {
-    const std::time_t t = std::time_t(time);
-    std::tm parts{};
-    char text[32] = "-";
-    if (gmtime_r(&t, &parts) != nullptr)
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
 
 // Exactly n decimal integers separated by commas, as "%d" writes them.
 bool IsIntegerList(std::string_view text, int n) {

@@ -1,4 +1,5 @@
 #include "StaffCommands.h"
+#include "UtcText.h"
 
 #include "staff/MarkerPassword.h"
 
@@ -41,15 +42,6 @@ std::optional<std::string> AskWithoutEcho(const std::string& prompt, std::ostrea
 }
 
 } // namespace
-
-std::string UtcText(int64_t time) {
-    const std::time_t t = std::time_t(time);
-    std::tm parts{};
-    char text[32] = "-";
-    if (gmtime_r(&t, &parts) != nullptr)
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
 
 int SetMarkerPassword(Store& store, const std::string& id, std::ostream& out, std::ostream& err) {
     if (!store.FindMarker(id)) {

@@ -17,7 +17,4 @@ int SetMarkerPassword(Store& store, const std::string& id, std::ostream& out, st
 // Prints the audit, oldest first, of one course or of all.
 void PrintAudit(const Store& store, std::optional<int32_t> course, std::ostream& out);
 
-// A Unix time as "2001-02-03T04:05:06Z".
-std::string UtcText(int64_t time);
-
 } // namespace tallyport::server

@@ -1,5 +1,7 @@
 #include "staff/MarkerPassword.h"
 
+#include "staff/SameBytes.h"
+
 #include <crypt.h>
 
 #include <cstring>
@@ -27,15 +29,6 @@ std::optional<std::string> Crypt(std::string_view password, const char* setting)
     if (result == nullptr || result[0] == '*')
         return std::nullopt;
     return std::string(result);
-}
-
-bool SameBytes(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    unsigned char difference = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        difference |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return difference == 0;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "staff/MarkerPassword.h"
 #include "staff/MarkingJson.h"
+#include "staff/SameBytes.h"
 #include "staff/StaffRoutes.h"
 #include "staff/Windows1252.h"
 
@@ -23,15 +24,6 @@ std::string SessionCookie(const httplib::Request& request) {
             return std::string(pair.substr(kSessionCookie.size() + 1));
     }
     return {};
-}
-
-bool SameToken(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    unsigned char difference = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        difference |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return difference == 0;
 }
 
 std::string CookieHeader(const StaffContext& context, std::string_view value, bool expire) {
@@ -103,7 +95,7 @@ std::optional<Caller> Authorise(StaffContext& context, const httplib::Request& r
         SendError(response, 401, "not logged in");
         return std::nullopt;
     }
-    if (changesState && !SameToken(request.get_header_value(kCsrfHeader), session->csrf)) {
+    if (changesState && !SameBytes(request.get_header_value(kCsrfHeader), session->csrf)) {
         SendError(response, 403, std::string("missing or wrong ") + kCsrfHeader + " header");
         return std::nullopt;
     }
