@@ -98,10 +98,7 @@ double Percentile(std::vector<double> ms, int percent) {
 
 int main(int argc, char** argv) {
     const int requests = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
-    rlimit own{};
-    ::getrlimit(RLIMIT_NOFILE, &own);
-    own.rlim_cur = own.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &own);
+    test::RaiseOwnFileLimit(0);
     const auto folder = std::filesystem::temp_directory_path() /
                         ("flood_latency_driver." + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);

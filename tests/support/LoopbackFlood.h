@@ -11,6 +11,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +26,18 @@
 #include <vector>
 
 namespace tallyport::test {
+
+// Lets this process open as many files as its hard limit allows, for holding a flood; false when
+// that limit is below `atLeast`.
+inline bool RaiseOwnFileLimit(rlim_t atLeast) {
+    rlimit own{};
+    if (::getrlimit(RLIMIT_NOFILE, &own) != 0)
+        return false;
+    if (own.rlim_max != RLIM_INFINITY && own.rlim_max < atLeast)
+        return false;
+    own.rlim_cur = own.rlim_max;
+    return ::setrlimit(RLIMIT_NOFILE, &own) == 0;
+}
 
 inline std::string Loopback(int last) {
     return "127.0.0." + std::to_string(last);

@@ -56,13 +56,9 @@ class ServerFlood : public ::testing::Test {
 protected:
     void SetUp() override {
         // This process holds the flood: a thousand sockets and more.
-        rlimit own{};
-        ::getrlimit(RLIMIT_NOFILE, &own);
-        if (own.rlim_max != RLIM_INFINITY && own.rlim_max < 2048)
-            GTEST_SKIP() << "the hard open-file limit (" << own.rlim_max
-                         << ") is too low for a flood of " << kFloodConnections;
-        own.rlim_cur = own.rlim_max;
-        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &own), 0);
+        if (!RaiseOwnFileLimit(2048))
+            GTEST_SKIP() << "the hard open-file limit is too low for a flood of "
+                         << kFloodConnections;
 
         ASSERT_EQ(RunServerCommand(dir.path(), {"demo", "--db", "f.db"}).exitCode, 0);
         server.emplace(dir.path(),
