@@ -34,8 +34,14 @@ std::unique_ptr<Store> OpenStore(const std::string& path, std::ostream& err,
                                  Durability durability = Durability::Full) {
     std::string error;
     auto store = Store::Open(path, error, durability);
-    if (!store)
+    if (!store) {
         err << "tallyport-server: cannot open database " << path << ": " << error << '\n';
+        return store;
+    }
+    for (const int32_t serial : store->removedAtOpen())
+        err << "tallyport-server: removed submission " << serial
+            << ": its package was not on the disk when the machine stopped (its upload was "
+               "never acknowledged)\n";
     return store;
 }
 

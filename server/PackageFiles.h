@@ -26,6 +26,7 @@ public:
     // package renamed before it.
     bool Install(const std::filesystem::path& incoming, int64_t serial);
     bool SyncFolder() const;
+    bool syncs() const { return sync_; } // false: SyncFolder has nothing to do
     std::optional<std::string> Read(int64_t serial) const;
 
     std::filesystem::path PathOf(int64_t serial) const;

@@ -125,6 +125,16 @@ CREATE TABLE audit (
 CREATE INDEX audit_by_course ON audit(course, id);
 )sql";
 
+// Version 3: the serials of the last group of uploads, whose package folder is flushed while its
+// rows are committed (UnsyncedPackages.h). One row at most.
+constexpr const char* kVersion3 = R"sql(
+CREATE TABLE unsynced_packages (
+    id           INTEGER PRIMARY KEY CHECK (id = 1),
+    first_serial INTEGER NOT NULL,
+    last_serial  INTEGER NOT NULL
+);
+)sql";
+
 int UserVersion(sql::Connection& connection) {
     sql::Statement query(connection, "PRAGMA user_version");
     return query.Step() ? int(query.Int(0)) : -1;
@@ -180,6 +190,10 @@ bool PrepareDatabase(sql::Connection& connection, Durability durability, std::st
     }
     if (version < 2 && !connection.Execute(kVersion2)) {
         error = "cannot bring the schema to version 2: " + connection.LastError();
+        return false;
+    }
+    if (version < 3 && !connection.Execute(kVersion3)) {
+        error = "cannot bring the schema to version 3: " + connection.LastError();
         return false;
     }
     if (version < kSchemaVersion &&

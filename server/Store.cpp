@@ -5,6 +5,7 @@
 #include "PackageFiles.h"
 #include "Schema.h"
 #include "SubmissionCommitter.h"
+#include "UnsyncedPackages.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -30,10 +31,15 @@ std::unique_ptr<Store> Store::Open(const std::filesystem::path& file, std::strin
         std::make_unique<PackageFiles>(file.string() + ".packages", durability == Durability::Full);
     if (!packages->Prepare(error))
         return nullptr;
+    auto removed = RemoveUnsyncedSubmissions(*first, *packages, error);
+    if (!removed)
+        return nullptr;
     auto pool = std::make_unique<ConnectionPool>(file, durability);
     pool->Watch(*first);
     pool->Return(std::move(first));
-    return std::unique_ptr<Store>(new Store(file, std::move(pool), std::move(packages)));
+    auto store = std::unique_ptr<Store>(new Store(file, std::move(pool), std::move(packages)));
+    store->removedAtOpen_ = std::move(*removed);
+    return store;
 }
 
 Store::Store(std::filesystem::path file, std::unique_ptr<ConnectionPool> pool,

@@ -243,6 +243,9 @@ public:
 
     const std::filesystem::path& file() const { return file_; }
     const std::filesystem::path& packageFolder() const;
+    // Submissions that Open removed: the machine stopped after their rows were committed but
+    // before their packages were on the disk, so their uploads were never acknowledged.
+    const std::vector<int32_t>& removedAtOpen() const { return removedAtOpen_; }
 
 private:
     Store(std::filesystem::path file, std::unique_ptr<ConnectionPool> pool,
@@ -252,6 +255,7 @@ private:
     std::unique_ptr<ConnectionPool> pool_;
     std::unique_ptr<PackageFiles> packages_;
     std::unique_ptr<SubmissionCommitter> committer_;
+    std::vector<int32_t> removedAtOpen_;
 };
 
 } // namespace tallyport::server

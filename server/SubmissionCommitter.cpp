@@ -3,7 +3,9 @@
 #include "ConnectionPool.h"
 #include "PackageFiles.h"
 #include "Store.h"
+#include "UnsyncedPackages.h"
 
+#include <thread>
 #include <utility>
 
 namespace tallyport::server {
@@ -105,14 +107,32 @@ void SubmissionCommitter::CommitGroup(const std::vector<Pending*>& group) {
         return;
     std::vector<std::optional<int32_t>> serials;
     serials.reserve(group.size());
-    bool any = false;
+    int64_t first = 0, last = 0;
     for (const Pending* pending : group) {
         serials.push_back(AddOne(db, packages_, pending->submission, pending->incoming));
-        any = any || serials.back();
+        if (serials.back()) {
+            first = first == 0 ? *serials.back() : first;
+            last = *serials.back();
+        }
     }
-    // Every renamed package reaches the disk before any row naming it is committed.
-    if (!any || !packages_.SyncFolder() || !transaction.Commit())
+    if (first == 0 || !RecordUnsyncedGroup(db, first, last))
         return;
+    // The folder's flush (the renames) and the log's flush (the rows) go to the disk at once.
+    // Should the machine stop between the two, the rows recorded above whose package is missing
+    // are removed when the store is next opened; nobody was told their serials.
+    bool synced = !packages_.syncs();
+    std::optional<std::thread> folder;
+    if (!synced)
+        folder.emplace([this, &synced] { synced = packages_.SyncFolder(); });
+    const bool committed = transaction.Commit();
+    if (folder)
+        folder->join();
+    if (!committed)
+        return;
+    if (!synced) {
+        WithdrawGroup(db, packages_, first, last);
+        return;
+    }
     for (std::size_t i = 0; i < group.size(); ++i)
         group[i]->serial = serials[i];
 }

@@ -1,10 +1,13 @@
 // Commits uploads in groups. Each upload's package is written and flushed by its own thread;
 // then the rows, the renames, one flush of the package folder and one commit (one flush of the
 // write-ahead log) serve every upload that finished while the previous group was being flushed.
-// The first caller to find no group in progress leads the next one; the others wait for it.
-// Nobody is told a serial before the group holding it has committed, so "acknowledged" still
-// means "on the disk": the package was flushed before its rename, the rename before the row, and
-// the row is in the log flush that the commit waits for. Used by StoreSubmissions.cpp only.
+// The folder and the log are flushed at the same time. The first caller to find no group in
+// progress leads the next one; the others wait for it. Nobody is told a serial before both
+// flushes of its group have finished, so "acknowledged" still means "on the disk": the package
+// was flushed before its rename, and the rename and the row are both flushed before the answer.
+// A crash between the two flushes can leave rows whose package is missing: the group records
+// its serials (UnsyncedPackages.h) and the store removes those rows when next opened. Used by
+// StoreSubmissions.cpp only.
 #pragma once
 
 #include <condition_variable>
