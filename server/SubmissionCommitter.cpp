@@ -11,20 +11,37 @@
 namespace tallyport::server {
 namespace {
 
+// Makes the next serial come after `serial` (SQLite's AUTOINCREMENT counter).
+bool PassOver(sql::Connection& db, int64_t serial) {
+    sql::Statement raise(db, "UPDATE sqlite_sequence SET seq = MAX(seq, ?) WHERE name = "
+                             "'submissions'");
+    if (!raise.Bind(1, serial).Run())
+        return false;
+    return db.Changes() > 0 ||
+           sql::Statement(db, "INSERT INTO sqlite_sequence (name, seq) VALUES ('submissions', ?)")
+               .Bind(1, serial)
+               .Run();
+}
+
 // One submission's rows and the rename of its package, inside the group's transaction; a
 // failure undoes this submission's rows only (a package file renamed for a serial whose row
-// never commits is replaced by the next one given that serial).
+// never commits is replaced by the next one given that serial). When the rename itself fails,
+// something other than a package stands where the file would go: that serial is passed over for
+// good (`passedOver`), or every later upload would be given it and fail the same way.
 std::optional<int32_t> AddOne(sql::Connection& db, PackageFiles& packages,
                               const NewSubmission& submission,
-                              const std::filesystem::path& incoming) {
+                              const std::filesystem::path& incoming, bool& passedOver) {
     if (!db.Execute("SAVEPOINT upload"))
         return std::nullopt;
     struct UndoUnlessKept {
         sql::Connection& db;
         bool keep = false;
-        ~UndoUnlessKept() {
-            db.Execute(keep ? "RELEASE upload" : "ROLLBACK TO upload; RELEASE upload");
+        bool finished = false;
+        void Finish() {
+            if (!std::exchange(finished, true))
+                db.Execute(keep ? "RELEASE upload" : "ROLLBACK TO upload; RELEASE upload");
         }
+        ~UndoUnlessKept() { Finish(); }
     } undo{db};
     const bool inserted =
         sql::Statement(db, "INSERT INTO submissions (course, student, entry, time, file_count, "
@@ -56,8 +73,11 @@ std::optional<int32_t> AddOne(sql::Connection& db, PackageFiles& packages,
                  .Run())
             return std::nullopt;
     }
-    if (!packages.Install(incoming, serial))
+    if (!packages.Install(incoming, serial)) {
+        undo.Finish();
+        passedOver = PassOver(db, serial) || passedOver;
         return std::nullopt;
+    }
     undo.keep = true;
     return int32_t(serial);
 }
@@ -108,14 +128,21 @@ void SubmissionCommitter::CommitGroup(const std::vector<Pending*>& group) {
     std::vector<std::optional<int32_t>> serials;
     serials.reserve(group.size());
     int64_t first = 0, last = 0;
+    bool passedOver = false;
     for (const Pending* pending : group) {
-        serials.push_back(AddOne(db, packages_, pending->submission, pending->incoming));
+        serials.push_back(
+            AddOne(db, packages_, pending->submission, pending->incoming, passedOver));
         if (serials.back()) {
             first = first == 0 ? *serials.back() : first;
             last = *serials.back();
         }
     }
-    if (first == 0 || !RecordUnsyncedGroup(db, first, last))
+    if (first == 0) {
+        if (passedOver)
+            transaction.Commit();
+        return;
+    }
+    if (!RecordUnsyncedGroup(db, first, last))
         return;
     // The folder's flush (the renames) and the log's flush (the rows) go to the disk at once.
     // Should the machine stop between the two, the rows recorded above whose package is missing

@@ -275,6 +275,24 @@ TEST_F(ServerStore, PackagesAreFilesBesideTheDatabase) {
     EXPECT_EQ(incoming, 0u) << "nothing half-written stays behind";
 }
 
+// Something other than a package where a serial's file would go (a folder made by hand) fails
+// that upload alone: the serial is passed over, not given to every later upload to fail again.
+TEST_F(ServerStore, ASerialWhoseFileCannotBePlacedIsPassedOver) {
+    ASSERT_TRUE(std::filesystem::create_directories(store->packageFolder() / "000001.pkg" / "x"));
+    EXPECT_EQ(Submit(0, Package("a.txt", "one")), -1);
+    EXPECT_EQ(Submit(0, Package("b.txt", "two")), 2);
+    std::filesystem::create_directories(store->packageFolder() / "000003.pkg" / "x");
+    EXPECT_EQ(Submit(0, Package("c.txt", "three")), -1);
+    store.reset();
+    std::string error;
+    store = Store::Open(dir.path() / "s.db", error); // what is passed over stays passed over
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(Submit(0, Package("d.txt", "four")), 4);
+    EXPECT_EQ(store->PackageBytes(2), Package("b.txt", "two"));
+    EXPECT_EQ(store->PackageBytes(4), Package("d.txt", "four"));
+    EXPECT_EQ(store->ListSubmissions().size(), 2u);
+}
+
 // Uploads from many threads at once are committed in shared transactions: each caller must
 // get the serial of its own package, with its own file rows, and no serial twice.
 TEST_F(ServerStore, ConcurrentSubmissionsEachGetTheirOwnSerial) {
