@@ -1,11 +1,11 @@
 #include "SubmissionCommitter.h"
 
 #include "ConnectionPool.h"
+#include "FolderFlusher.h"
 #include "PackageFiles.h"
 #include "Store.h"
 #include "UnsyncedPackages.h"
 
-#include <thread>
 #include <utility>
 
 namespace tallyport::server {
@@ -84,6 +84,12 @@ std::optional<int32_t> AddOne(sql::Connection& db, PackageFiles& packages,
 
 } // namespace
 
+SubmissionCommitter::SubmissionCommitter(ConnectionPool& pool, PackageFiles& packages)
+    : pool_(pool), packages_(packages),
+      flusher_(packages.syncs() ? std::make_unique<FolderFlusher>(packages) : nullptr) {}
+
+SubmissionCommitter::~SubmissionCommitter() = default;
+
 std::optional<int32_t> SubmissionCommitter::Commit(const NewSubmission& submission,
                                                    const std::filesystem::path& incoming) {
     Pending mine{submission, incoming, std::nullopt, false};
@@ -147,13 +153,10 @@ void SubmissionCommitter::CommitGroup(const std::vector<Pending*>& group) {
     // The folder's flush (the renames) and the log's flush (the rows) go to the disk at once.
     // Should the machine stop between the two, the rows recorded above whose package is missing
     // are removed when the store is next opened; nobody was told their serials.
-    bool synced = !packages_.syncs();
-    std::optional<std::thread> folder;
-    if (!synced)
-        folder.emplace([this, &synced] { synced = packages_.SyncFolder(); });
+    if (flusher_)
+        flusher_->Start();
     const bool committed = transaction.Commit();
-    if (folder)
-        folder->join();
+    const bool synced = !flusher_ || flusher_->Finish();
     if (!committed)
         return;
     if (!synced) {

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -20,13 +21,14 @@
 namespace tallyport::server {
 
 class ConnectionPool;
+class FolderFlusher;
 class PackageFiles;
 struct NewSubmission;
 
 class SubmissionCommitter {
 public:
-    SubmissionCommitter(ConnectionPool& pool, PackageFiles& packages)
-        : pool_(pool), packages_(packages) {}
+    SubmissionCommitter(ConnectionPool& pool, PackageFiles& packages);
+    ~SubmissionCommitter();
 
     // Adds the submission whose package has been flushed to `incoming`; its serial once committed,
     // or none (its row rolled back; the incoming file may then be left for the caller to remove).
@@ -45,6 +47,7 @@ private:
 
     ConnectionPool& pool_;
     PackageFiles& packages_;
+    std::unique_ptr<FolderFlusher> flusher_; // none when the folder is not flushed
     std::mutex mutex_;
     std::condition_variable finished_;
     std::vector<Pending*> waiting_; // not yet in a group
