@@ -134,6 +134,9 @@ int Serve(const std::string& db, const ServeSettings& settings, std::ostream& er
     sigwait(&signals, &received);
     err << "tallyport-server: " << (received == SIGINT ? "SIGINT" : "SIGTERM")
         << ", finishing the requests in flight" << std::endl;
+    // The staff listener first: the student listener's stop writes the last lines of the
+    // admission's log, which no staff connection may follow.
+    staffServer.Stop();
     server.Stop();
     err << "tallyport-server: stopped after " << server.requestsServed() << " requests"
         << std::endl;

@@ -227,8 +227,12 @@ private:
     void ReadBody() {
         if (body_.size() == bodyLength_)
             return Answer();
-        ArmTimer();
         const auto space = body_.Space();
+        if (const std::size_t taken = TakeAhead(space); taken > 0) {
+            keystream_->Apply(body_.Received(taken));
+            return ReadBody();
+        }
+        ArmTimer();
         socket_.async_read_some(
             asio::buffer(space.data(), space.size()),
             [self = shared_from_this()](asio::error_code error, std::size_t got) {
@@ -315,17 +319,34 @@ private:
                                 });
     }
 
-    // Reads exactly n bytes; on success runs then(self), otherwise finishes.
+    // Reads exactly n bytes; on success runs then(self), otherwise finishes. The preamble's
+    // fields are small: whatever has arrived is read at once into `ahead_` and taken from there,
+    // so that a whole small request costs one read, not one per field.
     template <typename Then> void Read(std::byte* at, std::size_t n, Then then) {
+        const std::size_t taken = TakeAhead({at, n});
+        if (taken == n)
+            return then(shared_from_this());
         ArmTimer();
-        asio::async_read(
-            socket_, asio::buffer(at, n),
-            [self = shared_from_this(), then](asio::error_code error, std::size_t got) {
+        socket_.async_read_some(
+            asio::buffer(ahead_),
+            [self = shared_from_this(), at, n, taken, then](asio::error_code error,
+                                                            std::size_t got) {
                 self->bytesIn_ += got;
                 if (error)
                     return self->Finish(self->Closed());
-                then(self);
+                self->aheadBegin_ = 0;
+                self->aheadEnd_ = got;
+                self->Read(at + taken, n - taken, then);
             });
+    }
+
+    // Moves bytes already read ahead into `to`; how many.
+    std::size_t TakeAhead(std::span<std::byte> to) {
+        const std::size_t n = std::min(to.size(), aheadEnd_ - aheadBegin_);
+        if (n > 0)
+            std::memcpy(to.data(), ahead_.data() + aheadBegin_, n);
+        aheadBegin_ += n;
+        return n;
     }
 
     // Every step gets the idle timeout, never beyond the connection's deadline, nor beyond the
@@ -423,6 +444,8 @@ private:
     std::string peer_;
     std::optional<PeerAdmission::Ticket> ticket_;
     std::array<std::byte, 8> head_{};
+    std::array<std::byte, 128> ahead_{}; // read but not yet taken: [aheadBegin_, aheadEnd_)
+    std::size_t aheadBegin_ = 0, aheadEnd_ = 0;
     std::vector<std::byte> addressText_;
     int32_t seed_ = 0;
     std::size_t bodyLength_ = 0;
