@@ -4,6 +4,7 @@
 
 #include "Demo.h"
 #include "marking/MarkedPackageReader.h"
+#include "support/LoopbackFlood.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -193,6 +194,33 @@ TEST_F(ServerRequests, UploadStoresTheExactPackageAndReturnsItsSerial) {
     ASSERT_TRUE(next.reply);
     EXPECT_GT(next.reply->ReadInt(), serial);
     EXPECT_EQ(server.store().ListSubmissions().size(), before + 2);
+}
+
+// The server reads whatever has arrived, however the request is cut into segments: split in the
+// preamble's fields, across the start of the body and beyond its first read, each upload is
+// stored exactly as sent.
+TEST_F(ServerRequests, ARequestCutAnywhereIsReadTheSame) {
+    const std::string source = "127.0.0.3";
+    const int32_t seed = 4242;
+    for (const std::size_t cut : {1, 4, 8, 9, 20, 25, 26, 27, 30, 127, 128, 129, 200, 2000}) {
+        const std::string package =
+            PackageOf({{"cut.c", 'A', 4, "int cut = " + std::to_string(cut) + ";\r\n"},
+                       {"pad.txt", 'A', 8, std::string(3000, 'p')}});
+        const auto bytes =
+            wire::EncodeRequest(source, seed, Upload(kCourse, 123456, kPassword, 2, package).bytes());
+        ASSERT_LT(cut, bytes.size());
+        const int fd = ConnectFrom(source, server.endpoint());
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(SendAll(fd, std::span(bytes).first(cut)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // read apart
+        ASSERT_TRUE(SendAll(fd, std::span(bytes).subspan(cut)));
+        const auto answer = ReadAnswer(ReceiveUntilClosed(fd), seed);
+        ::close(fd);
+        ASSERT_EQ(answer.status, 0) << "cut at " << cut;
+        ASSERT_EQ(answer.reply.size(), 4u) << "cut at " << cut;
+        const int32_t serial = wire::DecodeInt(std::span(answer.reply).first<4>());
+        EXPECT_EQ(server.store().PackageBytes(serial), package) << "cut at " << cut;
+    }
 }
 
 TEST_F(ServerRequests, UploadRefusalsStoreNothing) {
