@@ -101,9 +101,16 @@ public:
 
     // Waits until stderr holds `text` (or the program ended); true if it does. The patience only
     // keeps a broken program from hanging the test.
+    // True once a whole line holding `text` is on stderr: the program writes a line in pieces,
+    // so a line's end, not its first words, says that what follows `text` is there too.
     bool WaitForError(const std::string& text, int patienceMs = 60'000) {
+        const auto wholeLine = [&] {
+            const std::string log = error();
+            const auto at = log.find(text);
+            return at != std::string::npos && log.find('\n', at) != std::string::npos;
+        };
         for (int waited = 0; waited < patienceMs; waited += 10) {
-            if (error().find(text) != std::string::npos)
+            if (wholeLine())
                 return true;
             int status = 0;
             if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
