@@ -27,6 +27,20 @@
 
 namespace tallyport::test {
 
+// Whether this build runs under AddressSanitizer, whose memory and time costs the flood tests
+// allow for.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 // Lets this process open as many files as its hard limit allows, for holding a flood; false when
 // that limit is below `atLeast`.
 inline bool RaiseOwnFileLimit(rlim_t atLeast) {
