@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
@@ -103,6 +104,29 @@ inline std::string ReceiveUntilClosed(int fd, int patienceMs = 60'000) {
             return received;
         received.append(buffer, std::size_t(n));
     }
+}
+
+// Sends `request` one byte a second from `source`; seconds from the connection to the server
+// closing it (or 15 s, if it never does).
+inline double SecondsUntilTricklerClosed(const Endpoint& endpoint, const std::string& source,
+                                         std::span<const std::byte> request) {
+    using Clock = std::chrono::steady_clock;
+    const int fd = ConnectFrom(source, endpoint);
+    if (fd < 0)
+        return -1;
+    const auto start = Clock::now();
+    for (std::size_t sent = 0; Clock::now() - start < std::chrono::seconds(15); ++sent) {
+        if (sent < request.size() && !SendAll(fd, request.subspan(sent, 1)))
+            break;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 1000) > 0) {
+            char byte;
+            if (::recv(fd, &byte, 1, 0) <= 0)
+                break;
+        }
+    }
+    ::close(fd);
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 struct RawAnswer {

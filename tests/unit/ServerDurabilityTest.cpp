@@ -292,9 +292,8 @@ TEST(ServerDurability, RowsWhosePackageTheMachineLostAreRemovedOnRestart) {
         server.Signal(SIGKILL);
         EXPECT_EQ(server.Wait(), 128 + SIGKILL);
     }
-    const auto [first, firstPackage] = uploaded[0];
-    const auto [second, secondPackage] = uploaded[1];
-    const auto [third, thirdPackage] = uploaded[2];
+    const int32_t first = uploaded[0].first, second = uploaded[1].first,
+                  third = uploaded[2].first;
     // The last group held the second and third upload; the machine kept the second's rename and
     // lost the third's. The first upload's package is lost too, long after its group finished.
     {
@@ -338,7 +337,7 @@ TEST(ServerDurability, RowsWhosePackageTheMachineLostAreRemovedOnRestart) {
     EXPECT_TRUE(store->removedAtOpen().empty()) << "the group is forgotten once checked";
     EXPECT_FALSE(store->FindSubmission(third));
     EXPECT_TRUE(store->SubmissionFiles(third).empty());
-    EXPECT_EQ(store->PackageBytes(second), secondPackage);
+    EXPECT_EQ(store->PackageBytes(second), uploaded[1].second);
     EXPECT_TRUE(store->FindSubmission(first)) << "a package lost outside the group stays listed";
     EXPECT_FALSE(store->PackageBytes(first));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "support/InProcessServer.h"
+#include "support/LoopbackFlood.h"
 #include "support/ScriptedTransactionUi.h"
 
 #include "protocol/NetMessage.h"
@@ -202,15 +203,7 @@ public:
     RawConnection& operator=(const RawConnection&) = delete;
 
     // False once the server has closed (or reset) the connection.
-    bool Send(std::span<const std::byte> bytes) {
-        while (!bytes.empty()) {
-            const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (n <= 0)
-                return false;
-            bytes = bytes.subspan(std::size_t(n));
-        }
-        return true;
-    }
+    bool Send(std::span<const std::byte> bytes) { return SendAll(fd_, bytes); }
     bool Send(std::string_view text) { return Send(Bytes(text)); }
     // Tells the server that nothing more is coming.
     void FinishSending() { ::shutdown(fd_, SHUT_WR); }
