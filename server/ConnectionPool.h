@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -65,14 +66,27 @@ public:
         std::unique_ptr<sql::Connection> connection_;
     };
 
-    // Held around every write transaction; declared before the transaction, so that the
-    // transaction has ended when this lets go.
-    class Writer {
+    // One write transaction: a connection of the caller's own, the process's write lock, then
+    // BEGIN IMMEDIATE; let go in the reverse order, so the transaction has ended (committed, or
+    // rolled back) before the next writer may begin.
+    class WriteTransaction {
     public:
-        explicit Writer(ConnectionPool& pool) : lock_(pool.writeLock_) {}
+        explicit WriteTransaction(ConnectionPool& pool)
+            : lease_(pool.Acquire()), writing_(pool.writeLock_, std::defer_lock) {
+            if (!lease_)
+                return;
+            writing_.lock();
+            transaction_.emplace(*lease_);
+        }
+        explicit operator bool() const { return bool(lease_); } // a connection was had
+        sql::Connection& db() const { return *lease_; }
+        bool begun() const { return transaction_ && transaction_->begun(); }
+        bool Commit() { return transaction_ && transaction_->Commit(); }
 
     private:
-        std::lock_guard<std::mutex> lock_;
+        Lease lease_;
+        std::unique_lock<std::mutex> writing_;
+        std::optional<sql::Transaction> transaction_;
     };
 
     // Every connection reports its commits, so that the checkpointer runs when the log is long.

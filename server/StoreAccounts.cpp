@@ -8,12 +8,10 @@
 namespace tallyport::server {
 
 RegisterOutcome Store::RegisterStudent(const NewStudent& student) {
-    auto lease = pool_->Acquire();
-    if (!lease)
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
         return RegisterOutcome::Failed;
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(*pool_);
-    sql::Transaction transaction(db);
+    sql::Connection& db = transaction.db();
     if (!transaction.begun())
         return RegisterOutcome::Failed;
     sql::Statement course(db, "SELECT 1 FROM courses WHERE number = ?");
@@ -55,12 +53,10 @@ std::optional<StudentRecord> Store::FindStudent(int32_t course, int32_t number) 
 
 bool Store::UpdateStudent(int32_t course, int32_t number, std::string_view newPasswordHash,
                           std::string_view name, std::string_view email) {
-    auto lease = pool_->Acquire();
-    if (!lease)
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
         return false;
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(*pool_);
-    sql::Transaction transaction(db);
+    sql::Connection& db = transaction.db();
     sql::Statement update(db, "UPDATE students SET password_hash = ?, name = ?, email = ? "
                               "WHERE course = ? AND number = ?");
     update.Bind(1, newPasswordHash)

@@ -24,12 +24,10 @@ bool Store::PutCourse(const CourseDefinition& course,
         if (entry < 0 || entry >= int32_t(course.entries.size()))
             return fail("exam files for entry " + std::to_string(entry) + ", which does not exist");
 
-    auto lease = pool_->Acquire();
-    if (!lease)
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
         return fail("cannot open the database");
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(*pool_);
-    sql::Transaction transaction(db);
+    sql::Connection& db = transaction.db();
     bool ok = transaction.begun();
     ok = ok &&
          sql::Statement(db, "DELETE FROM courses WHERE number = ?").Bind(1, course.number).Run();

@@ -7,12 +7,10 @@
 namespace tallyport::server {
 
 bool Store::SetExamFiles(int32_t course, int32_t entry, const std::vector<ExamFile>& files) {
-    auto lease = pool_->Acquire();
-    if (!lease)
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
         return false;
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(*pool_);
-    sql::Transaction transaction(db);
+    sql::Connection& db = transaction.db();
     sql::Statement exists(db, "SELECT 1 FROM entries WHERE course = ? AND position = ?");
     exists.Bind(1, course).Bind(2, entry);
     if (!transaction.begun() || !exists.Step())

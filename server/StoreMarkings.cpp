@@ -62,12 +62,10 @@ int64_t LatestSerial(sql::Connection& db, int32_t course, int32_t student, int32
 } // namespace
 
 MarkOutcome Store::MarkLatest(const MarkRequest& request) {
-    auto lease = pool_->Acquire();
-    if (!lease)
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
         return MarkOutcome::Failed;
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(*pool_);
-    sql::Transaction transaction(db);
+    sql::Connection& db = transaction.db();
     if (!transaction.begun())
         return MarkOutcome::Failed;
     sql::Statement marker(db, "SELECT 1 FROM markers WHERE id = ?");
@@ -122,12 +120,10 @@ std::optional<StoredMarking> Store::FindMarking(int32_t serial) const {
 }
 
 SaveOutcome Store::SaveMarking(const MarkingSave& save) {
-    auto lease = pool_->Acquire();
-    if (!lease)
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
         return SaveOutcome::Failed;
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(*pool_);
-    sql::Transaction transaction(db);
+    sql::Connection& db = transaction.db();
     if (!transaction.begun())
         return SaveOutcome::Failed;
     const auto info = FindInfo(db, save.serial);

@@ -7,12 +7,10 @@
 namespace tallyport::server {
 
 bool Store::AddMarker(const MarkerRecord& marker) {
-    auto lease = pool_->Acquire();
-    if (!lease)
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
         return false;
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(*pool_);
-    sql::Transaction transaction(db);
+    sql::Connection& db = transaction.db();
     bool ok =
         transaction.begun() &&
         sql::Statement(db, "INSERT INTO markers (id, name, info, admin) VALUES (?, ?, ?, ?) "
@@ -52,12 +50,10 @@ std::optional<MarkerRecord> Store::FindMarker(std::string_view id) const {
 }
 
 bool Store::SetMarkerPassword(std::string_view id, std::string_view hash) {
-    auto lease = pool_->Acquire();
-    if (!lease)
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
         return false;
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(*pool_);
-    sql::Transaction transaction(db);
+    sql::Connection& db = transaction.db();
     return transaction.begun() &&
            sql::Statement(db, "UPDATE markers SET password_hash = ? WHERE id = ?")
                .Bind(1, hash)
@@ -78,12 +74,10 @@ std::optional<std::string> Store::MarkerPasswordHash(std::string_view id) const 
 }
 
 bool Store::ReleaseMarks(int32_t course, int32_t entry, std::string_view actor) {
-    auto lease = pool_->Acquire();
-    if (!lease)
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
         return false;
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(*pool_);
-    sql::Transaction transaction(db);
+    sql::Connection& db = transaction.db();
     return transaction.begun() &&
            sql::Statement(db, "UPDATE entries SET marks_released = 1 WHERE course = ? AND "
                               "position = ?")

@@ -123,14 +123,10 @@ std::optional<int32_t> SubmissionCommitter::Commit(const NewSubmission& submissi
 }
 
 void SubmissionCommitter::CommitGroup(const std::vector<Pending*>& group) {
-    auto lease = pool_.Acquire();
-    if (!lease)
+    ConnectionPool::WriteTransaction transaction(pool_);
+    if (!transaction || !transaction.begun())
         return;
-    sql::Connection& db = *lease;
-    ConnectionPool::Writer writer(pool_);
-    sql::Transaction transaction(db);
-    if (!transaction.begun())
-        return;
+    sql::Connection& db = transaction.db();
     std::vector<std::optional<int32_t>> serials;
     serials.reserve(group.size());
     int64_t first = 0, last = 0;
