@@ -55,7 +55,7 @@ def main():
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     work = tempfile.mkdtemp(prefix='tallyport-bench-')
     web = os.path.join(work, 'web')
-    shutil.copytree(os.path.join(HERE, '..', 'server', 'staff', 'web'), web)
+    shutil.copytree(os.path.join(HERE, '..', 'server', 'web', 'pages'), web)
     for name in ('plain-text-page.html', 'plain-text-page.js'):
         shutil.copy(os.path.join(HERE, name), web)
     server = subprocess.Popen([driver_program, work, web], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)

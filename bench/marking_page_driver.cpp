@@ -4,10 +4,10 @@
 // standard input closes.
 //
 //   marking_page_driver DATABASE-FOLDER WEB-FOLDER [LINES]
-#include "Demo.h"
-#include "PackageParser.h"
-#include "Store.h"
-#include "staff/StaffServer.h"
+#include "course/Demo.h"
+#include "student/PackageParser.h"
+#include "store/Store.h"
+#include "web/StaffServer.h"
 
 #include <ctime>
 #include <filesystem>

@@ -9,9 +9,9 @@
 //
 // Usage: server_load_driver [seconds-per-run=3] [full|normal] [course-list|upload-1MiB]
 // (the last one runs that request alone)
-#include "Demo.h"
-#include "Server.h"
-#include "Store.h"
+#include "course/Demo.h"
+#include "student/Server.h"
+#include "store/Store.h"
 #include "protocol/NetMessage.h"
 #include "protocol/PasswordHash.h"
 #include "protocol/Wire.h"

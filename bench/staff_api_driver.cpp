@@ -4,11 +4,11 @@
 // stored copy of the real reply), measured in the same run on one keep-alive connection.
 //
 // Usage: staff_api_driver [seconds-per-run=2] [full|normal]   (the store's durability)
-#include "Demo.h"
-#include "PackageParser.h"
-#include "Store.h"
-#include "staff/MarkerPassword.h"
-#include "staff/StaffServer.h"
+#include "course/Demo.h"
+#include "student/PackageParser.h"
+#include "store/Store.h"
+#include "web/MarkerPassword.h"
+#include "web/StaffServer.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>

@@ -13,9 +13,9 @@
 #include "ui/DialogUnits.h"
 #include "ui/QtPrompts.h"
 
-#include "Demo.h"
-#include "Server.h"
-#include "Store.h"
+#include "course/Demo.h"
+#include "student/Server.h"
+#include "store/Store.h"
 
 #include <QApplication>
 #include <QTimer>

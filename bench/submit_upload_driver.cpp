@@ -11,9 +11,9 @@
 // did before), the copy the streamed upload saves.
 //
 // Usage: submit_upload_driver [package sizes in bytes...]   (default: 1048576 200000000)
-#include "CourseToml.h"
-#include "Server.h"
-#include "Store.h"
+#include "course/CourseToml.h"
+#include "student/Server.h"
+#include "store/Store.h"
 #include "protocol/Transaction.h"
 #include "submission/ProjectScan.h"
 #include "submission/SubmissionPackage.h"

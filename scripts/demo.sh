@@ -34,7 +34,7 @@ trap cleanup EXIT
 
 ./build/server/tallyport-server demo --db "$state/demo.db"
 ./build/server/tallyport-server serve --db "$state/demo.db" --listen 127.0.0.1:2047 \
-  --staff-listen 127.0.0.1:8047 --staff-web server/staff/web 2>"$state/server.log" &
+  --staff-listen 127.0.0.1:8047 --staff-web server/web/pages 2>"$state/server.log" &
 server_pid=$!
 started=""
 for _ in $(seq 100); do

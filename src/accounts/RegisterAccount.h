@@ -2,7 +2,7 @@
 // registration dialog collects the account's details, and a registration request sends them.
 #pragma once
 
-#include "app/CommandContext.h"
+#include "command/CommandContext.h"
 
 class QWidget;
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "accounts/UpdateDlg.h"
-#include "app/CommandContext.h"
+#include "command/CommandContext.h"
 
 #include <QPointer>
 

@@ -3,8 +3,8 @@
 // after the shared preamble has checked the fields.
 #pragma once
 
-#include "app/CommandContext.h"
-#include "app/CourseCatalogue.h"
+#include "command/CommandContext.h"
+#include "command/CourseCatalogue.h"
 #include "app/MainDlgCommands.h"
 #include "protocol/Configuration.h"
 

@@ -3,7 +3,7 @@
 // commands (app/Commands.cpp), tests wire their own.
 #pragma once
 
-#include "app/CommandContext.h"
+#include "command/CommandContext.h"
 
 #include <functional>
 

@@ -2,7 +2,7 @@
 // choice and the student number's checks.
 #pragma once
 
-#include "app/CourseCatalogue.h"
+#include "command/CourseCatalogue.h"
 
 #include <cstdint>
 #include <optional>

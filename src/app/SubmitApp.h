@@ -2,7 +2,7 @@
 // dialog run modally; the catalogue is released when the dialog has closed.
 #pragma once
 
-#include "app/CourseCatalogue.h"
+#include "command/CourseCatalogue.h"
 #include "app/MainDlgCommands.h"
 #include "protocol/Configuration.h"
 #include "ui/Prompts.h"

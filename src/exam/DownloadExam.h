@@ -2,7 +2,7 @@
 // entry, then the student's share of the files written into the exam folder.
 #pragma once
 
-#include "app/CommandContext.h"
+#include "command/CommandContext.h"
 
 class QWidget;
 

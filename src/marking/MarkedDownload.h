@@ -2,7 +2,7 @@
 // temporary file (removed on every path) into a MarkedSubmission.
 #pragma once
 
-#include "app/CommandContext.h"
+#include "command/CommandContext.h"
 #include "marking/MarkedSubmission.h"
 
 #include <cstddef>

@@ -3,7 +3,7 @@
 // into a folder the student chooses, and for marked work one PDF of it all).
 #pragma once
 
-#include "app/CommandContext.h"
+#include "command/CommandContext.h"
 #include "marking/MarkedSubmission.h"
 
 #include <QDialog>

@@ -2,7 +2,7 @@
 // dialog.
 #pragma once
 
-#include "app/CommandContext.h"
+#include "command/CommandContext.h"
 
 class QWidget;
 

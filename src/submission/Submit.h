@@ -1,7 +1,7 @@
 // The main dialog's Submit command: the submit flow with the real submit dialog.
 #pragma once
 
-#include "app/CommandContext.h"
+#include "command/CommandContext.h"
 
 class QWidget;
 

@@ -3,7 +3,7 @@
 // the real dialog (Submit.h) and wherever a dialog is not wanted.
 #pragma once
 
-#include "app/CommandContext.h"
+#include "command/CommandContext.h"
 #include "protocol/StatusCode.h"
 #include "submission/RequiredFileSet.h"
 #include "submission/SubmissionFile.h"

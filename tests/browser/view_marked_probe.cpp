@@ -4,8 +4,8 @@
 // marker drew. With a third argument the view dialog is also saved there as a PNG.
 //
 //   view_marked_probe HOST PORT ENTRY [SCREENSHOT.png]   (student 123456, password demo123)
-#include "app/CommandContext.h"
-#include "app/CourseCatalogue.h"
+#include "command/CommandContext.h"
+#include "command/CourseCatalogue.h"
 #include "marking/MarkedFile.h"
 #include "marking/ObjectNode.h"
 #include "marking/ViewDlg.h"

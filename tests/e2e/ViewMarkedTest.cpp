@@ -18,8 +18,8 @@
 #include "support/TestFiles.h"
 #include "ui/DialogUnits.h"
 
-#include "Demo.h"
-#include "PackageParser.h"
+#include "course/Demo.h"
+#include "student/PackageParser.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -4,7 +4,7 @@
 // View with Marker and Save, and an exam question. Everything the student sees is a real window
 // (message boxes included); afterwards the server's records, the saved files and the temporary
 // folder are checked.
-#include "Store.h"
+#include "store/Store.h"
 #include "accounts/AccountFields.h"
 #include "accounts/RegisterDlg.h"
 #include "accounts/UpdateDlg.h"
@@ -23,8 +23,8 @@
 #include "ui/DialogUnits.h"
 #include "ui/QtPrompts.h"
 
-#include "MarkedPackage.h"
-#include "PackageParser.h"
+#include "student/MarkedPackage.h"
+#include "student/PackageParser.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -1,7 +1,7 @@
 // Course List replies from the server: the reader must refuse what the bytes cannot hold without
 // reading outside the reply or reserving by a count, and every entry accessor must stay inside
 // the arrays whatever the component counts say.
-#include "app/CourseCatalogue.h"
+#include "command/CourseCatalogue.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,11 +1,11 @@
 // Fuzzes what the server reads from clients and staff. The first byte chooses the reader:
 // 0 a request body (answered against a store holding the demo data), 1 an uploaded package,
 // 2 a markup file; the rest of the input is what that reader gets.
-#include "Demo.h"
-#include "MarkedPackage.h"
-#include "PackageParser.h"
-#include "RequestHandler.h"
-#include "Store.h"
+#include "course/Demo.h"
+#include "student/MarkedPackage.h"
+#include "student/PackageParser.h"
+#include "student/RequestHandler.h"
+#include "store/Store.h"
 
 #include <cstdlib>
 #include <filesystem>

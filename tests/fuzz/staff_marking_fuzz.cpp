@@ -1,8 +1,8 @@
 // A staff API marking body: any bytes must be refused with a reason or become markup that the
 // `mark --annotations` check keeps unchanged; read back as the student's client reads it and sent
 // again, that markup must come out the same.
-#include "MarkedPackage.h"
-#include "staff/MarkingJson.h"
+#include "student/MarkedPackage.h"
+#include "web/MarkingJson.h"
 
 #include <cstdlib>
 #include <string>

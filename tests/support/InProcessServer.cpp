@@ -1,8 +1,8 @@
 #include "support/InProcessServer.h"
 
-#include "CourseToml.h"
-#include "Demo.h"
-#include "Server.h"
+#include "course/CourseToml.h"
+#include "course/Demo.h"
+#include "student/Server.h"
 
 #include <stdexcept>
 

@@ -2,7 +2,7 @@
 // test, served on a 127.0.0.x loopback address and an ephemeral port by its own threads.
 #pragma once
 
-#include "Store.h"
+#include "store/Store.h"
 #include "protocol/Configuration.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The course catalogue: component descriptions, entry positions, the element status fold,
 // entries outside the arrays, and reading (or refusing) a Course List reply.
-#include "app/CourseCatalogue.h"
+#include "command/CourseCatalogue.h"
 
 #include "protocol/Transaction.h"
 #include "support/ScriptedPeer.h"

@@ -1,11 +1,11 @@
 // Which connection is shed, when a listener resumes, what the log says per burst, and which
 // addresses count as one peer: the decisions the flood tests only see from outside.
-#include "PeerAdmission.h"
+#include "admission/PeerAdmission.h"
 
-#include "Demo.h"
-#include "Server.h"
+#include "course/Demo.h"
+#include "student/Server.h"
 #include "ServerTestHelpers.h"
-#include "Store.h"
+#include "store/Store.h"
 #include "support/LoopbackFlood.h"
 #include "support/TempDir.h"
 

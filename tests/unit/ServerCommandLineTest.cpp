@@ -2,9 +2,9 @@
 #include "ServerProcess.h"
 #include "ServerTestHelpers.h"
 
-#include "Demo.h"
-#include "PackageParser.h"
-#include "staff/MarkerPassword.h"
+#include "course/Demo.h"
+#include "student/PackageParser.h"
+#include "web/MarkerPassword.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 #include "ServerProcess.h"
 #include "ServerTestHelpers.h"
 
-#include "CourseListCache.h"
-#include "RequestHandler.h"
-#include "Store.h"
+#include "student/CourseListCache.h"
+#include "student/RequestHandler.h"
+#include "store/Store.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Course definitions from TOML: defaults, times, exam files, and the errors staff see.
-#include "CourseToml.h"
+#include "course/CourseToml.h"
 
 #include "support/TempDir.h"
 

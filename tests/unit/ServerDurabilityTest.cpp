@@ -6,9 +6,9 @@
 #include "ServerProcess.h"
 #include "ServerTestHelpers.h"
 
-#include "PackageParser.h"
-#include "Sqlite.h"
-#include "staff/MarkingJson.h"
+#include "student/PackageParser.h"
+#include "store/Sqlite.h"
+#include "web/MarkingJson.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

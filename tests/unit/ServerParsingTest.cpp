@@ -1,8 +1,8 @@
 // The server's parsers of untrusted text: uploaded packages, staff markup, record fields, status
 // letters and allow-lists.
-#include "CourseDefinition.h"
-#include "MarkedPackage.h"
-#include "PackageParser.h"
+#include "course/CourseDefinition.h"
+#include "student/MarkedPackage.h"
+#include "student/PackageParser.h"
 
 #include <gtest/gtest.h>
 

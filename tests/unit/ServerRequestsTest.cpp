@@ -2,7 +2,7 @@
 // the demo data, with the replies read field by field.
 #include "ServerTestHelpers.h"
 
-#include "Demo.h"
+#include "course/Demo.h"
 #include "marking/MarkedPackageReader.h"
 #include "support/LoopbackFlood.h"
 #include "support/TempDir.h"

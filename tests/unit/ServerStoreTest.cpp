@@ -1,9 +1,9 @@
 // The SQLite store: schema versions, the transaction guard, accounts, marks and listings.
-#include "Schema.h"
-#include "Sqlite.h"
-#include "Store.h"
+#include "store/Schema.h"
+#include "store/Sqlite.h"
+#include "store/Store.h"
 
-#include "PackageParser.h"
+#include "student/PackageParser.h"
 #include "protocol/PasswordHash.h"
 #include "support/TempDir.h"
 

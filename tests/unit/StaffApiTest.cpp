@@ -2,15 +2,15 @@
 // same database: sessions, the CSRF check, course rights, markings saved through the API and
 // read by the student's client through the student protocol, stale saves, release, the audit,
 // and TLS on the wire.
-#include "Demo.h"
+#include "course/Demo.h"
 #include "ServerProcess.h"
 #include "ServerTestHelpers.h"
-#include "app/CommandContext.h"
+#include "command/CommandContext.h"
 #include "marking/MarkedDownload.h"
 #include "protocol/Transaction.h"
-#include "staff/LoginThrottle.h"
-#include "staff/MarkerPassword.h"
-#include "staff/StaffServer.h"
+#include "web/LoginThrottle.h"
+#include "web/MarkerPassword.h"
+#include "web/StaffServer.h"
 #include "support/InProcessServer.h"
 #include "support/LoopbackCapture.h"
 #include "support/ScriptedPrompts.h"

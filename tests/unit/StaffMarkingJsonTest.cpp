@@ -1,9 +1,9 @@
 // The staff API's text and marking conversions: Unicode to Windows-1252 and back, and a JSON
 // marking to the markup lines the student's client reads.
-#include "MarkedPackage.h"
+#include "student/MarkedPackage.h"
 #include "marking/TextBlock.h"
-#include "staff/MarkingJson.h"
-#include "staff/Windows1252.h"
+#include "web/MarkingJson.h"
+#include "web/Windows1252.h"
 
 #include <gtest/gtest.h>
 

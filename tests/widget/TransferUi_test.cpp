@@ -1,6 +1,6 @@
 // The transaction's Qt user interface with real transactions on loopback: the Transfer box while
 // a request waits, the wait cursor, Cancel, ReportStatus's boxes and the retry.
-#include "app/CourseCatalogue.h"
+#include "command/CourseCatalogue.h"
 #include "protocol/Transaction.h"
 #include "support/InProcessServer.h"
 #include "support/ScriptedPeer.h"

@@ -1,0 +1,87 @@
+#include "cli/StaffCommands.h"
+#include "common/UtcText.h"
+
+#include "web/MarkerPassword.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <iomanip>
+#include <iostream>
+#include <ostream>
+
+namespace tallyport::server {
+namespace {
+
+// One line of standard input without its line end; none at the end of input.
+std::optional<std::string> ReadSecretLine() {
+    std::string line;
+    if (!std::getline(std::cin, line))
+        return std::nullopt;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+// Asks on the terminal with echo off; the echo comes back whatever happens.
+std::optional<std::string> AskWithoutEcho(const std::string& prompt, std::ostream& err) {
+    termios saved{};
+    const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    err << prompt << std::flush;
+    auto line = ReadSecretLine();
+    if (terminal)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    err << '\n';
+    return line;
+}
+
+} // namespace
+
+int SetMarkerPassword(Store& store, const std::string& id, std::ostream& out, std::ostream& err) {
+    if (!store.FindMarker(id)) {
+        err << "tallyport-server: no marker " << id << " (add one with: marker add)\n";
+        return 1;
+    }
+    std::optional<std::string> password;
+    if (isatty(STDIN_FILENO)) {
+        password = AskWithoutEcho("New password for " + id + ": ", err);
+        const auto again = AskWithoutEcho("The same password again: ", err);
+        if (password && again && *password != *again) {
+            err << "tallyport-server: the two passwords differ; nothing was changed\n";
+            return 1;
+        }
+    } else {
+        password = ReadSecretLine();
+    }
+    if (!password || password->empty()) {
+        err << "tallyport-server: no password given; nothing was changed\n";
+        return 1;
+    }
+    const auto hash = staff::HashMarkerPassword(*password);
+    if (!hash || !store.SetMarkerPassword(id, *hash)) {
+        err << "tallyport-server: the password could not be stored\n";
+        return 1;
+    }
+    out << "password of marker " << id << " set\n";
+    return 0;
+}
+
+void PrintAudit(const Store& store, std::optional<int32_t> course, std::ostream& out) {
+    auto number = [](const std::optional<int32_t>& value) {
+        return value ? std::to_string(*value) : std::string("-");
+    };
+    out << "time                  marker        action   course  entry  serial  old  new\n";
+    for (const auto& r : store.Audit(course))
+        out << std::left << std::setw(22) << UtcText(r.time) << std::setw(14) << r.actor
+            << std::setw(9) << r.action << std::setw(8) << r.course << std::setw(7) << r.entry
+            << std::setw(8) << number(r.serial) << std::setw(5) << number(r.oldMark)
+            << number(r.newMark) << '\n';
+}
+
+} // namespace tallyport::server

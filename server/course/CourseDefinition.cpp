@@ -1,0 +1,97 @@
+#include "course/CourseDefinition.h"
+
+#include <charconv>
+
+namespace tallyport::server {
+
+std::string CourseDefinition::ComponentSpecification() const {
+    std::string text;
+    for (const auto& component : components) {
+        if (!text.empty())
+            text += '/';
+        text += component.name + ',' + std::to_string(component.elements) + ',' +
+                std::to_string(component.sections);
+    }
+    return text;
+}
+
+int32_t CourseDefinition::ExpectedEntryCount() const {
+    int64_t count = 0;
+    for (const auto& component : components)
+        count += int64_t(component.elements) * component.sections;
+    return count > INT32_MAX ? INT32_MAX : int32_t(count);
+}
+
+char EntryStatus(const EntryDefinition& entry, int64_t now) {
+    if (entry.statusOverride)
+        return *entry.statusOverride;
+    if (entry.opens && now < *entry.opens)
+        return 'U';
+    if (entry.marksReleased)
+        return 'M';
+    if (entry.deadline && now > *entry.deadline)
+        return 'C';
+    return 'O';
+}
+
+namespace {
+
+// Dotted-decimal IPv4 text to a 32-bit value; none unless exactly four numbers 0..255.
+std::optional<uint32_t> ParseIpv4(std::string_view text) {
+    uint32_t value = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (text.empty() || text.front() != '.')
+                return std::nullopt;
+            text.remove_prefix(1);
+        }
+        unsigned octet = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), octet);
+        if (error != std::errc() || end == text.data() || octet > 255 || end - text.data() > 3)
+            return std::nullopt;
+        text.remove_prefix(std::size_t(end - text.data()));
+        value = (value << 8) | octet;
+    }
+    if (!text.empty())
+        return std::nullopt;
+    return value;
+}
+
+bool Matches(std::string_view pattern, uint32_t address) {
+    int bits = 32;
+    if (const auto slash = pattern.find('/'); slash != std::string_view::npos) {
+        const std::string_view width = pattern.substr(slash + 1);
+        const auto [end, error] = std::from_chars(width.data(), width.data() + width.size(), bits);
+        if (error != std::errc() || end != width.data() + width.size() || bits < 0 || bits > 32)
+            return false;
+        pattern = pattern.substr(0, slash);
+    }
+    const auto network = ParseIpv4(pattern);
+    if (!network)
+        return false;
+    const uint32_t mask = bits == 0 ? 0 : ~uint32_t(0) << (32 - bits);
+    return (*network & mask) == (address & mask);
+}
+
+} // namespace
+
+bool IsValidAllowPattern(std::string_view pattern) {
+    // A pattern is valid when it matches at least its own network address.
+    const auto slash = pattern.find('/');
+    const auto network = ParseIpv4(pattern.substr(0, slash));
+    return network && Matches(pattern, *network);
+}
+
+bool AddressAllowed(const std::vector<std::string>& allowList, std::string_view address) {
+    if (allowList.empty())
+        return true;
+    const auto value = ParseIpv4(address);
+    if (!value)
+        return false;
+    for (const auto& pattern : allowList)
+        if (Matches(pattern, *value))
+            return true;
+    return false;
+}
+
+} // namespace tallyport::server

@@ -1,0 +1,23 @@
+// The database schema and its migrations, versioned with PRAGMA user_version.
+#pragma once
+
+#include "store/Store.h"
+
+#include <string>
+
+namespace tallyport::server {
+
+namespace sql {
+class Connection;
+}
+
+inline constexpr int kSchemaVersion = 3;
+
+// Sets the connection's pragmas (WAL, synchronous, foreign keys) and brings the schema up
+// to kSchemaVersion. Refuses a database made by a newer server. False with the reason in `error`.
+bool PrepareDatabase(sql::Connection& connection, Durability durability, std::string& error);
+
+// Pragmas every further connection of the pool needs.
+bool ConfigureConnection(sql::Connection& connection, Durability durability, std::string& error);
+
+} // namespace tallyport::server

@@ -1,0 +1,182 @@
+// Store: marks with their per-file markup, for `mark` and for the staff API.
+#include "store/Store.h"
+
+#include "store/ConnectionPool.h"
+#include "store/StoreRows.h"
+
+namespace tallyport::server {
+namespace {
+
+// Replaces the mark and markup of `serial` in the caller's transaction, one version above the
+// one before, and audits the change. `markup` is one per file position (empty: none).
+bool WriteMarking(sql::Connection& db, const SubmissionInfo& info,
+                  const std::optional<MarkRecord>& before, int32_t mark,
+                  const std::string& markerId, const std::string& detail,
+                  const std::vector<std::string>& markup) {
+    bool ok = sql::Statement(db, "DELETE FROM markup WHERE serial = ?").Bind(1, info.serial).Run();
+    for (std::size_t position = 0; ok && position < markup.size(); ++position)
+        if (!markup[position].empty())
+            ok = sql::Statement(db, "INSERT INTO markup VALUES (?, ?, ?)")
+                     .Bind(1, info.serial)
+                     .Bind(2, int64_t(position))
+                     .BindBlob(3, markup[position])
+                     .Run();
+    const int64_t now = Now();
+    ok = ok && sql::Statement(db, "INSERT OR REPLACE INTO marks (serial, mark, marker_id, detail, "
+                                  "time, version) VALUES (?, ?, ?, ?, ?, ?)")
+                   .Bind(1, info.serial)
+                   .Bind(2, mark)
+                   .Bind(3, markerId)
+                   .Bind(4, detail)
+                   .Bind(5, now)
+                   .Bind(6, before ? before->version + 1 : 1)
+                   .Run();
+    AuditRecord audit{now,
+                      markerId,
+                      "mark",
+                      info.course,
+                      info.entry,
+                      info.serial,
+                      before ? std::optional<int32_t>(before->mark) : std::nullopt,
+                      mark};
+    return ok && WriteAudit(db, audit);
+}
+
+std::optional<SubmissionInfo> FindInfo(sql::Connection& db, int64_t serial) {
+    sql::Statement query(db,
+                         std::string(kSubmissionSelect) + kSubmissionFrom + "WHERE s.serial = ?");
+    query.Bind(1, serial);
+    if (!query.Step())
+        return std::nullopt;
+    return ReadInfo(query);
+}
+
+// The serial of the student's latest submission for the entry; 0 when there is none.
+int64_t LatestSerial(sql::Connection& db, int32_t course, int32_t student, int32_t entry) {
+    sql::Statement latest(db, "SELECT serial FROM submissions WHERE course = ? AND student = ? "
+                              "AND entry = ? ORDER BY serial DESC LIMIT 1");
+    latest.Bind(1, course).Bind(2, NormaliseStudentNumber(student)).Bind(3, entry);
+    return latest.Step() ? latest.Int(0) : 0;
+}
+
+} // namespace
+
+MarkOutcome Store::MarkLatest(const MarkRequest& request) {
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
+        return MarkOutcome::Failed;
+    sql::Connection& db = transaction.db();
+    if (!transaction.begun())
+        return MarkOutcome::Failed;
+    sql::Statement marker(db, "SELECT 1 FROM markers WHERE id = ?");
+    marker.Bind(1, request.markerId);
+    if (!marker.Step())
+        return MarkOutcome::UnknownMarker;
+    const int64_t serial = LatestSerial(db, request.course, request.student, request.entry);
+    const auto info = serial ? FindInfo(db, serial) : std::nullopt;
+    if (!info)
+        return MarkOutcome::NoSubmission;
+    const auto files = ReadFiles(db, serial);
+    std::vector<std::string> markup(files.size());
+    for (const auto& item : request.markup) {
+        std::size_t position = 0;
+        while (position < files.size() && files[position].name != item.fileName)
+            ++position;
+        if (position == files.size())
+            return MarkOutcome::UnknownFile;
+        markup[position] = item.markup;
+    }
+    const bool ok = WriteMarking(db, *info, ReadMark(db, serial), request.mark, request.markerId,
+                                 request.detail, markup);
+    return ok && transaction.Commit() ? MarkOutcome::Marked : MarkOutcome::Failed;
+}
+
+std::optional<MarkRecord> Store::FindMark(int32_t serial) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return std::nullopt;
+    return ReadMark(*lease, serial);
+}
+
+std::optional<StoredMarking> Store::FindMarking(int32_t serial) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return std::nullopt;
+    sql::Connection& db = *lease;
+    sql::Transaction snapshot(db, false);
+    if (!FindInfo(db, serial))
+        return std::nullopt;
+    StoredMarking marking;
+    marking.mark = ReadMark(db, serial);
+    marking.markup.resize(ReadFiles(db, serial).size());
+    sql::Statement markup(db, "SELECT position, text FROM markup WHERE serial = ?");
+    markup.Bind(1, serial);
+    while (markup.Step()) {
+        const int64_t position = markup.Int(0);
+        if (position >= 0 && position < int64_t(marking.markup.size()))
+            marking.markup[std::size_t(position)] = markup.Blob(1);
+    }
+    return marking;
+}
+
+SaveOutcome Store::SaveMarking(const MarkingSave& save) {
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
+        return SaveOutcome::Failed;
+    sql::Connection& db = transaction.db();
+    if (!transaction.begun())
+        return SaveOutcome::Failed;
+    const auto info = FindInfo(db, save.serial);
+    if (!info)
+        return SaveOutcome::NoSubmission;
+    if (LatestSerial(db, info->course, info->student, info->entry) != save.serial)
+        return SaveOutcome::Superseded;
+    const auto before = ReadMark(db, save.serial);
+    if ((before ? before->version : 0) != save.baseVersion)
+        return SaveOutcome::Stale;
+    if (save.markup.size() != ReadFiles(db, save.serial).size())
+        return SaveOutcome::WrongFileCount;
+    const bool ok =
+        WriteMarking(db, *info, before, save.mark, save.markerId, save.detail, save.markup);
+    return ok && transaction.Commit() ? SaveOutcome::Saved : SaveOutcome::Failed;
+}
+
+std::vector<EntryCounts> Store::CountEntries(int32_t course) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return {};
+    // The latest submission of every student for every entry, and whether it is marked.
+    sql::Statement query(*lease, "SELECT s.entry, COUNT(*), COUNT(m.serial) FROM submissions s "
+                                 "LEFT JOIN marks m ON m.serial = s.serial "
+                                 "WHERE s.course = ?1 AND s.serial = (SELECT MAX(serial) FROM "
+                                 "submissions l WHERE l.course = ?1 AND l.student = s.student "
+                                 "AND l.entry = s.entry) GROUP BY s.entry ORDER BY s.entry");
+    query.Bind(1, course);
+    std::vector<EntryCounts> counts;
+    while (query.Step())
+        counts.push_back({int32_t(query.Int(0)), int32_t(query.Int(1)), int32_t(query.Int(2))});
+    return counts;
+}
+
+std::vector<StudentLatest> Store::LatestPerStudent(int32_t course, int32_t entry) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return {};
+    sql::Connection& db = *lease;
+    sql::Transaction snapshot(db, false);
+    sql::Statement query(db, std::string(kSubmissionSelect) + kSubmissionFrom +
+                                 "WHERE s.course = ?1 AND s.entry = ?2 AND s.serial = (SELECT "
+                                 "MAX(serial) FROM submissions l WHERE l.course = ?1 AND "
+                                 "l.student = s.student AND l.entry = ?2) ORDER BY s.student");
+    query.Bind(1, course).Bind(2, entry);
+    std::vector<StudentLatest> list;
+    while (query.Step()) {
+        StudentLatest latest{ReadInfo(query), std::nullopt};
+        if (latest.info.marked)
+            latest.mark = ReadMark(db, latest.info.serial);
+        list.push_back(std::move(latest));
+    }
+    return list;
+}
+
+} // namespace tallyport::server

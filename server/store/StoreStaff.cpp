@@ -1,0 +1,111 @@
+// Store: markers with their passwords and courses, the release of marks, and the audit.
+#include "store/Store.h"
+
+#include "store/ConnectionPool.h"
+#include "store/StoreRows.h"
+
+namespace tallyport::server {
+
+bool Store::AddMarker(const MarkerRecord& marker) {
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
+        return false;
+    sql::Connection& db = transaction.db();
+    bool ok =
+        transaction.begun() &&
+        sql::Statement(db, "INSERT INTO markers (id, name, info, admin) VALUES (?, ?, ?, ?) "
+                           "ON CONFLICT (id) DO UPDATE SET name = excluded.name, "
+                           "info = excluded.info, admin = excluded.admin")
+            .Bind(1, marker.id)
+            .Bind(2, marker.name)
+            .Bind(3, marker.info)
+            .Bind(4, int64_t(marker.admin))
+            .Run() &&
+        sql::Statement(db, "DELETE FROM marker_courses WHERE marker = ?").Bind(1, marker.id).Run();
+    for (const int32_t course : marker.courses)
+        ok = ok && sql::Statement(db, "INSERT OR IGNORE INTO marker_courses VALUES (?, ?)")
+                       .Bind(1, marker.id)
+                       .Bind(2, course)
+                       .Run();
+    return ok && transaction.Commit();
+}
+
+std::optional<MarkerRecord> Store::FindMarker(std::string_view id) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return std::nullopt;
+    sql::Connection& db = *lease;
+    sql::Transaction snapshot(db, false);
+    sql::Statement query(db, "SELECT id, name, info, admin FROM markers WHERE id = ?");
+    query.Bind(1, id);
+    if (!query.Step())
+        return std::nullopt;
+    MarkerRecord marker{query.Text(0), query.Text(1), query.Text(2), query.Int(3) != 0, {}};
+    sql::Statement courses(db, "SELECT course FROM marker_courses WHERE marker = ? "
+                               "ORDER BY course");
+    courses.Bind(1, id);
+    while (courses.Step())
+        marker.courses.push_back(int32_t(courses.Int(0)));
+    return marker;
+}
+
+bool Store::SetMarkerPassword(std::string_view id, std::string_view hash) {
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
+        return false;
+    sql::Connection& db = transaction.db();
+    return transaction.begun() &&
+           sql::Statement(db, "UPDATE markers SET password_hash = ? WHERE id = ?")
+               .Bind(1, hash)
+               .Bind(2, id)
+               .Run() &&
+           db.Changes() == 1 && transaction.Commit();
+}
+
+std::optional<std::string> Store::MarkerPasswordHash(std::string_view id) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return std::nullopt;
+    sql::Statement query(*lease, "SELECT password_hash FROM markers WHERE id = ?");
+    query.Bind(1, id);
+    if (!query.Step())
+        return std::nullopt;
+    return query.Text(0);
+}
+
+bool Store::ReleaseMarks(int32_t course, int32_t entry, std::string_view actor) {
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
+        return false;
+    sql::Connection& db = transaction.db();
+    return transaction.begun() &&
+           sql::Statement(db, "UPDATE entries SET marks_released = 1 WHERE course = ? AND "
+                              "position = ?")
+               .Bind(1, course)
+               .Bind(2, entry)
+               .Run() &&
+           db.Changes() == 1 &&
+           WriteAudit(db, {Now(), std::string(actor), "release", course, entry, std::nullopt,
+                           std::nullopt, std::nullopt}) &&
+           transaction.Commit();
+}
+
+std::vector<AuditRecord> Store::Audit(std::optional<int32_t> course) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return {};
+    sql::Statement query(*lease, "SELECT time, actor, action, course, entry, serial, old_mark, "
+                                 "new_mark FROM audit WHERE ?1 IS NULL OR course = ?1 ORDER BY id");
+    query.Bind(1, course);
+    std::vector<AuditRecord> records;
+    auto optional = [&query](int column) {
+        return query.IsNull(column) ? std::nullopt
+                                    : std::optional<int32_t>(int32_t(query.Int(column)));
+    };
+    while (query.Step())
+        records.push_back({query.Int(0), query.Text(1), query.Text(2), int32_t(query.Int(3)),
+                           int32_t(query.Int(4)), optional(5), optional(6), optional(7)});
+    return records;
+}
+
+} // namespace tallyport::server

@@ -1,0 +1,695 @@
+#include "student/Server.h"
+
+#include "student/CourseListCache.h"
+#include "admission/OpenFileLimit.h"
+#include "student/RequestHandler.h"
+#include "store/Store.h"
+#include "protocol/Keystream.h"
+#include "protocol/Wire.h"
+
+#include <asio.hpp>
+#include <spdlog/sinks/stdout_sinks.h>
+#include <spdlog/spdlog.h>
+
+#include <array>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <ctime>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tallyport::server {
+namespace {
+
+using asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
+// A body up to this length gets its whole buffer at once, so that it is never copied; only
+// the pages its bytes fill become resident. A longer one starts here and doubles as bytes
+// arrive, so that a promised length alone reserves at most this much address space.
+constexpr std::size_t kFirstBodyBuffer = 8 << 20;
+// After a refusal the rest of what the client sends is read and dropped (at most this much, for
+// at most this long) so that closing does not reset the connection before the status arrives.
+constexpr std::size_t kDrainLimit = 256 * 1024;
+constexpr auto kDrainTime = std::chrono::milliseconds(1000);
+
+int32_t ReadInt(const std::byte* p) {
+    return wire::DecodeInt(std::span<const std::byte, 4>(p, 4));
+}
+
+void WriteInt(std::byte* p, int32_t value) {
+    const auto bytes = wire::EncodeInt(value);
+    std::copy(bytes.begin(), bytes.end(), p);
+}
+
+std::string PeerText(const tcp::socket& socket) {
+    asio::error_code error;
+    auto address = socket.remote_endpoint(error).address();
+    if (error)
+        return "?";
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    return address.to_string();
+}
+
+std::shared_ptr<spdlog::logger> RequestLog() {
+    static auto log = [] {
+        auto logger = std::make_shared<spdlog::logger>(
+            "requests", std::make_shared<spdlog::sinks::stderr_sink_mt>());
+        logger->set_pattern("%Y-%m-%dT%H:%M:%S.%e %v");
+        return logger;
+    }();
+    return log;
+}
+
+} // namespace
+
+struct Server::Impl {
+    Impl(Store& s, ServerOptions o) : store(s), courseList(s), options(std::move(o)) {}
+
+    Store& store;
+    CourseListCache courseList;
+    ServerOptions options;
+    std::atomic<int64_t> served{0};
+    std::mutex mutex;
+    std::condition_variable idle;
+    int active = 0; // sessions alive (guarded by mutex)
+    uint16_t boundPort = 0;
+
+    // One event loop per thread: a connection lives on one loop from accept to close, so its
+    // handlers never wait for or wake another thread. The acceptor lives on the first loop.
+    using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
+    std::vector<std::unique_ptr<asio::io_context>> loops;
+    std::vector<WorkGuard> keepRunning;
+    std::size_t nextLoop = 0; // used by the acceptor's loop only
+    std::unique_ptr<tcp::acceptor> acceptor;
+    std::unique_ptr<asio::steady_timer> acceptRetry;
+    std::unique_ptr<asio::steady_timer> burstLog; // ends the admission's quiet log bursts
+    std::shared_ptr<PeerAdmission> admission;
+    std::vector<std::thread> threads;
+    std::unique_ptr<asio::thread_pool> storage; // runs the requests that use the store
+    bool running = false;
+    // Accept state, used on the acceptor's loop only.
+    bool acceptPending = false;
+    bool acceptPaused = false; // waiting for a connection to be released (see Accept)
+    bool burstLogArmed = false;
+    std::promise<void>* acceptorClosed = nullptr;
+
+    asio::io_context& AcceptLoop() { return *loops.front(); }
+    asio::io_context& NextLoop() { return *loops[nextLoop++ % loops.size()]; }
+
+    void Accept();
+    void ResumeAccept();
+    void AcceptFailed(const asio::error_code& error);
+    void WatchBursts();
+    void StartSession(tcp::socket socket);
+    void CloseAcceptor(std::promise<void>& done);
+    void SessionStarted() {
+        std::lock_guard lock(mutex);
+        ++active;
+    }
+    void SessionEnded() {
+        std::lock_guard lock(mutex);
+        if (--active == 0)
+            idle.notify_all();
+    }
+};
+
+namespace {
+
+// The request body as it arrives: resident memory grows with the bytes received (the buffer is
+// not cleared, and grows by doubling past kFirstBodyBuffer, never past the announced length),
+// not with the length a client announces.
+class BodyBuffer {
+public:
+    void Expect(std::size_t length) {
+        length_ = length;
+        Grow(std::min(length, kFirstBodyBuffer));
+    }
+    std::size_t size() const { return size_; }
+    // Where the next bytes go: never empty while the body is incomplete.
+    std::span<std::byte> Space() {
+        if (size_ == capacity_)
+            Grow(std::min(length_, capacity_ * 2));
+        return {data_.get() + size_, capacity_ - size_};
+    }
+    // Counts `n` bytes written into Space(); returns them.
+    std::span<std::byte> Received(std::size_t n) {
+        std::span<std::byte> added(data_.get() + size_, n);
+        size_ += n;
+        return added;
+    }
+    std::span<const std::byte> bytes() const { return {data_.get(), size_}; }
+
+private:
+    void Grow(std::size_t capacity) {
+        auto grown =
+            std::make_unique_for_overwrite<std::byte[]>(std::max<std::size_t>(capacity, 1));
+        if (size_ > 0)
+            std::memcpy(grown.get(), data_.get(), size_);
+        data_ = std::move(grown);
+        capacity_ = std::max<std::size_t>(capacity, 1);
+    }
+
+    std::unique_ptr<std::byte[]> data_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+    std::size_t length_ = 0;
+};
+
+// One connection: preamble, body, reply, close. All of its handlers run on its socket's loop,
+// one thread, one at a time.
+class Session : public std::enable_shared_from_this<Session> {
+public:
+    Session(Server::Impl& server, tcp::socket socket)
+        : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()),
+          started_(Clock::now()), deadline_(started_ + server.options.connectionDeadline),
+          firstBytesBy_(started_ + server.options.firstBytesTimeout), peer_(PeerText(socket_)) {
+        server_.SessionStarted();
+    }
+    ~Session() { server_.SessionEnded(); }
+
+    tcp::socket::executor_type executor() { return socket_.get_executor(); }
+    const std::string& peer() const { return peer_; }
+
+    void Start(PeerAdmission::Ticket ticket) {
+        ticket_.emplace(std::move(ticket));
+        ArmTimer();
+        timer_.expires_at(limit_);
+        WatchDeadline();
+        ReadHead();
+    }
+
+private:
+    // Magic, address length: 8 bytes.
+    void ReadHead() {
+        Read(head_.data(), 8, [this](auto self) {
+            if (!wire::IsProtocolMagic(ReadInt(head_.data()))) {
+                handled_.detail = "wrong magic";
+                return Refuse(status::kOldVersion);
+            }
+            // Longer address texts are not from a client of ours: closed without a reply.
+            const int32_t addressLength = ReadInt(head_.data() + 4);
+            if (!wire::IsValidAddressLength(addressLength))
+                return Finish("bad address length");
+            addressText_.resize(std::size_t(addressLength) + 8);
+            ReadAddressSeedLength(std::move(self));
+        });
+    }
+
+    // Address text, seed, body length.
+    void ReadAddressSeedLength(std::shared_ptr<Session>) {
+        Read(addressText_.data(), addressText_.size(), [this](auto) {
+            firstBytesArrived_ = true;
+            const std::byte* tail = addressText_.data() + addressText_.size() - 8;
+            seed_ = ReadInt(tail);
+            const int32_t length = ReadInt(tail + 4);
+            context_.claimedAddress.assign(reinterpret_cast<const char*>(addressText_.data()),
+                                           addressText_.size() - 8);
+            if (length < 0)
+                return Finish("negative body length");
+            if (length > server_.options.bodyCap) {
+                handled_.detail = "body of " + std::to_string(length) + " bytes over the cap";
+                return Refuse(status::kServerError);
+            }
+            bodyLength_ = std::size_t(length);
+            keystream_.emplace(seed_);
+            body_.Expect(bodyLength_);
+            ReadBody();
+        });
+    }
+
+    // Reads whatever has arrived into the free part of the buffer (one call takes as much as the
+    // socket holds) and unscrambles it at once with the running keystream.
+    void ReadBody() {
+        if (body_.size() == bodyLength_)
+            return Answer();
+        const auto space = body_.Space();
+        if (const std::size_t taken = TakeAhead(space); taken > 0) {
+            keystream_->Apply(body_.Received(taken));
+            return ReadBody();
+        }
+        ArmTimer();
+        socket_.async_read_some(
+            asio::buffer(space.data(), space.size()),
+            [self = shared_from_this()](asio::error_code error, std::size_t got) {
+                self->bytesIn_ += got;
+                if (error)
+                    return self->Finish(self->Closed());
+                self->keystream_->Apply(self->body_.Received(got));
+                self->ReadBody();
+            });
+    }
+
+    void Answer() {
+        RequestArrived();
+        context_.peerAddress = peer_;
+        context_.now = int64_t(std::time(nullptr));
+        context_.courseList = &server_.courseList;
+        // The course list is answered from memory here. Requests that use the store may wait for
+        // the disk (an upload waits for its flushes and its group's commit): they run on the
+        // storage threads, so that this loop goes on reading other bodies meanwhile and uploads
+        // that finish together are committed together.
+        if (body_.size() < 4 || ReadInt(body_.bytes().data()) == request::kCourseList)
+            return Reply(HandleRequest(server_.store, body_.bytes(), context_));
+        asio::post(*server_.storage, [self = shared_from_this()] {
+            auto handled = HandleRequest(self->server_.store, self->body_.bytes(), self->context_);
+            asio::post(self->executor(), [self, handled = std::move(handled)]() mutable {
+                self->Reply(std::move(handled));
+            });
+        });
+    }
+
+    void Reply(HandledRequest handled) {
+        handled_ = std::move(handled);
+        body_ = {};
+        WriteInt(status_.data(), handled_.status);
+        std::vector<asio::const_buffer> out{asio::buffer(status_.data(), 4)};
+        if (handled_.status == status::kSuccess) {
+            WriteInt(status_.data() + 4, int32_t(handled_.reply.size()));
+            ScrambleBytes(handled_.reply, seed_);
+            out.push_back(asio::buffer(status_.data() + 4, 4));
+            out.push_back(asio::buffer(handled_.reply));
+        }
+        bytesOut_ = 0;
+        for (const auto& b : out)
+            bytesOut_ += b.size();
+        ArmTimer();
+        asio::async_write(
+            socket_, out, [self = shared_from_this()](asio::error_code error, std::size_t) {
+                self->Finish(error ? "reply not delivered: " + error.message() : std::string());
+            });
+    }
+
+    // Sends a status without reply, then reads and drops what the client still sends (bounded),
+    // so that the status is not lost to a connection reset.
+    void Refuse(StatusCode status) {
+        RequestArrived();
+        handled_.status = status;
+        WriteInt(status_.data(), status);
+        bytesOut_ = 4;
+        ArmTimer();
+        asio::async_write(socket_, asio::buffer(status_.data(), 4),
+                          [self = shared_from_this()](asio::error_code error, std::size_t) {
+                              if (error)
+                                  return self->Finish("refusal not delivered");
+                              asio::error_code ignored;
+                              self->socket_.shutdown(tcp::socket::shutdown_send, ignored);
+                              self->drainUntil_ = Clock::now() + kDrainTime;
+                              self->Drain();
+                          });
+    }
+
+    void Drain() {
+        if (drained_ >= kDrainLimit)
+            return Finish({});
+        drainBuffer_.resize(4096);
+        limit_ = std::min(drainUntil_, deadline_);
+        timer_.expires_at(limit_);
+        socket_.async_read_some(asio::buffer(drainBuffer_),
+                                [self = shared_from_this()](asio::error_code error, std::size_t n) {
+                                    self->bytesIn_ += n;
+                                    self->drained_ += n;
+                                    if (error)
+                                        return self->Finish({});
+                                    self->Drain();
+                                });
+    }
+
+    // Reads exactly n bytes; on success runs then(self), otherwise finishes. The preamble's
+    // fields are small: whatever has arrived is read at once into `ahead_` and taken from there,
+    // so that a whole small request costs one read, not one per field.
+    template <typename Then> void Read(std::byte* at, std::size_t n, Then then) {
+        const std::size_t taken = TakeAhead({at, n});
+        if (taken == n)
+            return then(shared_from_this());
+        ArmTimer();
+        socket_.async_read_some(
+            asio::buffer(ahead_),
+            [self = shared_from_this(), at, n, taken, then](asio::error_code error,
+                                                            std::size_t got) {
+                self->bytesIn_ += got;
+                if (error)
+                    return self->Finish(self->Closed());
+                self->aheadBegin_ = 0;
+                self->aheadEnd_ = got;
+                self->Read(at + taken, n - taken, then);
+            });
+    }
+
+    // Moves bytes already read ahead into `to`; how many.
+    std::size_t TakeAhead(std::span<std::byte> to) {
+        const std::size_t n = std::min(to.size(), aheadEnd_ - aheadBegin_);
+        if (n > 0)
+            std::memcpy(to.data(), ahead_.data() + aheadBegin_, n);
+        aheadBegin_ += n;
+        return n;
+    }
+
+    // Every step gets the idle timeout, never beyond the connection's deadline, nor beyond the
+    // first-bytes deadline until the body length has arrived: a client trickling its preamble
+    // makes progress but is still closed then. Only the limit moves here; the timer catches up
+    // when it fires, so progress costs no timer call.
+    void ArmTimer() {
+        limit_ = std::min(Clock::now() + server_.options.idleTimeout, deadline_);
+        if (!firstBytesArrived_)
+            limit_ = std::min(limit_, firstBytesBy_);
+    }
+
+    void RequestArrived() {
+        requestArrived_ = true;
+        ticket_->RequestArrived();
+    }
+
+    std::string Closed() const {
+        if (!timedOut_)
+            return "closed by the client";
+        return firstBytesArrived_ ? "timed out" : "timed out before the body length";
+    }
+
+public:
+    // Picked to make room when the open files run out (PeerAdmission): closed without an answer.
+    // Counted in the admission's log, so it writes no line of its own.
+    void Shed() {
+        if (finished_ || requestArrived_) // picked just before its request came in: answered
+            return;
+        quiet_ = true;
+        Finish("shed");
+    }
+
+private:
+    // One wait runs for the session's whole life: when it fires before the limit (which progress
+    // has moved on), it waits again until the limit; once the limit has passed it closes the
+    // socket, which ends the read or write in progress.
+    void WatchDeadline() {
+        timer_.async_wait([self = shared_from_this()](asio::error_code error) {
+            if (self->finished_)
+                return;
+            const auto now = Clock::now();
+            if (!error && self->timer_.expiry() <= now) {
+                if (self->limit_ <= now) {
+                    self->timedOut_ = true;
+                    asio::error_code ignored;
+                    self->socket_.close(ignored);
+                    return;
+                }
+                self->timer_.expires_at(self->limit_);
+            }
+            self->WatchDeadline();
+        });
+    }
+
+    void Finish(std::string problem) {
+        if (finished_)
+            return;
+        finished_ = true;
+        timer_.cancel();
+        asio::error_code ignored;
+        socket_.shutdown(tcp::socket::shutdown_both, ignored);
+        socket_.close(ignored);
+        ticket_.reset(); // its file is free: a paused accept may go on
+        if (!problem.empty() && handled_.detail.empty())
+            handled_.detail = std::move(problem);
+        const bool answered = handled_.kind != 0 || bytesOut_ > 0;
+        if (answered)
+            ++server_.served;
+        if (server_.options.logRequests && !quiet_)
+            Log(answered);
+    }
+
+    void Log(bool answered) const {
+        const double ms =
+            std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
+        std::string kind = std::to_string(handled_.kind);
+        if (handled_.step != 0)
+            kind += handled_.step;
+        RequestLog()->info(
+            "peer={} kind={} course={} student={} status={} in={} out={} ms={:.1f}{}{}", peer_,
+            answered ? kind : "-", handled_.course, handled_.student,
+            answered ? std::to_string(handled_.status) : "-", bytesIn_, bytesOut_, ms,
+            handled_.detail.empty() ? "" : " ", handled_.detail);
+    }
+
+    Server::Impl& server_;
+    tcp::socket socket_;
+    asio::steady_timer timer_;
+    Clock::time_point started_;
+    Clock::time_point deadline_;
+    Clock::time_point drainUntil_;
+    Clock::time_point firstBytesBy_;
+    Clock::time_point limit_; // the socket is closed when no progress is made by then
+    std::string peer_;
+    std::optional<PeerAdmission::Ticket> ticket_;
+    std::array<std::byte, 8> head_{};
+    std::array<std::byte, 128> ahead_{}; // read but not yet taken: [aheadBegin_, aheadEnd_)
+    std::size_t aheadBegin_ = 0, aheadEnd_ = 0;
+    std::vector<std::byte> addressText_;
+    int32_t seed_ = 0;
+    std::size_t bodyLength_ = 0;
+    std::optional<Keystream> keystream_;
+    BodyBuffer body_;
+    std::vector<std::byte> drainBuffer_;
+    std::size_t drained_ = 0;
+    RequestContext context_;
+    HandledRequest handled_{};
+    std::array<std::byte, 8> status_{};
+    std::size_t bytesIn_ = 0;
+    std::size_t bytesOut_ = 0;
+    bool timedOut_ = false;
+    bool finished_ = false;
+    bool firstBytesArrived_ = false; // the preamble and the body length
+    bool requestArrived_ = false;
+    bool quiet_ = false;
+};
+
+} // namespace
+
+// A connection over its address's cap is dropped here with the session: its socket closes
+// before a byte of it is read.
+void Server::Impl::StartSession(tcp::socket socket) {
+    auto session = std::make_shared<Session>(*this, std::move(socket));
+    auto ticket = admission->Admit(PeerAdmission::AddressKey(session->peer()),
+                                   [weak = std::weak_ptr<Session>(session)] {
+                                       if (auto shed = weak.lock())
+                                           asio::post(shed->executor(), [shed] { shed->Shed(); });
+                                   });
+    if (!ticket) {
+        WatchBursts();
+        return;
+    }
+    // The session starts on its socket's loop, where all of its handlers run.
+    asio::post(session->executor(), [session, ticket = std::move(*ticket)]() mutable {
+        session->Start(std::move(ticket));
+    });
+}
+
+// Before each accept the admission is asked for room. At the budget it has one waiting
+// connection shed and the accept pauses until a connection is released, so the server never
+// runs out of files on its own connections and takes the next client from the backlog at once.
+void Server::Impl::Accept() {
+    if (!acceptor->is_open())
+        return;
+    if (!admission->RoomOrShed(this,
+                               [this] { asio::post(AcceptLoop(), [this] { ResumeAccept(); }); })) {
+        acceptPaused = true;
+        WatchBursts();
+        return;
+    }
+    acceptPending = true;
+    acceptor->async_accept(NextLoop(), [this](asio::error_code error, tcp::socket socket) {
+        acceptPending = false;
+        if (!error)
+            StartSession(std::move(socket)); // even when Stop closed the acceptor meanwhile
+        if (!acceptor->is_open()) {
+            if (acceptorClosed)
+                acceptorClosed->set_value();
+            return;
+        }
+        if (error)
+            return AcceptFailed(error);
+        Accept();
+    });
+}
+
+void Server::Impl::ResumeAccept() {
+    if (!acceptPaused)
+        return;
+    acceptPaused = false;
+    Accept();
+}
+
+// Out of files all the same (files besides the connections, or the system's table): a waiting
+// connection is shed and the accept resumes when it is gone. With nothing to shed, the accept is
+// tried again shortly instead of spinning.
+void Server::Impl::AcceptFailed(const asio::error_code& error) {
+    if (error.value() == EMFILE || error.value() == ENFILE) {
+        if (admission->ShedForFiles(
+                this, [this] { asio::post(AcceptLoop(), [this] { ResumeAccept(); }); })) {
+            acceptPaused = true;
+            WatchBursts();
+            return;
+        }
+    }
+    if (options.logRequests)
+        RequestLog()->warn("accept failed: {}", error.message());
+    acceptRetry->expires_after(std::chrono::milliseconds(100));
+    acceptRetry->async_wait([this](asio::error_code e) {
+        if (!e && acceptor->is_open())
+            Accept();
+    });
+}
+
+// Ends the admission's log bursts once they have been quiet; runs on the acceptor's loop while
+// bursts are open.
+void Server::Impl::WatchBursts() {
+    if (burstLogArmed)
+        return;
+    const auto next = admission->EndQuietBursts();
+    if (!next)
+        return;
+    burstLogArmed = true;
+    burstLog->expires_at(*next);
+    burstLog->async_wait([this](asio::error_code error) {
+        burstLogArmed = false;
+        if (!error)
+            WatchBursts();
+    });
+}
+
+// Connections the kernel has already completed are clients that were in time: they are served.
+// `done` is set once no accept is left to deliver a connection: at once, or when the pending
+// accept's handler has run.
+void Server::Impl::CloseAcceptor(std::promise<void>& done) {
+    asio::error_code error;
+    acceptor->non_blocking(true, error);
+    while (!error) {
+        tcp::socket socket(NextLoop());
+        acceptor->accept(socket, error);
+        if (!error)
+            StartSession(std::move(socket));
+    }
+    acceptor->close(error);
+    acceptRetry->cancel();
+    burstLog->cancel();
+    admission->Forget(this);
+    admission->EndAllBursts();
+    if (acceptPending)
+        acceptorClosed = &done;
+    else
+        done.set_value();
+}
+
+Server::Server(Store& store, ServerOptions options)
+    : impl_(std::make_unique<Impl>(store, std::move(options))) {}
+
+Server::~Server() {
+    Stop();
+}
+
+bool Server::Start(std::string& error) {
+    if (impl_->running)
+        return true;
+    auto& s = *impl_;
+    asio::error_code ec;
+    const auto address = asio::ip::make_address(s.options.address, ec);
+    if (ec) {
+        error = "not an IP address: " + s.options.address;
+        return false;
+    }
+    for (int i = 0; i < std::max(1, s.options.threads); ++i) {
+        s.loops.push_back(std::make_unique<asio::io_context>(1));
+        s.keepRunning.push_back(asio::make_work_guard(*s.loops.back()));
+    }
+    s.acceptor = std::make_unique<tcp::acceptor>(s.AcceptLoop());
+    s.acceptRetry = std::make_unique<asio::steady_timer>(s.AcceptLoop());
+    s.burstLog = std::make_unique<asio::steady_timer>(s.AcceptLoop());
+    s.admission = s.options.admission;
+    if (!s.admission) {
+        PeerAdmission::Limits limits;
+        limits.maxPerAddress = s.options.maxPerAddress;
+        limits.maxConnections = s.options.maxConnections > 0
+                                    ? s.options.maxConnections
+                                    : ConnectionBudget(CurrentOpenFileLimit(), int(s.loops.size()));
+        PeerAdmission::LogLine log;
+        if (s.options.logRequests)
+            log = [](const std::string& line) { RequestLog()->warn("{}", line); };
+        s.admission = std::make_shared<PeerAdmission>(limits, std::move(log));
+    }
+    const tcp::endpoint endpoint(address, s.options.port);
+    s.acceptor->open(endpoint.protocol(), ec);
+    if (!ec)
+        s.acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
+    if (!ec)
+        s.acceptor->bind(endpoint, ec);
+    if (!ec)
+        s.acceptor->listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        error = "cannot listen on " + s.options.address + ":" + std::to_string(s.options.port) +
+                ": " + ec.message();
+        s.acceptor.reset();
+        s.acceptRetry.reset();
+        s.burstLog.reset();
+        s.admission.reset();
+        s.keepRunning.clear();
+        s.loops.clear();
+        return false;
+    }
+    s.boundPort = s.acceptor->local_endpoint().port();
+    s.options.port = s.boundPort; // a restart binds the same port again
+    s.storage = std::make_unique<asio::thread_pool>(std::max(1, s.options.storageThreads));
+    s.Accept();
+    for (auto& loop : s.loops)
+        s.threads.emplace_back([&loop] { loop->run(); });
+    s.running = true;
+    return true;
+}
+
+void Server::Stop() {
+    auto& s = *impl_;
+    if (!s.running)
+        return;
+    // The acceptor is closed on its loop; the wait for the sessions starts only after that,
+    // so that the connections taken from the backlog are counted.
+    std::promise<void> closed;
+    asio::post(s.AcceptLoop(), [&s, &closed] { s.CloseAcceptor(closed); });
+    closed.get_future().wait();
+    s.acceptorClosed = nullptr;
+    {
+        std::unique_lock lock(s.mutex);
+        s.idle.wait_for(lock, s.options.stopGrace, [&s] { return s.active == 0; });
+    }
+    for (auto& loop : s.loops)
+        loop->stop();
+    for (auto& thread : s.threads)
+        thread.join();
+    s.threads.clear();
+    // Requests still with the store finish first: their sessions live on the loops.
+    s.storage->join();
+    s.storage.reset();
+    s.acceptor.reset();
+    s.acceptRetry.reset();
+    s.burstLog.reset();
+    s.acceptPaused = false;
+    s.burstLogArmed = false;
+    s.keepRunning.clear();
+    s.loops.clear(); // destroys the sessions still waiting (closing their sockets)
+    s.admission.reset();
+    s.running = false;
+}
+
+uint16_t Server::port() const {
+    return impl_->boundPort;
+}
+
+std::shared_ptr<PeerAdmission> Server::admission() const {
+    return impl_->admission;
+}
+
+int64_t Server::requestsServed() const {
+    return impl_->served.load();
+}
+
+} // namespace tallyport::server

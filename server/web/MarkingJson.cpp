@@ -1,0 +1,295 @@
+#include "web/MarkingJson.h"
+
+#include "student/MarkedPackage.h"
+#include "marking/Markup.h"
+#include "marking/TextBlock.h"
+#include "web/Windows1252.h"
+
+#include <algorithm>
+#include <climits>
+#include <set>
+
+namespace tallyport::server::staff {
+namespace {
+
+using nlohmann::json;
+
+// Nesting depth of JSON text, strings skipped; counted before parsing so that no deep value is
+// ever built.
+std::size_t NestingDepth(std::string_view text) {
+    std::size_t depth = 0, deepest = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+struct Failure {
+    std::string why;
+};
+
+// Every key of `object` must be one of `known`.
+void OnlyKnownFields(const json& object, std::initializer_list<std::string_view> known,
+                     std::string_view what) {
+    if (!object.is_object())
+        throw Failure{std::string(what) + " must be an object"};
+    for (const auto& item : object.items())
+        if (std::find(known.begin(), known.end(), item.key()) == known.end())
+            throw Failure{std::string(what) + " has an unknown field \"" + item.key() + "\""};
+}
+
+const json& Required(const json& object, const char* field, std::string_view what) {
+    const auto found = object.find(field);
+    if (found == object.end())
+        throw Failure{std::string(what) + " needs \"" + field + "\""};
+    return *found;
+}
+
+int64_t Integer(const json& value, std::string_view what, int64_t low, int64_t high) {
+    if (!value.is_number_integer())
+        throw Failure{std::string(what) + " must be a whole number"};
+    const bool isUnsigned = value.is_number_unsigned();
+    const int64_t number =
+        isUnsigned ? int64_t(std::min<uint64_t>(value.get<uint64_t>(), uint64_t(INT64_MAX)))
+                   : value.get<int64_t>();
+    if (number < low || number > high)
+        throw Failure{std::string(what) + " must be between " + std::to_string(low) + " and " +
+                      std::to_string(high)};
+    return number;
+}
+
+int32_t Coordinate(const json& object, const char* field, std::string_view what) {
+    return int32_t(Integer(Required(object, field, what), std::string(what) + " " + field,
+                           INT32_MIN, INT32_MAX));
+}
+
+std::string Text(const json& value, std::string_view what) {
+    if (!value.is_string())
+        throw Failure{std::string(what) + " must be a string"};
+    return value.get<std::string>();
+}
+
+// A comment text as the markup keeps it: Windows-1252, every line break ("\n", "\r\n" or a lone
+// "\r") as CR BEL. Other control characters but the tab would not survive a markup line.
+std::string CommentMarkupText(const std::string& utf8, std::string_view what) {
+    std::string why;
+    const auto bytes = Utf8ToWindows1252(utf8, &why);
+    if (!bytes)
+        throw Failure{std::string(what) + ": " + why};
+    std::string out;
+    for (std::size_t i = 0; i < bytes->size(); ++i) {
+        const char c = (*bytes)[i];
+        if (c == '\r' || c == '\n') {
+            out += "\r\a";
+            if (c == '\r' && i + 1 < bytes->size() && (*bytes)[i + 1] == '\n')
+                ++i;
+        } else if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
+            char number[8];
+            std::snprintf(number, sizeof number, "U+%04X", unsigned(c));
+            throw Failure{std::string(what) + ": the control character " + number +
+                          " cannot be kept in a comment"};
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void AppendNumbers(std::string& out, char tag, std::initializer_list<int64_t> values) {
+    out += tag;
+    for (const int64_t value : values)
+        out += ',' + std::to_string(value);
+}
+
+void AppendComment(std::string& out, const json& item, const std::string& what) {
+    OnlyKnownFields(item, {"type", "x", "y", "width", "height", "text"}, what);
+    const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
+    const std::string text =
+        CommentMarkupText(Text(Required(item, "text", what), what + " text"), what + " text");
+    const PageSize size = MeasureText(text, kCommentBreak, 1, kCommentTabWidth);
+    AppendNumbers(out, 'C', {x, y, size.width, size.height});
+    out += ',' + text + "\r\n";
+}
+
+void AppendStroke(std::string& out, const json& item, const std::string& what) {
+    OnlyKnownFields(item, {"type", "x", "y", "width", "height", "points"}, what);
+    AppendNumbers(out, 'L',
+                  {Coordinate(item, "x", what), Coordinate(item, "y", what),
+                   Coordinate(item, "width", what), Coordinate(item, "height", what)});
+    out += "\r\n";
+    const json& points = Required(item, "points", what);
+    if (!points.is_array() || points.size() > kMaxPointsPerStroke)
+        throw Failure{what + " points must be a list of at most " +
+                      std::to_string(kMaxPointsPerStroke) + " [dx, dy] pairs"};
+    for (const json& point : points) {
+        if (!point.is_array() || point.size() != 2)
+            throw Failure{what + " points must be [dx, dy] pairs"};
+        AppendNumbers(out, 'P',
+                      {Integer(point[0], what + " dx", INT32_MIN, INT32_MAX),
+                       Integer(point[1], what + " dy", INT32_MIN, INT32_MAX)});
+        out += "\r\n";
+    }
+    out += "EOL\r\n";
+}
+
+FileMarkupUpdate FileUpdate(const json& file, std::size_t index) {
+    const std::string what = "files[" + std::to_string(index) + "]";
+    OnlyKnownFields(file, {"name", "annotations"}, what);
+    FileMarkupUpdate update;
+    update.name = Text(Required(file, "name", what), what + " name");
+    const json& annotations = Required(file, "annotations", what);
+    if (!annotations.is_array() || annotations.size() > kMaxAnnotationsPerFile)
+        throw Failure{what + " annotations must be a list of at most " +
+                      std::to_string(kMaxAnnotationsPerFile)};
+    std::string markup;
+    for (std::size_t i = 0; i < annotations.size(); ++i) {
+        const json& item = annotations[i];
+        const std::string itemWhat = what + " annotation " + std::to_string(i);
+        if (!item.is_object())
+            throw Failure{itemWhat + " must be an object"};
+        const std::string type = Text(Required(item, "type", itemWhat), itemWhat + " type");
+        if (type == "comment")
+            AppendComment(markup, item, itemWhat);
+        else if (type == "stroke")
+            AppendStroke(markup, item, itemWhat);
+        else
+            throw Failure{itemWhat + " type must be \"comment\" or \"stroke\""};
+    }
+    // The same check as markup given to `mark --annotations`.
+    std::string why;
+    auto normalised = NormaliseMarkup(markup, &why);
+    if (!normalised)
+        throw Failure{what + ": the annotations would not read back (" + why + ")"};
+    update.markup = std::move(*normalised);
+    return update;
+}
+
+// Lines of stored markup without their line ends, for the client's reader.
+class MarkupLines : public LineSource {
+public:
+    explicit MarkupLines(std::string_view text) : text_(text) {}
+    bool ReadLine(std::string& line) override {
+        if (text_.empty())
+            return false;
+        const auto end = text_.find('\n');
+        line = std::string(text_.substr(0, end));
+        text_.remove_prefix(end == std::string_view::npos ? text_.size() : end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return true;
+    }
+
+private:
+    std::string_view text_;
+};
+
+// A stored comment text as the API shows it: CR BEL (or a lone BEL) as "\n", in UTF-8.
+std::string CommentApiText(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\a') {
+            out += '\n';
+            ++i;
+        } else {
+            out += text[i] == '\a' ? '\n' : text[i];
+        }
+    }
+    return Windows1252ToUtf8(out);
+}
+
+} // namespace
+
+std::optional<json> ParseJsonBody(std::string_view body, std::string& why) {
+    if (NestingDepth(body) > kMaxJsonDepth) {
+        why = "the body nests deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+        return std::nullopt;
+    }
+    try {
+        return json::parse(body);
+    } catch (const json::exception& error) {
+        why = std::string("the body is not JSON: ") + error.what();
+        return std::nullopt;
+    }
+}
+
+std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::string& why) {
+    const auto parsed = ParseJsonBody(body, why);
+    if (!parsed)
+        return std::nullopt;
+    try {
+        const json& top = *parsed;
+        OnlyKnownFields(top, {"version", "mark", "detail", "files"}, "the marking");
+        MarkingUpdate update;
+        update.version = Integer(Required(top, "version", "the marking"), "version", 0, INT64_MAX);
+        update.mark =
+            int32_t(Integer(Required(top, "mark", "the marking"), "mark", INT32_MIN, INT32_MAX));
+        if (const auto detail = top.find("detail"); detail != top.end()) {
+            std::string detailWhy;
+            auto bytes = Utf8ToWindows1252(Text(*detail, "detail"), &detailWhy);
+            if (!bytes)
+                throw Failure{"detail: " + detailWhy};
+            update.detail = std::move(*bytes);
+        }
+        const json& files = Required(top, "files", "the marking");
+        if (!files.is_array())
+            throw Failure{"files must be a list"};
+        std::set<std::string> names;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            update.files.push_back(FileUpdate(files[i], i));
+            if (!names.insert(update.files.back().name).second)
+                throw Failure{"files names " + update.files.back().name + " twice"};
+        }
+        return update;
+    } catch (const Failure& failure) {
+        why = failure.why;
+    } catch (const json::exception& error) {
+        why = error.what();
+    }
+    return std::nullopt;
+}
+
+json AnnotationsJson(std::string_view markup) {
+    json list = json::array();
+    MarkupLines lines(markup);
+    std::string line;
+    while (lines.ReadLine(line)) {
+        if (line.empty() || (line[0] != 'C' && line[0] != 'L'))
+            continue;
+        const auto annotation = ReadAnnotation(line, lines);
+        if (!annotation)
+            continue;
+        json item = {{"x", annotation->x},
+                     {"y", annotation->y},
+                     {"width", annotation->width},
+                     {"height", annotation->height}};
+        if (const auto text = annotation->GetText()) {
+            item["type"] = "comment";
+            item["text"] = CommentApiText(*text);
+        } else if (const auto* stroke = dynamic_cast<const LineNode*>(annotation.get())) {
+            item["type"] = "stroke";
+            // The reader chains points newest first; the API keeps the order they were drawn.
+            json points = json::array();
+            for (const PointNode* p = stroke->points.get(); p; p = p->next.get())
+                points.push_back({p->x, p->y});
+            std::reverse(points.begin(), points.end());
+            item["points"] = std::move(points);
+        }
+        list.push_back(std::move(item));
+    }
+    return list;
+}
+
+} // namespace tallyport::server::staff

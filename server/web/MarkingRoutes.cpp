@@ -1,0 +1,354 @@
+#include "web/Base64.h"
+#include "web/MarkingJson.h"
+#include "web/StaffRoutes.h"
+#include "web/Windows1252.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace tallyport::server::staff {
+namespace {
+
+using nlohmann::json;
+
+// A number from a route's pattern (digits only, so it parses unless too large).
+std::optional<int32_t> RouteNumber(const httplib::Request& request, std::size_t index) {
+    const std::string text = request.matches[index];
+    int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+bool MarksCourse(const Caller& caller, int32_t course) {
+    return std::find(caller.marker.courses.begin(), caller.marker.courses.end(), course) !=
+           caller.marker.courses.end();
+}
+
+// The course and entry a marker may see; none after answering 403 or 404.
+struct EntryAccess {
+    CourseDefinition course;
+    int32_t entry = 0;
+    const EntryDefinition& definition() const { return course.entries[std::size_t(entry)]; }
+};
+
+std::optional<EntryAccess> AccessEntry(StaffContext& context, const Caller& caller, int32_t course,
+                                       int32_t entry, httplib::Response& response) {
+    if (!MarksCourse(caller, course)) {
+        SendError(response, 403, "you do not mark course " + std::to_string(course));
+        return std::nullopt;
+    }
+    auto definition = context.store.FindCourse(course);
+    if (!definition || entry < 0 || entry >= int32_t(definition->entries.size())) {
+        SendError(response, 404, "no such course or entry");
+        return std::nullopt;
+    }
+    return EntryAccess{std::move(*definition), entry};
+}
+
+// A submission the caller may see, with its course; none after answering 403 or 404.
+struct SubmissionAccess {
+    SubmissionInfo info;
+    EntryAccess entry;
+};
+
+std::optional<SubmissionAccess> AccessSubmission(StaffContext& context, const Caller& caller,
+                                                 const httplib::Request& request,
+                                                 httplib::Response& response) {
+    const auto serial = RouteNumber(request, 1);
+    const auto info = serial ? context.store.FindSubmission(*serial) : std::nullopt;
+    if (!info) {
+        SendError(response, 404, "no such submission");
+        return std::nullopt;
+    }
+    auto entry = AccessEntry(context, caller, info->course, info->entry, response);
+    if (!entry)
+        return std::nullopt;
+    return SubmissionAccess{*info, std::move(*entry)};
+}
+
+json MarkJson(const std::optional<MarkRecord>& mark) {
+    if (!mark)
+        return {{"mark", nullptr},
+                {"detail", ""},
+                {"markedBy", nullptr},
+                {"markedAt", nullptr},
+                {"version", 0}};
+    return {{"mark", mark->mark},
+            {"detail", Windows1252ToUtf8(mark->detail)},
+            {"markedBy", mark->markerId},
+            {"markedAt", mark->time},
+            {"version", mark->version}};
+}
+
+// The marking with each file's annotations: the answer to a save and to a stale one.
+json MarkingJson(const StoredMarking& marking, const std::vector<StoredFile>& files) {
+    json list = json::array();
+    for (std::size_t i = 0; i < files.size(); ++i)
+        list.push_back(
+            {{"name", Windows1252ToUtf8(files[i].name)},
+             {"annotations",
+              i < marking.markup.size() ? AnnotationsJson(marking.markup[i]) : json::array()}});
+    return {{"marking", MarkJson(marking.mark)}, {"files", std::move(list)}};
+}
+
+json EntryJson(const CourseDefinition& course, int32_t index, const EntryCounts& counts) {
+    // Entries are component-major, element by element, sections in order.
+    int32_t first = 0;
+    std::string component;
+    for (const auto& c : course.components) {
+        if (index < first + c.elements * c.sections) {
+            component = c.name;
+            break;
+        }
+        first += c.elements * c.sections;
+    }
+    const auto& entry = course.entries[std::size_t(index)];
+    return {{"entry", index},
+            {"component", Windows1252ToUtf8(component)},
+            {"label", Windows1252ToUtf8(entry.label)},
+            {"kind", std::string(1, entry.kind)},
+            {"maxMark", entry.maxMark},
+            {"marksReleased", entry.marksReleased},
+            {"submitted", counts.submitted},
+            {"marked", counts.marked},
+            {"released", entry.marksReleased ? counts.marked : 0}};
+}
+
+void ListCourses(StaffContext& context, const Caller& caller, httplib::Response& response) {
+    json courses = json::array();
+    for (const int32_t number : caller.marker.courses) {
+        const auto course = context.store.FindCourse(number);
+        if (!course)
+            continue;
+        std::vector<EntryCounts> counts(course->entries.size());
+        for (const auto& c : context.store.CountEntries(number))
+            if (c.entry >= 0 && c.entry < int32_t(counts.size()))
+                counts[std::size_t(c.entry)] = c;
+        json entries = json::array();
+        for (int32_t i = 0; i < int32_t(course->entries.size()); ++i)
+            entries.push_back(EntryJson(*course, i, counts[std::size_t(i)]));
+        courses.push_back({{"number", number},
+                           {"name", Windows1252ToUtf8(course->name)},
+                           {"entries", std::move(entries)}});
+    }
+    SendJson(response, 200, {{"courses", std::move(courses)}});
+}
+
+void ListSubmissions(StaffContext& context, const Caller& caller, const httplib::Request& request,
+                     httplib::Response& response) {
+    const auto course = RouteNumber(request, 1), entry = RouteNumber(request, 2);
+    if (!course || !entry) {
+        SendError(response, 404, "no such course or entry");
+        return;
+    }
+    const auto access = AccessEntry(context, caller, *course, *entry, response);
+    if (!access)
+        return;
+    json list = json::array();
+    for (const auto& latest : context.store.LatestPerStudent(*course, *entry)) {
+        json item = MarkJson(latest.mark);
+        item.erase("detail");
+        item["serial"] = latest.info.serial;
+        item["student"] = latest.info.student;
+        item["submitted"] = latest.info.time;
+        item["files"] = latest.info.files;
+        item["bytes"] = latest.info.bytes;
+        item["marked"] = latest.info.marked;
+        list.push_back(std::move(item));
+    }
+    SendJson(response, 200,
+             {{"course", *course},
+              {"entry", *entry},
+              {"maxMark", access->definition().maxMark},
+              {"marksReleased", access->definition().marksReleased},
+              {"submissions", std::move(list)}});
+}
+
+// The package's bytes of one file; empty when its recorded place lies outside the package.
+std::string_view FileBytes(const std::string& package, const StoredFile& file) {
+    if (file.offset < 0 || file.length < 0 ||
+        uint64_t(file.offset) + uint64_t(file.length) > package.size())
+        return {};
+    return std::string_view(package).substr(std::size_t(file.offset), std::size_t(file.length));
+}
+
+void ShowSubmission(StaffContext& context, const Caller& caller, const httplib::Request& request,
+                    httplib::Response& response) {
+    const auto access = AccessSubmission(context, caller, request, response);
+    if (!access)
+        return;
+    const int32_t serial = access->info.serial;
+    const auto package = context.store.PackageBytes(serial);
+    const auto marking = context.store.FindMarking(serial);
+    if (!package || !marking) {
+        SendError(response, 500, "the submission's stored files cannot be read");
+        return;
+    }
+    const auto files = context.store.SubmissionFiles(serial);
+    json list = json::array();
+    for (std::size_t i = 0; i < files.size(); ++i)
+        list.push_back(
+            {{"name", Windows1252ToUtf8(files[i].name)},
+             {"kind", std::string(1, files[i].kind)},
+             {"tabWidth", files[i].tabWidth},
+             {"length", files[i].length},
+             {"content", EncodeBase64(FileBytes(*package, files[i]))},
+             {"annotations",
+              i < marking->markup.size() ? AnnotationsJson(marking->markup[i]) : json::array()}});
+    const auto& info = access->info;
+    SendJson(response, 200,
+             {{"serial", serial},
+              {"course", info.course},
+              {"entry", info.entry},
+              {"student", info.student},
+              {"submitted", info.time},
+              {"maxMark", access->entry.definition().maxMark},
+              {"marksReleased", access->entry.definition().marksReleased},
+              {"files", std::move(list)},
+              {"marking", MarkJson(marking->mark)}});
+}
+
+void SaveMarkingRoute(StaffContext& context, const Caller& caller, const httplib::Request& request,
+                      httplib::Response& response) {
+    const auto access = AccessSubmission(context, caller, request, response);
+    if (!access)
+        return;
+    std::string why;
+    auto update = ParseMarkingUpdate(request.body, why);
+    if (!update) {
+        SendError(response, 400, why);
+        return;
+    }
+    const int32_t maxMark = access->entry.definition().maxMark;
+    if (update->mark < 0 || update->mark > maxMark) {
+        SendError(response, 422, "the mark must be between 0 and " + std::to_string(maxMark));
+        return;
+    }
+    const auto files = context.store.SubmissionFiles(access->info.serial);
+    MarkingSave save{
+        access->info.serial, update->version,           update->mark,
+        caller.marker.id,    std::move(update->detail), std::vector<std::string>(files.size())};
+    for (auto& file : update->files) {
+        const auto at = std::find_if(files.begin(), files.end(), [&](const StoredFile& stored) {
+            return Windows1252ToUtf8(stored.name) == file.name;
+        });
+        if (at == files.end()) {
+            SendError(response, 422, "the submission has no file named " + file.name);
+            return;
+        }
+        save.markup[std::size_t(at - files.begin())] = std::move(file.markup);
+    }
+    const SaveOutcome outcome = context.store.SaveMarking(save);
+    const auto current = context.store.FindMarking(access->info.serial);
+    if (!current) {
+        SendError(response, 500, "the marking could not be read back");
+        return;
+    }
+    switch (outcome) {
+    case SaveOutcome::Saved:
+        SendJson(response, 200, MarkingJson(*current, files));
+        return;
+    case SaveOutcome::Stale: {
+        json body = {{"error", "someone else saved this marking since version " +
+                                   std::to_string(save.baseVersion) + "; nothing was changed"},
+                     {"current", MarkingJson(*current, files)}};
+        SendJson(response, 409, body);
+        return;
+    }
+    case SaveOutcome::Superseded:
+        SendError(response, 409,
+                  "the student has submitted again since; mark the latest submission");
+        return;
+    case SaveOutcome::NoSubmission:
+        SendError(response, 404, "no such submission");
+        return;
+    case SaveOutcome::WrongFileCount:
+    case SaveOutcome::Failed:
+        break;
+    }
+    SendError(response, 500, "the marking could not be stored");
+}
+
+void ReleaseRoute(StaffContext& context, const Caller& caller, const httplib::Request& request,
+                  httplib::Response& response) {
+    const auto course = RouteNumber(request, 1), entry = RouteNumber(request, 2);
+    if (!course || !entry) {
+        SendError(response, 404, "no such course or entry");
+        return;
+    }
+    if (!AccessEntry(context, caller, *course, *entry, response))
+        return;
+    if (!caller.marker.admin) {
+        SendError(response, 403, "only an admin marker may release marks");
+        return;
+    }
+    if (!context.store.ReleaseMarks(*course, *entry, caller.marker.id)) {
+        SendError(response, 500, "the release could not be stored");
+        return;
+    }
+    SendJson(response, 200, {{"course", *course}, {"entry", *entry}, {"marksReleased", true}});
+}
+
+// The last part of a submitted name, with anything but plain ASCII letters, digits and ". _ -"
+// made '_' so that it is safe in a header.
+std::string DownloadName(std::string_view name) {
+    if (const auto slash = name.find_last_of("/\\"); slash != std::string_view::npos)
+        name.remove_prefix(slash + 1);
+    std::string safe;
+    for (const char c : name)
+        safe += std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ? c : '_';
+    return safe.empty() ? "file" : safe;
+}
+
+void DownloadFile(StaffContext& context, const Caller& caller, const httplib::Request& request,
+                  httplib::Response& response) {
+    const auto access = AccessSubmission(context, caller, request, response);
+    if (!access)
+        return;
+    const auto index = RouteNumber(request, 2);
+    const auto files = context.store.SubmissionFiles(access->info.serial);
+    const auto package = context.store.PackageBytes(access->info.serial);
+    if (!index || *index < 0 || *index >= int32_t(files.size()) || !package) {
+        SendError(response, 404, "no such file");
+        return;
+    }
+    const StoredFile& file = files[std::size_t(*index)];
+    const std::string_view bytes = FileBytes(*package, file);
+    response.status = 200;
+    response.set_header("Cache-Control", "no-store");
+    response.set_header("X-Content-Type-Options", "nosniff");
+    response.set_header("Content-Disposition",
+                        "attachment; filename=\"" + DownloadName(file.name) + "\"");
+    response.set_content(bytes.data(), bytes.size(), "application/octet-stream");
+}
+
+// Wraps a route so that it runs only for a logged-in marker (with the CSRF token when it
+// changes something).
+template <typename Route>
+httplib::Server::Handler ForCaller(StaffContext& context, bool changesState, Route route) {
+    return [&context, changesState, route](const httplib::Request& request,
+                                           httplib::Response& response) {
+        if (const auto caller = Authorise(context, request, response, changesState))
+            route(context, *caller, request, response);
+    };
+}
+
+} // namespace
+
+void InstallMarkingRoutes(httplib::Server& server, StaffContext& context) {
+    server.Get("/api/courses",
+               ForCaller(context, false,
+                         [](StaffContext& c, const Caller& caller, const httplib::Request&,
+                            httplib::Response& response) { ListCourses(c, caller, response); }));
+    server.Get(R"(/api/courses/(\d+)/entries/(\d+)/submissions)",
+               ForCaller(context, false, ListSubmissions));
+    server.Post(R"(/api/courses/(\d+)/entries/(\d+)/release)",
+                ForCaller(context, true, ReleaseRoute));
+    server.Get(R"(/api/submissions/(\d+))", ForCaller(context, false, ShowSubmission));
+    server.Put(R"(/api/submissions/(\d+)/marking)", ForCaller(context, true, SaveMarkingRoute));
+    server.Get(R"(/api/submissions/(\d+)/files/(\d+))", ForCaller(context, false, DownloadFile));
+}
+
+} // namespace tallyport::server::staff

@@ -1,0 +1,142 @@
+#include "web/MarkerPassword.h"
+#include "web/MarkingJson.h"
+#include "web/SameBytes.h"
+#include "web/StaffRoutes.h"
+#include "web/Windows1252.h"
+
+namespace tallyport::server::staff {
+namespace {
+
+using nlohmann::json;
+
+// The session id from the Cookie header; empty when there is none.
+std::string SessionCookie(const httplib::Request& request) {
+    const std::string header = request.get_header_value("Cookie");
+    std::string_view rest = header;
+    while (!rest.empty()) {
+        const auto end = rest.find(';');
+        std::string_view pair = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        while (pair.starts_with(' '))
+            pair.remove_prefix(1);
+        if (pair.starts_with(kSessionCookie) && pair.size() > kSessionCookie.size() &&
+            pair[kSessionCookie.size()] == '=')
+            return std::string(pair.substr(kSessionCookie.size() + 1));
+    }
+    return {};
+}
+
+std::string CookieHeader(const StaffContext& context, std::string_view value, bool expire) {
+    std::string cookie = std::string(kSessionCookie) + "=" + std::string(value) +
+                         "; Path=/; HttpOnly; SameSite=Strict";
+    if (context.secureCookies)
+        cookie += "; Secure";
+    if (expire)
+        cookie += "; Max-Age=0";
+    return cookie;
+}
+
+json MarkerJson(const MarkerRecord& marker) {
+    return {{"id", marker.id},
+            {"name", Windows1252ToUtf8(marker.name)},
+            {"admin", marker.admin},
+            {"courses", marker.courses}};
+}
+
+void Login(StaffContext& context, const httplib::Request& request, httplib::Response& response) {
+    std::string why;
+    const auto body = ParseJsonBody(request.body, why);
+    if (!body) {
+        SendError(response, 400, why);
+        return;
+    }
+    const auto id = body->find("id");
+    const auto password = body->find("password");
+    if (!body->is_object() || body->size() != 2 || id == body->end() || !id->is_string() ||
+        password == body->end() || !password->is_string()) {
+        SendError(response, 400, "a login is {\"id\": \"...\", \"password\": \"...\"}");
+        return;
+    }
+    const std::string marker = id->get<std::string>();
+    const std::string secret = password->get<std::string>();
+    const auto wait = context.throttle.WaitBefore(marker, request.remote_addr);
+    if (wait.count() > 0) {
+        const auto seconds = std::to_string((wait.count() + 999) / 1000);
+        response.set_header("Retry-After", seconds);
+        SendError(response, 429, "too many failed logins; try again in " + seconds + " s");
+        return;
+    }
+    const auto hash = context.store.MarkerPasswordHash(marker);
+    bool matches = false;
+    if (hash && !hash->empty())
+        matches = MarkerPasswordMatches(secret, *hash);
+    else
+        SpendOneCheck(secret); // an unknown id answers as slowly as a wrong password
+    const auto record = matches ? context.store.FindMarker(marker) : std::nullopt;
+    if (!record) {
+        context.throttle.Failed(marker, request.remote_addr);
+        SendError(response, 401, "wrong id or password");
+        return;
+    }
+    context.throttle.Succeeded(marker);
+    const Session session = context.sessions.Open(record->id);
+    response.set_header("Set-Cookie", CookieHeader(context, session.id, false));
+    SendJson(response, 200, {{"marker", MarkerJson(*record)}, {"csrfToken", session.csrf}});
+}
+
+} // namespace
+
+std::optional<Caller> Authorise(StaffContext& context, const httplib::Request& request,
+                                httplib::Response& response, bool changesState) {
+    const std::string cookie = SessionCookie(request);
+    auto session = cookie.empty() ? std::nullopt : context.sessions.Touch(cookie);
+    auto marker = session ? context.store.FindMarker(session->marker) : std::nullopt;
+    if (!session || !marker) {
+        SendError(response, 401, "not logged in");
+        return std::nullopt;
+    }
+    if (changesState && !SameBytes(request.get_header_value(kCsrfHeader), session->csrf)) {
+        SendError(response, 403, std::string("missing or wrong ") + kCsrfHeader + " header");
+        return std::nullopt;
+    }
+    return Caller{std::move(*session), std::move(*marker)};
+}
+
+void SendJson(httplib::Response& response, int status, const json& body) {
+    response.status = status;
+    response.set_header("Cache-Control", "no-store");
+    response.set_header("X-Content-Type-Options", "nosniff");
+    // A stray byte that is not UTF-8 (an error message quoting what the client sent) is
+    // replaced rather than failing the whole reply.
+    response.set_content(body.dump(-1, ' ', false, json::error_handler_t::replace),
+                         "application/json; charset=utf-8");
+}
+
+void SendError(httplib::Response& response, int status, std::string_view message) {
+    SendJson(response, status, {{"error", std::string(message)}});
+}
+
+void InstallSessionRoutes(httplib::Server& server, StaffContext& context) {
+    server.Post("/api/login",
+                [&context](const httplib::Request& request, httplib::Response& response) {
+                    Login(context, request, response);
+                });
+    server.Post("/api/logout",
+                [&context](const httplib::Request& request, httplib::Response& response) {
+                    const auto caller = Authorise(context, request, response, true);
+                    if (!caller)
+                        return;
+                    context.sessions.Close(caller->session.id);
+                    response.set_header("Set-Cookie", CookieHeader(context, "", true));
+                    SendJson(response, 200, json::object());
+                });
+    server.Get("/api/session", [&context](const httplib::Request& request,
+                                          httplib::Response& response) {
+        const auto caller = Authorise(context, request, response, false);
+        if (caller)
+            SendJson(response, 200,
+                     {{"marker", MarkerJson(caller->marker)}, {"csrfToken", caller->session.csrf}});
+    });
+}
+
+} // namespace tallyport::server::staff
