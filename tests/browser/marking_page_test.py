@@ -274,11 +274,18 @@ def round_trip(args, url):
         alert.dismiss()
         check('/mark.html' in driver.current_url, 'saying no stays on the page')
 
-        mark = driver.find_element(By.ID, 'mark')
-        mark.clear()
-        mark.send_keys('7', Keys.TAB)
-        driver.find_element(By.ID, 'save').click()
-        wait_saved(driver)
+        # A mark typed and saved at once, without leaving its field, is the one saved: by Ctrl+S,
+        # then by a click on Save.
+        serial = serial_of(driver, 0)
+        for typed, save in (('6', lambda: chord(driver, Keys.CONTROL, 's')),
+                            ('7', lambda: driver.find_element(By.ID, 'save').click())):
+            mark = driver.find_element(By.ID, 'mark')
+            mark.clear()
+            mark.send_keys(typed)
+            save()
+            wait_saved(driver)
+            stored = api(driver, f'/api/submissions/{serial}')['marking']['mark']
+            check(stored == int(typed), f'a mark typed and saved at once is stored: typed {typed}, stored {stored}')
         final = shown_annotations(driver)
         if args.screenshots:
             driver.execute_script('document.getElementById("scroller").focus()')
@@ -311,6 +318,13 @@ def conflict(url):
         for driver in (first, second):
             log_in(driver, url)
             open_marking(driver, url, 1)
+        # The margin line runs the page's full height in every file, also after switching files.
+        for key in (']', ']', '[', '['):
+            press(second, key)
+            heights = second.execute_script('''return [document.querySelector("#page .margin").getBoundingClientRect().height,
+                document.getElementById("page").getBoundingClientRect().height]''')
+            check(heights[0] > 0 and abs(heights[0] - heights[1]) < 1,
+                  f'after {key} the margin line is as tall as the page: {heights}')
         # The first marker comments and saves.
         page = first.find_element(By.ID, 'page')
         ActionChains(first).move_to_element_with_offset(page, *page_offset(first, 25, 15)).click().perform()

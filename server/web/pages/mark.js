@@ -80,11 +80,12 @@ function layout() {
   const height = Math.max(extent.height, Math.ceil(scroller.clientHeight / SY));
   // Setting an attribute, even to the value it has, lays the whole drawing out again.
   const box = `0 0 ${width} ${height}`;
+  // A file drawn afresh has a new margin line, though the box may be the same as the last file's.
+  if (layers.margin.getAttribute('y2') !== String(height)) layers.margin.setAttribute('y2', height);
   if (svg.getAttribute('viewBox') === box) return;
   svg.setAttribute('viewBox', box);
   svg.setAttribute('width', (width * SX).toFixed(1));
   svg.setAttribute('height', (height * SY).toFixed(1));
-  layers.margin.setAttribute('y2', height);
 }
 
 function drawFile() {
@@ -536,6 +537,10 @@ function accept(reply) {
 
 async function save(thenNext = false, basedOn = version) {
   if (editing) finishEditing(true);
+  if (!commitFields()) {
+    $('mark').focus();
+    return false;
+  }
   const error = $('error');
   error.hidden = true;
   const s = state();
@@ -583,6 +588,25 @@ function conflict(body, thenNext) {
   });
 }
 
+// The mark and detail as typed become part of the marking, whether or not the field was left:
+// what the marker sees is what a save sends. False (with the reason shown) for a mark out of range.
+function commitFields() {
+  const text = $('mark').value.trim();
+  const value = text === '' ? null : Number(text);
+  if (value !== null && (!Number.isInteger(value) || value < 0 || value > submission.maxMark)) {
+    showError($('error'), `The mark must be a whole number from 0 to ${submission.maxMark}.`);
+    return false;
+  }
+  $('error').hidden = true;
+  const detail = $('detail').value;
+  if (value !== state().mark || detail !== state().detail)
+    change((s) => {
+      s.mark = value;
+      s.detail = detail;
+    });
+  return true;
+}
+
 // ---- start -----------------------------------------------------------------------------------
 function bindControls() {
   for (const radio of document.querySelectorAll('input[name=tool]'))
@@ -594,20 +618,8 @@ function bindControls() {
   $('previous').addEventListener('click', () => goTo(neighbour(-1)));
   $('next').addEventListener('click', () => goTo(neighbour(1)));
   $('file').addEventListener('change', () => showFile(Number($('file').value)));
-  $('mark').addEventListener('change', () => {
-    const text = $('mark').value.trim();
-    const value = text === '' ? null : Number(text);
-    if (value !== null && (!Number.isInteger(value) || value < 0 || value > submission.maxMark)) {
-      showError($('error'), `The mark must be a whole number from 0 to ${submission.maxMark}.`);
-      $('mark').value = state().mark ?? '';
-      return;
-    }
-    $('error').hidden = true;
-    if (value !== state().mark) change((s) => { s.mark = value; });
-  });
-  $('detail').addEventListener('change', () => {
-    if ($('detail').value !== state().detail) change((s) => { s.detail = $('detail').value; });
-  });
+  $('mark').addEventListener('change', commitFields);
+  $('detail').addEventListener('change', commitFields);
   let pending = false;
   scroller.addEventListener('scroll', () => {
     if (pending) return;
