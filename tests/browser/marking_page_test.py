@@ -276,6 +276,18 @@ def round_trip(args, url):
 
         # A mark typed and saved at once, without leaving its field, is the one saved: by Ctrl+S,
         # then by a click on Save.
+        # Nothing moves under the pointer when the status changes or a refused mark is reported.
+        save_box = lambda: driver.find_element(By.ID, 'save').rect
+        before_box = save_box()
+        mark = driver.find_element(By.ID, 'mark')
+        mark.clear()
+        mark.send_keys('99', Keys.TAB)
+        check(save_box() == before_box, f'Save stays put as the mark field is left: {before_box} then {save_box()}')
+        # The cell cursor is solid, 2 px or more, and black (plain on white and on comment red).
+        cursor = driver.execute_script('''const s = getComputedStyle(document.querySelector("#page .cursor"));
+            return [s.stroke, s.strokeWidth, s.strokeDasharray];''')
+        check(cursor[0] == 'rgb(0, 0, 0)' and float(cursor[1].rstrip('px')) >= 2 and cursor[2] == 'none',
+              f'the cell cursor is a solid black line of 2 px or more: {cursor}')
         serial = serial_of(driver, 0)
         for typed, save in (('6', lambda: chord(driver, Keys.CONTROL, 's')),
                             ('7', lambda: driver.find_element(By.ID, 'save').click())):
@@ -284,6 +296,7 @@ def round_trip(args, url):
             mark.send_keys(typed)
             save()
             wait_saved(driver)
+            check(save_box() == before_box, f'Save stays put once saved: {save_box()}')
             stored = api(driver, f'/api/submissions/{serial}')['marking']['mark']
             check(stored == int(typed), f'a mark typed and saved at once is stored: typed {typed}, stored {stored}')
         final = shown_annotations(driver)
