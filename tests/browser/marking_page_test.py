@@ -195,6 +195,23 @@ def text_layout(driver):
         check(got == expected, f'text layout, {name}: {got}')
 
 
+def entry_names(driver, url, screenshots):
+    """Entries are named as the student's client names them, and the entry page says which."""
+    courses = WebDriverWait(driver, 10).until(lambda d: d.find_element(By.ID, 'courses'))
+    WebDriverWait(driver, 10).until(lambda d: 'Quiz' in courses.text)
+    links = [a.text for a in courses.find_elements(By.CSS_SELECTOR, 'a')]
+    expected = ['Assignment 1', 'Assignment 2', 'Assignment 3', 'Assignment 4', 'Lab 1 Monday',
+                'Lab 1 Wednesday', 'Lab 2 Monday', 'Lab 2 Wednesday', 'Lab 3 Monday', 'Lab 3 Wednesday',
+                'Quiz 1', 'Quiz 2']
+    check(links[:12] == expected, f'the courses page names entries as the client does: {links}')
+    if screenshots:
+        driver.save_screenshot(os.path.join(screenshots, 'courses.png'))
+    driver.get(f'{url}/entry.html?course=3101&entry=0')
+    WebDriverWait(driver, 10).until(lambda d: 'out of' in d.find_element(By.ID, 'title').text)
+    title = driver.find_element(By.ID, 'title').text
+    check(title == '3101 — Assignment 1 (out of 10)', f'the entry page names the entry and its maximum: {title!r}')
+
+
 def anonymous_mode(driver, url):
     driver.get(f'{url}/entry.html?course=3101&entry=0')
     table = WebDriverWait(driver, 10).until(lambda d: d.find_element(By.ID, 'submissions'))
@@ -208,7 +225,10 @@ def round_trip(args, url):
     driver = browser()
     try:
         log_in(driver, url)
+        entry_names(driver, url, args.screenshots)
         anonymous_mode(driver, url)
+        if args.screenshots:
+            driver.save_screenshot(os.path.join(args.screenshots, 'entry.png'))
         open_marking(driver, url, 0)
         check('100123456' not in driver.find_element(By.TAG_NAME, 'body').text,
               'the anonymous mode holds on the marking page')

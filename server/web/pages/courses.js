@@ -1,4 +1,5 @@
 import { api, el, logout, session, showError } from '/api.js';
+import { entryNames } from '/entry-name.js';
 
 const error = document.getElementById('error');
 document.getElementById('logout').addEventListener('click', logout);
@@ -17,10 +18,11 @@ async function load() {
   const main = document.getElementById('courses');
   main.replaceChildren();
   for (const course of courses) {
+    const names = entryNames(course.entries);
     const rows = course.entries.map((entry) =>
       el('tr', {},
         el('td', {}, el('a', { href: `/entry.html?course=${course.number}&entry=${entry.entry}` },
-          `${entry.component} ${entry.label}`)),
+          names.get(entry.entry))),
         el('td', { class: 'number' }, entry.submitted),
         el('td', { class: 'number' }, entry.marked),
         el('td', { class: 'number' }, entry.released),

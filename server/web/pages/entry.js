@@ -1,4 +1,5 @@
 import { anonymous, api, el, session, setAnonymous, showError, studentLabel } from '/api.js';
+import { entryNames } from '/entry-name.js';
 
 const params = new URLSearchParams(location.search);
 const course = Number(params.get('course'));
@@ -43,8 +44,14 @@ function render() {
 
 async function load() {
   marker = await session();
-  list = await api('GET', `/api/courses/${course}/entries/${entry}/submissions`);
-  document.getElementById('title').textContent = `Course ${course}, entry ${entry} (out of ${list.maxMark})`;
+  let courses;
+  [list, { courses }] = await Promise.all([
+    api('GET', `/api/courses/${course}/entries/${entry}/submissions`), api('GET', '/api/courses')]);
+  const known = courses.find((c) => c.number === course);
+  const name = (known && entryNames(known.entries).get(entry)) || `entry ${entry}`;
+  const title = `${course} — ${name} (out of ${list.maxMark})`;
+  document.getElementById('title').textContent = title;
+  document.title = `${title} — Tallyport marking`;
   anonymousBox.checked = anonymous();
   render();
 }
