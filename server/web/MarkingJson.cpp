@@ -1,8 +1,8 @@
 #include "web/MarkingJson.h"
 
-#include "student/MarkedPackage.h"
 #include "marking/Markup.h"
 #include "marking/TextBlock.h"
+#include "student/MarkedPackage.h"
 #include "web/Windows1252.h"
 
 #include <algorithm>
@@ -39,7 +39,12 @@ std::size_t NestingDepth(std::string_view text) {
 
 struct Failure {
     std::string why;
+    bool overLimit = false;
 };
+
+Failure OverLimit(std::string why) {
+    return Failure{std::move(why), true};
+}
 
 // Every key of `object` must be one of `known`.
 void OnlyKnownFields(const json& object, std::initializer_list<std::string_view> known,
@@ -71,9 +76,17 @@ int64_t Integer(const json& value, std::string_view what, int64_t low, int64_t h
     return number;
 }
 
+// A position or offset in page units, within kMaxCoordinate of the page's corner.
+int32_t Coordinate(const json& value, const std::string& what) {
+    const int64_t number = Integer(value, what, INT64_MIN, INT64_MAX);
+    if (number < -kMaxCoordinate || number > kMaxCoordinate)
+        throw OverLimit(what + " must be between " + std::to_string(-kMaxCoordinate) + " and " +
+                        std::to_string(kMaxCoordinate));
+    return int32_t(number);
+}
+
 int32_t Coordinate(const json& object, const char* field, std::string_view what) {
-    return int32_t(Integer(Required(object, field, what), std::string(what) + " " + field,
-                           INT32_MIN, INT32_MAX));
+    return Coordinate(Required(object, field, what), std::string(what) + " " + field);
 }
 
 std::string Text(const json& value, std::string_view what) {
@@ -119,6 +132,10 @@ void AppendComment(std::string& out, const json& item, const std::string& what) 
     const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
     const std::string text =
         CommentMarkupText(Text(Required(item, "text", what), what + " text"), what + " text");
+    const auto breaks = std::size_t(std::count(text.begin(), text.end(), '\a'));
+    if (breaks + 1 > kMaxCommentLines || text.size() - 2 * breaks > kMaxCommentBytes)
+        throw OverLimit(what + " text must be at most " + std::to_string(kMaxCommentBytes) +
+                        " characters on at most " + std::to_string(kMaxCommentLines) + " lines");
     const PageSize size = MeasureText(text, kCommentBreak, 1, kCommentTabWidth);
     AppendNumbers(out, 'C', {x, y, size.width, size.height});
     out += ',' + text + "\r\n";
@@ -126,23 +143,32 @@ void AppendComment(std::string& out, const json& item, const std::string& what) 
 
 void AppendStroke(std::string& out, const json& item, const std::string& what) {
     OnlyKnownFields(item, {"type", "x", "y", "width", "height", "points"}, what);
-    AppendNumbers(out, 'L',
-                  {Coordinate(item, "x", what), Coordinate(item, "y", what),
-                   Coordinate(item, "width", what), Coordinate(item, "height", what)});
-    out += "\r\n";
+    const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
     const json& points = Required(item, "points", what);
-    if (!points.is_array() || points.size() > kMaxPointsPerStroke)
-        throw Failure{what + " points must be a list of at most " +
-                      std::to_string(kMaxPointsPerStroke) + " [dx, dy] pairs"};
-    for (const json& point : points) {
+    if (!points.is_array())
+        throw Failure{what + " points must be a list of [dx, dy] pairs"};
+    if (points.size() > kMaxPointsPerStroke)
+        throw OverLimit(what + " must have at most " + std::to_string(kMaxPointsPerStroke) +
+                        " points");
+    // The stroke's size is the extent of its points, whatever the page sent, as a comment's is
+    // measured from its text.
+    std::string pointLines;
+    int64_t left = 0, right = 0, top = 0, bottom = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const json& point = points[i];
         if (!point.is_array() || point.size() != 2)
             throw Failure{what + " points must be [dx, dy] pairs"};
-        AppendNumbers(out, 'P',
-                      {Integer(point[0], what + " dx", INT32_MIN, INT32_MAX),
-                       Integer(point[1], what + " dy", INT32_MIN, INT32_MAX)});
-        out += "\r\n";
+        const int64_t dx = Coordinate(point[0], what + " dx");
+        const int64_t dy = Coordinate(point[1], what + " dy");
+        left = i == 0 ? dx : std::min(left, dx);
+        right = i == 0 ? dx : std::max(right, dx);
+        top = i == 0 ? dy : std::min(top, dy);
+        bottom = i == 0 ? dy : std::max(bottom, dy);
+        AppendNumbers(pointLines, 'P', {dx, dy});
+        pointLines += "\r\n";
     }
-    out += "EOL\r\n";
+    AppendNumbers(out, 'L', {x, y, right - left, bottom - top});
+    out += "\r\n" + pointLines + "EOL\r\n";
 }
 
 FileMarkupUpdate FileUpdate(const json& file, std::size_t index) {
@@ -151,9 +177,11 @@ FileMarkupUpdate FileUpdate(const json& file, std::size_t index) {
     FileMarkupUpdate update;
     update.name = Text(Required(file, "name", what), what + " name");
     const json& annotations = Required(file, "annotations", what);
-    if (!annotations.is_array() || annotations.size() > kMaxAnnotationsPerFile)
-        throw Failure{what + " annotations must be a list of at most " +
-                      std::to_string(kMaxAnnotationsPerFile)};
+    if (!annotations.is_array())
+        throw Failure{what + " annotations must be a list"};
+    if (annotations.size() > kMaxAnnotationsPerFile)
+        throw OverLimit(what + " must have at most " + std::to_string(kMaxAnnotationsPerFile) +
+                        " annotations");
     std::string markup;
     for (std::size_t i = 0; i < annotations.size(); ++i) {
         const json& item = annotations[i];
@@ -225,7 +253,10 @@ std::optional<json> ParseJsonBody(std::string_view body, std::string& why) {
     }
 }
 
-std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::string& why) {
+std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::string& why,
+                                                bool* overLimit) {
+    if (overLimit)
+        *overLimit = false;
     const auto parsed = ParseJsonBody(body, why);
     if (!parsed)
         return std::nullopt;
@@ -241,6 +272,9 @@ std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::stri
             auto bytes = Utf8ToWindows1252(Text(*detail, "detail"), &detailWhy);
             if (!bytes)
                 throw Failure{"detail: " + detailWhy};
+            if (bytes->size() > kMaxDetailBytes)
+                throw OverLimit("the detail must be at most " + std::to_string(kMaxDetailBytes) +
+                                " characters");
             update.detail = std::move(*bytes);
         }
         const json& files = Required(top, "files", "the marking");
@@ -255,6 +289,8 @@ std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::stri
         return update;
     } catch (const Failure& failure) {
         why = failure.why;
+        if (overLimit)
+            *overLimit = failure.overLimit;
     } catch (const json::exception& error) {
         why = error.what();
     }

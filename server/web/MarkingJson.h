@@ -32,13 +32,21 @@ struct MarkingUpdate {
     std::vector<FileMarkupUpdate> files;
 };
 
-// Limits that keep one body's work bounded besides the body cap.
+// Limits that keep one body's work bounded besides the body cap, and keep the marking page quick
+// on the heaviest marking it may be sent: far beyond what a marker draws on one file by hand.
 inline constexpr std::size_t kMaxJsonDepth = 16;
-inline constexpr std::size_t kMaxAnnotationsPerFile = 10000;
-inline constexpr std::size_t kMaxPointsPerStroke = 100000;
+inline constexpr std::size_t kMaxAnnotationsPerFile = 1000;
+inline constexpr std::size_t kMaxPointsPerStroke = 5000;
+inline constexpr std::size_t kMaxCommentLines = 100;
+inline constexpr std::size_t kMaxCommentBytes = 4000; // Windows-1252: one byte a character
+inline constexpr std::size_t kMaxDetailBytes = 10000;
+inline constexpr int64_t kMaxCoordinate = 10'000'000; // page units: a million lines or columns
 
 // None with the reason in `why` (meant for the marker: it names the field or character).
-std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::string& why);
+// `overLimit` tells a well-formed marking refused for one of the limits above (422) from a
+// malformed one (400).
+std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::string& why,
+                                                bool* overLimit = nullptr);
 
 // The annotations a student's client reads from stored markup, as a JSON array.
 nlohmann::json AnnotationsJson(std::string_view markup);

@@ -1,7 +1,7 @@
 // The staff API's text and marking conversions: Unicode to Windows-1252 and back, and a JSON
 // marking to the markup lines the student's client reads.
-#include "student/MarkedPackage.h"
 #include "marking/TextBlock.h"
+#include "student/MarkedPackage.h"
 #include "web/MarkingJson.h"
 #include "web/Windows1252.h"
 
@@ -63,11 +63,12 @@ TEST(StaffMarkingJson, CommentsAreMeasuredAndStoredAsTheClientReadsThem) {
         {{"type", "comment"}, {"x", 10}, {"y", 20}, {"text", "one\r\nthree\nlonger line"}},
         // Sent sizes are ignored: the server measures.
         {{"type", "comment"}, {"x", -5}, {"y", 0}, {"width", 1}, {"height", 1}, {"text", "\u2019"}},
+        // So are a stroke's: its size is the extent of its points.
         {{"type", "stroke"},
          {"x", 100},
          {"y", 200},
-         {"width", 30},
-         {"height", 40},
+         {"width", 3},
+         {"height", 99999},
          {"points", {{0, 0}, {30, 40}, {-1, 2}}}},
     };
     std::string why;
@@ -78,7 +79,7 @@ TEST(StaffMarkingJson, CommentsAreMeasuredAndStoredAsTheClientReadsThem) {
     ASSERT_EQ(update->files.size(), 1u);
     const std::string expected = "C,10,20,110,30,one\r\athree\r\alonger line\r\n"
                                  "C,-5,0,10,10,\x92\r\n"
-                                 "L,100,200,30,40\r\nP,0,0\r\nP,30,40\r\nP,-1,2\r\nEOL\r\n";
+                                 "L,100,200,31,40\r\nP,0,0\r\nP,30,40\r\nP,-1,2\r\nEOL\r\n";
     EXPECT_EQ(update->files[0].markup, expected);
     EXPECT_EQ(MeasureText("one\r\athree\r\alonger line", kCommentBreak, 1, kCommentTabWidth),
               (PageSize{110, 30}));
@@ -92,6 +93,8 @@ TEST(StaffMarkingJson, CommentsAreMeasuredAndStoredAsTheClientReadsThem) {
     sent[0]["height"] = 30;
     sent[1]["width"] = 10;
     sent[1]["height"] = 10;
+    sent[2]["width"] = 31;
+    sent[2]["height"] = 40;
     EXPECT_EQ(back, sent);
 }
 
@@ -123,6 +126,7 @@ TEST(StaffMarkingJson, BadBodiesAreRefusedWithTheirReason) {
              .dump(),
          "twice"},
         {with("x", 4294967296LL), "x must be between"},
+        {with("x", 1.5), "x must be a whole number"},
         {with("text", 7), "text must be a string"},
         {with("text", "tab\tok but bell \a not"), "control character U+0007"},
         {with("text", "\u2192"), "U+2192"},
@@ -143,6 +147,67 @@ TEST(StaffMarkingJson, BadBodiesAreRefusedWithTheirReason) {
         EXPECT_FALSE(ParseMarkingUpdate(c.body, why)) << c.body;
         EXPECT_NE(why.find(c.why), std::string::npos) << c.body << " -> " << why;
     }
+}
+
+// Each limit of a marking: a body at the limit is taken, one beyond it is refused as over the
+// limit (422), naming it.
+TEST(StaffMarkingJson, MarkingsAreTakenUpToEachLimitAndRefusedBeyondIt) {
+    auto comment = [](const std::string& text, int64_t x = 0) {
+        return json{{"type", "comment"}, {"x", x}, {"y", 0}, {"text", text}};
+    };
+    auto stroke = [](std::size_t points) {
+        json list = json::array();
+        for (std::size_t i = 0; i < points; ++i)
+            list.push_back({int(i % 7), int(i % 5)});
+        return json{{"type", "stroke"}, {"x", 0}, {"y", 0}, {"points", list}};
+    };
+    auto lines = [](std::size_t count) {
+        std::string text = "a";
+        for (std::size_t i = 1; i < count; ++i)
+            text += "\na";
+        return text;
+    };
+    auto many = [&](std::size_t count) {
+        return Body(json(std::vector<json>(count, comment("x"))));
+    };
+    auto detail = [](std::size_t length) {
+        return json{{"version", 0},
+                    {"mark", 1},
+                    {"detail", std::string(length, 'd')},
+                    {"files", json::array()}}
+            .dump();
+    };
+    const struct {
+        std::string atLimit, beyond, why;
+    } cases[] = {
+        {many(kMaxAnnotationsPerFile), many(kMaxAnnotationsPerFile + 1),
+         "at most 1000 annotations"},
+        {Body(json::array({stroke(kMaxPointsPerStroke)})),
+         Body(json::array({stroke(kMaxPointsPerStroke + 1)})), "at most 5000 points"},
+        {Body(json::array({comment(lines(kMaxCommentLines))})),
+         Body(json::array({comment(lines(kMaxCommentLines + 1))})), "on at most 100 lines"},
+        {Body(json::array({comment(std::string(kMaxCommentBytes, 'c'))})),
+         Body(json::array({comment(std::string(kMaxCommentBytes + 1, 'c'))})),
+         "at most 4000 characters"},
+        {detail(kMaxDetailBytes), detail(kMaxDetailBytes + 1), "detail must be at most 10000"},
+        {Body(json::array({comment("x", kMaxCoordinate)})),
+         Body(json::array({comment("x", kMaxCoordinate + 1)})),
+         "x must be between -10000000 and 10000000"},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        bool overLimit = true;
+        EXPECT_TRUE(ParseMarkingUpdate(c.atLimit, why, &overLimit)) << c.why << ": " << why;
+        EXPECT_FALSE(overLimit);
+        EXPECT_FALSE(ParseMarkingUpdate(c.beyond, why, &overLimit)) << c.why;
+        EXPECT_TRUE(overLimit) << c.why;
+        EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    }
+    // A malformed body is not over a limit.
+    std::string why;
+    bool overLimit = true;
+    EXPECT_FALSE(ParseMarkingUpdate("not json", why, &overLimit));
+    EXPECT_FALSE(overLimit);
 }
 
 } // namespace
