@@ -31,22 +31,23 @@ void LoginThrottle::Count(Table& table, std::string_view key, Clock::time_point 
     failures.last = now;
 }
 
-std::chrono::milliseconds LoginThrottle::WaitBefore(std::string_view id, std::string_view address) {
+std::chrono::milliseconds LoginThrottle::Begin(std::string_view id, std::string_view address) {
     const auto now = Clock::now();
     std::lock_guard lock(mutex_);
-    return std::max(Wait(byId_, id, now), Wait(byAddress_, address, now));
+    const auto wait = std::max(Wait(byId_, id, now), Wait(byAddress_, address, now));
+    if (wait.count() == 0) {
+        Count(byId_, id, now);
+        Count(byAddress_, address, now);
+    }
+    return wait;
 }
 
-void LoginThrottle::Failed(std::string_view id, std::string_view address) {
-    const auto now = Clock::now();
-    std::lock_guard lock(mutex_);
-    Count(byId_, id, now);
-    Count(byAddress_, address, now);
-}
-
-void LoginThrottle::Succeeded(std::string_view id) {
+void LoginThrottle::Succeeded(std::string_view id, std::string_view address) {
     std::lock_guard lock(mutex_);
     byId_.erase(std::string(id));
+    const auto found = byAddress_.find(std::string(address));
+    if (found != byAddress_.end() && --found->second.count <= 0)
+        byAddress_.erase(found);
 }
 
 } // namespace tallyport::server::staff

@@ -1,9 +1,11 @@
 // Slows password guessing at the staff login. Failures are counted per marker id and per client
 // address; the first kFreeFailures of either cost nothing, after that every further attempt must
 // wait, from the last failure, one second doubled for each failure beyond them (at most
-// kLongestWait). An attempt made too early is refused without looking at the password. A
-// successful login clears its id's count; counts are forgotten kForgetAfter after their last
-// failure.
+// kLongestWait). An attempt made too early is refused without looking at the password. An
+// attempt let through is counted as a failure at once, under the lock, before its password is
+// checked: parallel guesses then see each other's count, so no more of them get through in one
+// window than one at a time would. A successful login takes its attempt back from the address
+// and clears its id's count; counts are forgotten kForgetAfter after their last failure.
 #pragma once
 
 #include <chrono>
@@ -23,10 +25,10 @@ public:
     static constexpr std::chrono::minutes kForgetAfter{15};
     static constexpr std::size_t kCapacity = 10000; // per kind; the oldest are dropped beyond it
 
-    // How long the attempt must still wait; zero when it may go ahead.
-    std::chrono::milliseconds WaitBefore(std::string_view id, std::string_view address);
-    void Failed(std::string_view id, std::string_view address);
-    void Succeeded(std::string_view id);
+    // How long the attempt must still wait; zero when it may go ahead, and then the attempt is
+    // already counted as failed until Succeeded says otherwise.
+    std::chrono::milliseconds Begin(std::string_view id, std::string_view address);
+    void Succeeded(std::string_view id, std::string_view address);
 
 private:
     struct Failures {

@@ -58,7 +58,9 @@ std::optional<SubmissionAccess> AccessSubmission(StaffContext& context, const Ca
                                                  httplib::Response& response) {
     const auto serial = RouteNumber(request, 1);
     const auto info = serial ? context.store.FindSubmission(*serial) : std::nullopt;
-    if (!info) {
+    // Another course's serial answers as a missing one does, so that serials cannot be mapped
+    // to the courses that hold them.
+    if (!info || !MarksCourse(caller, info->course)) {
         SendError(response, 404, "no such submission");
         return std::nullopt;
     }
@@ -216,9 +218,10 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const httplib
     if (!access)
         return;
     std::string why;
-    auto update = ParseMarkingUpdate(request.body, why);
+    bool overLimit = false;
+    auto update = ParseMarkingUpdate(request.body, why, &overLimit);
     if (!update) {
-        SendError(response, 400, why);
+        SendError(response, overLimit ? 422 : 400, why);
         return;
     }
     const int32_t maxMark = access->entry.definition().maxMark;

@@ -59,7 +59,7 @@ void Login(StaffContext& context, const httplib::Request& request, httplib::Resp
     }
     const std::string marker = id->get<std::string>();
     const std::string secret = password->get<std::string>();
-    const auto wait = context.throttle.WaitBefore(marker, request.remote_addr);
+    const auto wait = context.throttle.Begin(marker, request.remote_addr);
     if (wait.count() > 0) {
         const auto seconds = std::to_string((wait.count() + 999) / 1000);
         response.set_header("Retry-After", seconds);
@@ -74,14 +74,17 @@ void Login(StaffContext& context, const httplib::Request& request, httplib::Resp
         SpendOneCheck(secret); // an unknown id answers as slowly as a wrong password
     const auto record = matches ? context.store.FindMarker(marker) : std::nullopt;
     if (!record) {
-        context.throttle.Failed(marker, request.remote_addr);
         SendError(response, 401, "wrong id or password");
         return;
     }
-    context.throttle.Succeeded(marker);
-    const Session session = context.sessions.Open(record->id);
-    response.set_header("Set-Cookie", CookieHeader(context, session.id, false));
-    SendJson(response, 200, {{"marker", MarkerJson(*record)}, {"csrfToken", session.csrf}});
+    context.throttle.Succeeded(marker, request.remote_addr);
+    const auto session = context.sessions.Open(record->id);
+    if (!session) {
+        SendError(response, 503, "the server holds as many sessions as it may; try again later");
+        return;
+    }
+    response.set_header("Set-Cookie", CookieHeader(context, session->id, false));
+    SendJson(response, 200, {{"marker", MarkerJson(*record)}, {"csrfToken", session->csrf}});
 }
 
 } // namespace

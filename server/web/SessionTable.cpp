@@ -27,18 +27,24 @@ std::string RandomToken() {
     return token;
 }
 
-Session SessionTable::Open(std::string_view marker) {
+std::optional<Session> SessionTable::Open(std::string_view marker) {
     Session session{RandomToken(), RandomToken(), std::string(marker)};
     const auto now = Clock::now();
     std::lock_guard lock(mutex_);
     DropExpired(now);
-    if (sessions_.size() >= capacity_) {
-        const auto oldest =
-            std::min_element(sessions_.begin(), sessions_.end(), [](const auto& a, const auto& b) {
-                return a.second.lastUse < b.second.lastUse;
-            });
-        sessions_.erase(oldest);
+    std::size_t held = 0;
+    auto oldestHeld = sessions_.end();
+    for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+        if (it->second.session.marker != marker)
+            continue;
+        ++held;
+        if (oldestHeld == sessions_.end() || it->second.lastUse < oldestHeld->second.lastUse)
+            oldestHeld = it;
     }
+    if (held >= perMarker_ && oldestHeld != sessions_.end())
+        sessions_.erase(oldestHeld);
+    else if (sessions_.size() >= capacity_)
+        return std::nullopt;
     sessions_[session.id] = {session, now};
     return session;
 }

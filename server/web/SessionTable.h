@@ -25,11 +25,13 @@ class SessionTable {
 public:
     using Clock = std::chrono::steady_clock;
 
-    SessionTable(std::chrono::seconds idleExpiry, std::size_t capacity)
-        : idleExpiry_(idleExpiry), capacity_(capacity) {}
+    SessionTable(std::chrono::seconds idleExpiry, std::size_t capacity, std::size_t perMarker)
+        : idleExpiry_(idleExpiry), capacity_(capacity), perMarker_(perMarker) {}
 
-    // A new session for `marker`. When the table is full the session idle longest is dropped.
-    Session Open(std::string_view marker);
+    // A new session for `marker`. A marker who already holds `perMarker` sessions loses their own
+    // session idle longest; another marker's session is never dropped for it, so when the whole
+    // table is full there is none.
+    std::optional<Session> Open(std::string_view marker);
     // The session with this id, its idle time restarted; none when unknown or expired.
     std::optional<Session> Touch(std::string_view id);
     void Close(std::string_view id);
@@ -43,6 +45,7 @@ private:
 
     std::chrono::seconds idleExpiry_;
     std::size_t capacity_;
+    std::size_t perMarker_;
     std::mutex mutex_;
     std::unordered_map<std::string, Entry> sessions_;
 };

@@ -13,8 +13,10 @@ namespace tallyport::server::staff {
 
 struct StaffServer::Impl {
     Impl(Store& store, const StaffOptions& options)
-        : context{store, SessionTable(options.sessionIdle, options.sessionCapacity),
-                  LoginThrottle(), !options.tlsCert.empty()} {}
+        : context{
+              store,
+              SessionTable(options.sessionIdle, options.sessionCapacity, options.sessionsPerMarker),
+              LoginThrottle(), !options.tlsCert.empty()} {}
 
     StaffContext context;
     StaffHttp http;
@@ -91,6 +93,14 @@ bool StaffServer::Start(std::string& error) {
     // Replies go out as a header write and a body write; without this the body can wait for the
     // client's delayed acknowledgement of the header.
     http.set_tcp_nodelay(true);
+    // SO_REUSEADDR, as the student listener has it: a restarted server listens again at once
+    // while its old connections wait out TIME-WAIT. Not SO_REUSEPORT, the library's default,
+    // which would let another process of the same user bind the port beside ours and take
+    // connections meant for it.
+    http.set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     http.set_payload_max_length(std::size_t(options_.bodyCap));
     // A body announced larger than the cap is refused before any of it is read.
     const auto cap = uint64_t(options_.bodyCap);

@@ -33,8 +33,9 @@ struct StaffOptions {
     // one count per address; none: one of its own with the default cap per address.
     std::shared_ptr<PeerAdmission> admission;
     std::chrono::seconds sessionIdle{30 * 60}; // a session unused this long ends
-    std::size_t sessionCapacity = 10000;
-    std::string webFolder; // the marking page's files; empty = the API only
+    std::size_t sessionCapacity = 10000;       // beyond it a login is refused (503), nobody dropped
+    std::size_t sessionsPerMarker = 20; // a marker's further login ends their own oldest session
+    std::string webFolder;              // the marking page's files; empty = the API only
 };
 
 // Where the server package installs the marking page's files.

@@ -2,27 +2,29 @@
 // same database: sessions, the CSRF check, course rights, markings saved through the API and
 // read by the student's client through the student protocol, stale saves, release, the audit,
 // and TLS on the wire.
-#include "course/Demo.h"
 #include "ServerProcess.h"
 #include "ServerTestHelpers.h"
 #include "command/CommandContext.h"
+#include "course/Demo.h"
 #include "marking/MarkedDownload.h"
 #include "protocol/Transaction.h"
-#include "web/LoginThrottle.h"
-#include "web/MarkerPassword.h"
-#include "web/StaffServer.h"
 #include "support/InProcessServer.h"
 #include "support/LoopbackCapture.h"
 #include "support/ScriptedPrompts.h"
 #include "support/ScriptedTransactionUi.h"
 #include "support/SelfSignedCertificate.h"
 #include "support/TempDir.h"
+#include "web/LoginThrottle.h"
+#include "web/MarkerPassword.h"
+#include "web/MarkingJson.h"
+#include "web/StaffServer.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <thread>
 
@@ -247,6 +249,39 @@ TEST_F(StaffApi, FailedLoginsSlowTheIdAndTheAddress) {
     EXPECT_EQ(client.Login("tjones", std::string(server::kDemoMarkerPassword)).status, 200);
 }
 
+// Guesses sent in parallel are counted as they are let in, not after their password has been
+// checked: no more of them are checked in one window than one at a time would be.
+TEST_F(StaffApi, ParallelGuessesGetNoMoreTriesThanSequentialOnes) {
+    constexpr int kGuesses = 16;
+    std::array<int, kGuesses> statuses{};
+    std::vector<std::thread> guessers;
+    for (int i = 0; i < kGuesses; ++i)
+        guessers.emplace_back(
+            [&, i] { statuses[i] = Client().Login("tjones", "guess" + std::to_string(i)).status; });
+    for (auto& guesser : guessers)
+        guesser.join();
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 401),
+              server::staff::LoginThrottle::kFreeFailures);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 429),
+              kGuesses - server::staff::LoginThrottle::kFreeFailures);
+}
+
+// The staff port is ours alone while we serve, and ours again at once after a restart, while
+// the connections it served wait out TIME-WAIT.
+TEST_F(StaffApi, TheStaffPortIsOursAloneAndFreeAtOnceAfterARestart) {
+    StaffClient client = LoggedIn();
+    ASSERT_EQ(client.Get("/api/session").status, 200);
+    server::staff::StaffOptions options;
+    options.address = kAddress;
+    options.port = staff->port();
+    std::string error;
+    server::staff::StaffServer beside(student.store(), options);
+    EXPECT_FALSE(beside.Start(error));
+    staff.reset(); // closes the served connection from the server's side first
+    server::staff::StaffServer again(student.store(), options);
+    EXPECT_TRUE(again.Start(error)) << error;
+}
+
 TEST_F(StaffApi, AnIdleSessionExpires) {
     server::staff::StaffOptions options;
     options.sessionIdle = std::chrono::seconds(1);
@@ -255,6 +290,26 @@ TEST_F(StaffApi, AnIdleSessionExpires) {
     EXPECT_EQ(client.Get("/api/session").status, 200);
     std::this_thread::sleep_for(std::chrono::milliseconds(1600));
     EXPECT_EQ(client.Get("/api/session").status, 401);
+}
+
+// However often one marker logs in, only their own oldest sessions end; a full table refuses the
+// newcomer instead of logging anyone else out.
+TEST_F(StaffApi, LoginsOfOneMarkerNeverEndAnothersSession) {
+    server::staff::StaffOptions options;
+    options.sessionCapacity = 3;
+    options.sessionsPerMarker = 2;
+    StartStaff(options);
+    StaffClient other = LoggedIn("amiller", "admin-pw");
+    std::vector<StaffClient> mine;
+    for (int i = 0; i < 4; ++i)
+        mine.push_back(LoggedIn());
+    EXPECT_EQ(other.Get("/api/session").status, 200);
+    EXPECT_EQ(mine[0].Get("/api/session").status, 401);
+    EXPECT_EQ(mine[1].Get("/api/session").status, 401);
+    EXPECT_EQ(mine[2].Get("/api/session").status, 200);
+    EXPECT_EQ(mine[3].Get("/api/session").status, 200);
+    EXPECT_EQ(Client().Login("qlee", "quiz-pw").status, 503);
+    EXPECT_EQ(other.Get("/api/session").status, 200);
 }
 
 TEST_F(StaffApi, ChangesNeedTheSessionsOwnCsrfToken) {
@@ -273,13 +328,29 @@ TEST_F(StaffApi, ChangesNeedTheSessionsOwnCsrfToken) {
     EXPECT_EQ(now.body["marking"]["version"], 1);
 }
 
+// A marking over one of the limits is refused with the limit named, and nothing is stored.
+TEST_F(StaffApi, AMarkingOverALimitIsRefusedWithTheLimit) {
+    StaffClient client = LoggedIn();
+    const json comment = {{"type", "comment"}, {"x", 0}, {"y", 0}, {"text", "x"}};
+    const json tooMany(std::vector<json>(server::staff::kMaxAnnotationsPerFile + 1, comment));
+    const Reply refused = client.Put(std::string(kSerial1) + "/marking", Marking(1, 5, tooMany));
+    EXPECT_EQ(refused.status, 422);
+    EXPECT_NE(refused.body.dump().find("at most 1000 annotations"), std::string::npos)
+        << refused.body.dump();
+    EXPECT_EQ(client.Get(kSerial1).body["marking"]["version"], 1);
+}
+
 TEST_F(StaffApi, AMarkerOfAnotherCourseSeesAndChangesNothing) {
     StaffClient client = LoggedIn("qlee", "quiz-pw");
-    EXPECT_EQ(client.Get(kSerial1).status, 403);
-    EXPECT_EQ(client.Get(std::string(kSerial1) + "/files/0").status, 403);
+    // Another course's submission answers exactly as one that does not exist.
+    const Reply foreign = client.Get(kSerial1);
+    const Reply missing = client.Get("/api/submissions/999999");
+    EXPECT_EQ(foreign.status, 404);
+    EXPECT_EQ(foreign.body, missing.body);
+    EXPECT_EQ(client.Get(std::string(kSerial1) + "/files/0").status, 404);
     EXPECT_EQ(client.Get("/api/courses/3101/entries/0/submissions").status, 403);
     EXPECT_EQ(client.Put(std::string(kSerial1) + "/marking", Marking(1, 0, json::array())).status,
-              403);
+              404);
     const Reply courses = client.Get("/api/courses");
     ASSERT_EQ(courses.status, 200);
     EXPECT_EQ(courses.body["courses"][0]["number"], server::kQuestionnaireCourse);
