@@ -97,11 +97,13 @@ json MarkingJson(const StoredMarking& marking, const std::vector<StoredFile>& fi
 
 json EntryJson(const CourseDefinition& course, int32_t index, const EntryCounts& counts) {
     // Entries are component-major, element by element, sections in order.
-    int32_t first = 0;
+    int32_t first = 0, element = 0, sections = 1;
     std::string component;
     for (const auto& c : course.components) {
         if (index < first + c.elements * c.sections) {
             component = c.name;
+            sections = std::max(c.sections, 1);
+            element = (index - first) / sections + 1;
             break;
         }
         first += c.elements * c.sections;
@@ -109,6 +111,8 @@ json EntryJson(const CourseDefinition& course, int32_t index, const EntryCounts&
     const auto& entry = course.entries[std::size_t(index)];
     return {{"entry", index},
             {"component", Windows1252ToUtf8(component)},
+            {"element", element},
+            {"sections", sections},
             {"label", Windows1252ToUtf8(entry.label)},
             {"kind", std::string(1, entry.kind)},
             {"maxMark", entry.maxMark},

@@ -9,8 +9,8 @@ namespace {
 
 using nlohmann::json;
 
-// The session id from the Cookie header; empty when there is none.
-std::string SessionCookie(const httplib::Request& request) {
+// The value of the cookie `name` from the Cookie header; empty when there is none.
+std::string CookieValue(const httplib::Request& request, std::string_view name) {
     const std::string header = request.get_header_value("Cookie");
     std::string_view rest = header;
     while (!rest.empty()) {
@@ -19,9 +19,8 @@ std::string SessionCookie(const httplib::Request& request) {
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
         while (pair.starts_with(' '))
             pair.remove_prefix(1);
-        if (pair.starts_with(kSessionCookie) && pair.size() > kSessionCookie.size() &&
-            pair[kSessionCookie.size()] == '=')
-            return std::string(pair.substr(kSessionCookie.size() + 1));
+        if (pair.starts_with(name) && pair.size() > name.size() && pair[name.size()] == '=')
+            return std::string(pair.substr(name.size() + 1));
     }
     return {};
 }
@@ -33,6 +32,17 @@ std::string CookieHeader(const StaffContext& context, std::string_view value, bo
         cookie += "; Secure";
     if (expire)
         cookie += "; Max-Age=0";
+    return cookie;
+}
+
+// Sent back only to the login, for as long as the server remembers the browser.
+std::string DeviceCookieHeader(const StaffContext& context, std::string_view token) {
+    const auto lifetime = std::chrono::duration_cast<std::chrono::seconds>(KnownDevices::kLifetime);
+    std::string cookie = std::string(kDeviceCookie) + "=" + std::string(token) +
+                         "; Path=/api/login; Max-Age=" + std::to_string(lifetime.count()) +
+                         "; HttpOnly; SameSite=Strict";
+    if (context.secureCookies)
+        cookie += "; Secure";
     return cookie;
 }
 
@@ -59,7 +69,12 @@ void Login(StaffContext& context, const httplib::Request& request, httplib::Resp
     }
     const std::string marker = id->get<std::string>();
     const std::string secret = password->get<std::string>();
-    const auto wait = context.throttle.Begin(marker, request.remote_addr);
+    // A browser this marker logged in from before is slowed by its own failures, not by those
+    // anyone else made on the id.
+    const std::string device = CookieValue(request, kDeviceCookie);
+    const bool knownDevice = !device.empty() && context.devices.Knows(device, marker);
+    const std::string throttled = knownDevice ? "device " + device : marker;
+    const auto wait = context.throttle.Begin(throttled, request.remote_addr);
     if (wait.count() > 0) {
         const auto seconds = std::to_string((wait.count() + 999) / 1000);
         response.set_header("Retry-After", seconds);
@@ -77,13 +92,15 @@ void Login(StaffContext& context, const httplib::Request& request, httplib::Resp
         SendError(response, 401, "wrong id or password");
         return;
     }
-    context.throttle.Succeeded(marker, request.remote_addr);
+    context.throttle.Succeeded(throttled, request.remote_addr);
     const auto session = context.sessions.Open(record->id);
     if (!session) {
         SendError(response, 503, "the server holds as many sessions as it may; try again later");
         return;
     }
     response.set_header("Set-Cookie", CookieHeader(context, session->id, false));
+    if (const std::string token = context.devices.Remember(device, record->id); !token.empty())
+        response.set_header("Set-Cookie", DeviceCookieHeader(context, token));
     SendJson(response, 200, {{"marker", MarkerJson(*record)}, {"csrfToken", session->csrf}});
 }
 
@@ -91,7 +108,7 @@ void Login(StaffContext& context, const httplib::Request& request, httplib::Resp
 
 std::optional<Caller> Authorise(StaffContext& context, const httplib::Request& request,
                                 httplib::Response& response, bool changesState) {
-    const std::string cookie = SessionCookie(request);
+    const std::string cookie = CookieValue(request, kSessionCookie);
     auto session = cookie.empty() ? std::nullopt : context.sessions.Touch(cookie);
     auto marker = session ? context.store.FindMarker(session->marker) : std::nullopt;
     if (!session || !marker) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "store/Store.h"
+#include "web/KnownDevices.h"
 #include "web/LoginThrottle.h"
 #include "web/SessionTable.h"
 
@@ -15,12 +16,14 @@
 namespace tallyport::server::staff {
 
 inline constexpr std::string_view kSessionCookie = "tallyport_session";
+inline constexpr std::string_view kDeviceCookie = "tallyport_device";
 inline constexpr const char* kCsrfHeader = "X-CSRF-Token";
 
 struct StaffContext {
     Store& store;
     SessionTable sessions;
     LoginThrottle throttle;
+    KnownDevices devices;
     bool secureCookies = false; // served over TLS: cookies get the Secure attribute
 };
 

@@ -16,7 +16,7 @@ struct StaffServer::Impl {
         : context{
               store,
               SessionTable(options.sessionIdle, options.sessionCapacity, options.sessionsPerMarker),
-              LoginThrottle(), !options.tlsCert.empty()} {}
+              LoginThrottle(), KnownDevices(), !options.tlsCert.empty()} {}
 
     StaffContext context;
     StaffHttp http;
