@@ -396,6 +396,32 @@ def conflict(url):
         submission = api(second, f'/api/submissions/{serial_of(second, 1)}')
         check(submission['marking']['mark'] == 9 and submission['marking']['version'] == 2,
               'mine, saved after seeing theirs, replaces theirs')
+        # Both comment at once: the screen lists what each side alone has, and keeping both keeps
+        # my mark with every comment of either side.
+        open_marking(first, url, 1)
+        for driver, text, at in ((first, 'From first', (45, 55)), (second, 'From second', (45, 75))):
+            page = driver.find_element(By.ID, 'page')
+            ActionChains(driver).move_to_element_with_offset(page, *page_offset(driver, *at)).click().perform()
+            driver.find_element(By.ID, 'editor').send_keys(text, Keys.CONTROL, Keys.ENTER)
+            if driver is first:
+                first.find_element(By.ID, 'save').click()
+                wait_saved(first)
+        second.find_element(By.ID, 'save').click()
+        WebDriverWait(second, 10).until(lambda d: d.find_element(By.ID, 'conflict').is_displayed())
+        mine = second.find_element(By.ID, 'conflict-mine').text
+        theirs = second.find_element(By.ID, 'conflict-theirs').text
+        if os.environ.get('MARKING_PAGE_SHOTS'):
+            second.save_screenshot(os.path.join(os.environ['MARKING_PAGE_SHOTS'], 'conflict.png'))
+        check('From second' in mine and 'From first' not in mine and 'From first' in theirs
+              and 'From second' not in theirs and 'only here' in mine,
+              f'each side lists what only it has: mine {mine!r}, theirs {theirs!r}')
+        second.find_element(By.ID, 'keep-both').click()
+        wait_saved(second)
+        submission = api(second, f'/api/submissions/{serial_of(second, 1)}')
+        texts = sorted(a['text'] for a in submission['files'][0]['annotations'] if a['type'] == 'comment')
+        check(submission['marking']['mark'] == 9 and submission['marking']['version'] == 4
+              and texts == ['From first', 'From second'],
+              f'keeping both stores my mark and both sides\' comments: {submission["marking"]}, {texts}')
     finally:
         first.quit()
         second.quit()

@@ -4,7 +4,7 @@
 import { ApiError, api, el, session, showError, studentLabel } from '/api.js';
 import { UNIT, FilePage, commentSize } from '/cells.js';
 import { CommentBank } from '/comment-bank.js';
-import { showConflict } from '/conflict.js';
+import { onlyIn, showConflict } from '/conflict.js';
 import { History } from '/history.js';
 import { markingFromApi, saveBody } from '/marking-json.js';
 import { SX, SY, TEXT_RATIO, annotationNode, noticeNode, reconcile, svgNode, textNode } from '/svg-drawing.js';
@@ -578,6 +578,11 @@ function conflict(body, thenNext) {
     saved: saved.marking,
     maxMark: submission.maxMark,
     keepMine: () => save(thenNext, saved.marking.version),
+    keepBoth: () => {
+      const extra = onlyIn(markingFromApi(saved).files, state().files);
+      change((s) => s.files.forEach((f, i) => f.annotations.push(...extra[i])));
+      save(thenNext, saved.marking.version);
+    },
     takeTheirs: () => {
       const mine = state();
       accept(saved);
