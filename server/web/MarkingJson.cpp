@@ -173,9 +173,12 @@ void AppendStroke(std::string& out, const json& item, const std::string& what) {
 
 FileMarkupUpdate FileUpdate(const json& file, std::size_t index) {
     const std::string what = "files[" + std::to_string(index) + "]";
-    OnlyKnownFields(file, {"name", "annotations"}, what);
+    OnlyKnownFields(file, {"index", "name", "annotations"}, what);
     FileMarkupUpdate update;
-    update.name = Text(Required(file, "name", what), what + " name");
+    if (const auto index = file.find("index"); index != file.end())
+        update.index = std::size_t(Integer(*index, what + " index", 0, INT32_MAX));
+    if (!update.index || file.contains("name"))
+        update.name = Text(Required(file, "name", what), what + " name");
     const json& annotations = Required(file, "annotations", what);
     if (!annotations.is_array())
         throw Failure{what + " annotations must be a list"};
@@ -281,10 +284,14 @@ std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::stri
         if (!files.is_array())
             throw Failure{"files must be a list"};
         std::set<std::string> names;
+        std::set<std::size_t> indexes;
         for (std::size_t i = 0; i < files.size(); ++i) {
             update.files.push_back(FileUpdate(files[i], i));
-            if (!names.insert(update.files.back().name).second)
-                throw Failure{"files names " + update.files.back().name + " twice"};
+            const FileMarkupUpdate& file = update.files.back();
+            if (file.index ? !indexes.insert(*file.index).second : !names.insert(file.name).second)
+                throw Failure{file.index
+                                  ? "files gives index " + std::to_string(*file.index) + " twice"
+                                  : "files names " + file.name + " twice"};
         }
         return update;
     } catch (const Failure& failure) {

@@ -17,9 +17,12 @@
 
 namespace tallyport::server::staff {
 
-// Markup lines of one file, as the body named it.
+// Markup lines of one file, as the body addressed it: by its index in the submission's list of
+// files (what every submission can be marked by, even one holding two files of the same name),
+// or by its name alone where that names one file.
 struct FileMarkupUpdate {
-    std::string name; // UTF-8, as the API shows file names
+    std::optional<std::size_t> index;
+    std::string name; // UTF-8, as the API shows file names; may be empty when an index is given
     std::string markup;
 };
 

@@ -216,6 +216,40 @@ void ShowSubmission(StaffContext& context, const Caller& caller, const httplib::
               {"marking", MarkJson(marking->mark)}});
 }
 
+// Where in the submission's files `file` goes; none after answering 422.
+std::optional<std::size_t> FilePosition(const std::vector<StoredFile>& files,
+                                        const FileMarkupUpdate& file, httplib::Response& response) {
+    if (file.index) {
+        if (*file.index >= files.size()) {
+            SendError(response, 422,
+                      "the submission has no file " + std::to_string(*file.index) + " (it has " +
+                          std::to_string(files.size()) + ")");
+            return std::nullopt;
+        }
+        if (!file.name.empty() && Windows1252ToUtf8(files[*file.index].name) != file.name) {
+            SendError(response, 422,
+                      "file " + std::to_string(*file.index) + " is not named " + file.name);
+            return std::nullopt;
+        }
+        return file.index;
+    }
+    std::optional<std::size_t> found;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (Windows1252ToUtf8(files[i].name) != file.name)
+            continue;
+        if (found) {
+            SendError(response, 422,
+                      "the submission has more than one file named " + file.name +
+                          ": give each file's \"index\"");
+            return std::nullopt;
+        }
+        found = i;
+    }
+    if (!found)
+        SendError(response, 422, "the submission has no file named " + file.name);
+    return found;
+}
+
 void SaveMarkingRoute(StaffContext& context, const Caller& caller, const httplib::Request& request,
                       httplib::Response& response) {
     const auto access = AccessSubmission(context, caller, request, response);
@@ -237,15 +271,17 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const httplib
     MarkingSave save{
         access->info.serial, update->version,           update->mark,
         caller.marker.id,    std::move(update->detail), std::vector<std::string>(files.size())};
+    std::vector<bool> given(files.size());
     for (auto& file : update->files) {
-        const auto at = std::find_if(files.begin(), files.end(), [&](const StoredFile& stored) {
-            return Windows1252ToUtf8(stored.name) == file.name;
-        });
-        if (at == files.end()) {
-            SendError(response, 422, "the submission has no file named " + file.name);
+        const auto position = FilePosition(files, file, response);
+        if (!position)
+            return;
+        if (given[*position]) {
+            SendError(response, 400, "files gives file " + std::to_string(*position) + " twice");
             return;
         }
-        save.markup[std::size_t(at - files.begin())] = std::move(file.markup);
+        given[*position] = true;
+        save.markup[*position] = std::move(file.markup);
     }
     const SaveOutcome outcome = context.store.SaveMarking(save);
     const auto current = context.store.FindMarking(access->info.serial);

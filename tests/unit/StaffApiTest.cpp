@@ -8,6 +8,7 @@
 #include "course/Demo.h"
 #include "marking/MarkedDownload.h"
 #include "protocol/Transaction.h"
+#include "student/PackageParser.h"
 #include "support/InProcessServer.h"
 #include "support/LoopbackCapture.h"
 #include "support/LoopbackFlood.h"
@@ -398,6 +399,43 @@ TEST_F(StaffApi, AMarkingOverALimitIsRefusedWithTheLimit) {
     EXPECT_NE(refused.body.dump().find("at most 1000 annotations"), std::string::npos)
         << refused.body.dump();
     EXPECT_EQ(client.Get(kSerial1).body["marking"]["version"], 1);
+}
+
+// The client may submit two files of the same name; each is marked by its place in the list.
+TEST_F(StaffApi, TwoFilesOfTheSameNameAreMarkedEachByItsIndex) {
+    const std::string package =
+        PackageOf({{"dup.txt", 'A', 8, "first\n"}, {"dup.txt", 'A', 8, "second\n"}});
+    server::NewSubmission upload;
+    upload.course = 3101;
+    upload.student = server::kDemoStudent;
+    upload.entry = 2;
+    upload.package = package;
+    upload.files = server::ParsePackage(package)->files;
+    const int32_t serial = student.store().AddSubmission(upload).value();
+    const std::string path = "/api/submissions/" + std::to_string(serial);
+    StaffClient client = LoggedIn();
+    auto comment = [](const std::string& text) {
+        return json::array({{{"type", "comment"}, {"x", 0}, {"y", 0}, {"text", text}}});
+    };
+    json byName = {
+        {"version", 0},
+        {"mark", 4},
+        {"files", json::array({{{"name", "dup.txt"}, {"annotations", comment("which?")}}})}};
+    const Reply ambiguous = client.Put(path + "/marking", byName);
+    EXPECT_EQ(ambiguous.status, 422);
+    EXPECT_NE(ambiguous.body.dump().find("more than one file named dup.txt"), std::string::npos);
+    json byIndex = {
+        {"version", 0},
+        {"mark", 4},
+        {"files",
+         json::array(
+             {{{"index", 1}, {"annotations", comment("on the second")}},
+              {{"index", 0}, {"name", "dup.txt"}, {"annotations", comment("on the first")}}})}};
+    ASSERT_EQ(client.Put(path + "/marking", byIndex).status, 200);
+    const Reply shown = client.Get(path);
+    ASSERT_EQ(shown.status, 200);
+    EXPECT_EQ(shown.body["files"][0]["annotations"][0]["text"], "on the first");
+    EXPECT_EQ(shown.body["files"][1]["annotations"][0]["text"], "on the second");
 }
 
 TEST_F(StaffApi, AMarkerOfAnotherCourseSeesAndChangesNothing) {

@@ -14,7 +14,9 @@ export function saveBody(marking, basedOn) {
     version: basedOn,
     mark: marking.mark,
     detail: marking.detail,
-    files: marking.files.map((f) => ({
+    // Files by their place in the submission: two files may share a name.
+    files: marking.files.map((f, index) => ({
+      index,
       name: f.name,
       annotations: f.annotations.map((a) => (a.type === 'comment'
         ? { type: 'comment', x: a.x, y: a.y, text: a.text }
