@@ -1,6 +1,7 @@
 #include "web/StaffServer.h"
 
 #include "admission/ListenAddress.h"
+#include "web/CrossSiteCheck.h"
 #include "web/StaffListener.h"
 #include "web/StaffRoutes.h"
 #include "web/StaticFiles.h"
@@ -104,8 +105,9 @@ bool StaffServer::Start(std::string& error) {
     http.set_payload_max_length(std::size_t(options_.bodyCap));
     // A body announced larger than the cap is refused before any of it is read.
     const auto cap = uint64_t(options_.bodyCap);
+    const bool tls = this->tls();
     http.set_pre_routing_handler(
-        [cap](const httplib::Request& request, httplib::Response& response) {
+        [cap, tls](const httplib::Request& request, httplib::Response& response) {
             const std::string length = request.get_header_value("Content-Length");
             uint64_t announced = 0;
             const auto [end, problem] =
@@ -114,6 +116,18 @@ bool StaffServer::Start(std::string& error) {
                 response.set_header("Connection", "close");
                 SendError(response, 413,
                           "the request body is larger than " + std::to_string(cap) + " bytes");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            const std::string host = request.get_header_value("Host"),
+                              origin = request.get_header_value("Origin"),
+                              site = request.get_header_value("Sec-Fetch-Site"),
+                              type = request.get_header_value("Content-Type");
+            const Refusal refusal =
+                CheckCrossSite({request.method, host, origin, site, type,
+                                announced > 0 || request.has_header("Transfer-Encoding")},
+                               tls);
+            if (refusal.status != 0) {
+                SendError(response, refusal.status, refusal.why);
                 return httplib::Server::HandlerResponse::Handled;
             }
             return httplib::Server::HandlerResponse::Unhandled;

@@ -292,11 +292,12 @@ struct SourcedLogin {
     std::string device; // the tallyport_device cookie it set, "name=value"
 };
 SourcedLogin LoginFrom(const std::string& source, uint16_t port, const std::string& id,
-                       const std::string& password, const std::string& cookies = {}) {
+                       const std::string& password, const std::string& cookies = {},
+                       const std::string& moreHeaders = "Content-Type: application/json\r\n") {
     const std::string body = json{{"id", id}, {"password", password}}.dump();
-    std::string request = "POST /api/login HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
-                          "Content-Type: application/json\r\nContent-Length: " +
-                          std::to_string(body.size()) + "\r\n";
+    std::string request = "POST /api/login HTTP/1.1\r\nHost: " + std::string(kAddress) + ":" +
+                          std::to_string(port) + "\r\nConnection: close\r\n" + moreHeaders +
+                          "Content-Length: " + std::to_string(body.size()) + "\r\n";
     if (!cookies.empty())
         request += "Cookie: " + cookies + "\r\n";
     request += "\r\n" + body;
@@ -341,6 +342,33 @@ TEST_F(StaffApi, FailuresOnAnIdDoNotKeepItsOwnersKnownBrowserOut) {
                 .status,
             401);
     EXPECT_EQ(LoginFrom("127.0.0.60", port, "tjones", right, first.device).status, 429);
+}
+
+// A login (or any change) that a browser says another site sent, or whose body is not declared
+// JSON, is refused before the password is looked at: a cross-site form cannot log a victim into
+// an attacker's account.
+TEST_F(StaffApi, CrossSiteAndNonJsonRequestsChangeNothing) {
+    const uint16_t port = staff->port();
+    const std::string own = "http://" + std::string(kAddress) + ":" + std::to_string(port);
+    const std::string right(server::kDemoMarkerPassword);
+    const struct {
+        std::string headers;
+        int status;
+    } cases[] = {
+        {"Content-Type: text/plain\r\n", 415},
+        {"Content-Type: application/x-www-form-urlencoded\r\n", 415},
+        {"", 415},
+        {"Content-Type: application/json\r\nOrigin: http://evil.example\r\n", 403},
+        {"Content-Type: application/json\r\nOrigin: null\r\n", 403},
+        {"Content-Type: application/json\r\nSec-Fetch-Site: cross-site\r\n", 403},
+        {"Content-Type: application/json\r\nSec-Fetch-Site: same-site\r\n", 403},
+        {"Content-Type: Application/JSON; charset=utf-8\r\nOrigin: " + own +
+             "\r\nSec-Fetch-Site: same-origin\r\n",
+         200},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LoginFrom("127.0.0.71", port, "tjones", right, {}, c.headers).status, c.status)
+            << c.headers;
 }
 
 TEST_F(StaffApi, AnIdleSessionExpires) {
