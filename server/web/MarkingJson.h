@@ -34,6 +34,8 @@ struct MarkingUpdate {
 
 // Limits that keep one body's work bounded besides the body cap.
 inline constexpr std::size_t kMaxJsonDepth = 16;
+// And the most values (objects, arrays, scalars) one body may hold.
+inline constexpr std::size_t kMaxJsonValues = 1'000'000;
 inline constexpr std::size_t kMaxAnnotationsPerFile = 10000;
 inline constexpr std::size_t kMaxPointsPerStroke = 100000;
 
