@@ -1,17 +1,23 @@
 // Load driver for the staff API: requests per second and latency of fetching one submission of
-// a 5,000-line file and of saving a marking of 50 annotations, each beside a bare HTTP server on
-// the same library that swaps exactly the same bytes (reads the same request, answers with a
-// stored copy of the real reply), measured in the same run on one keep-alive connection.
+// a 5,000-line file and of saving a marking of 50 annotations, each beside a bare listener of the
+// same kind (StaffListener with two canned routes) that swaps exactly the same bytes (reads the
+// same request, answers with a stored copy of the real reply), measured in the same run on one
+// keep-alive connection.
 //
 // Usage: staff_api_driver [seconds-per-run=2] [full|normal]   (the store's durability)
 #include "course/Demo.h"
-#include "student/PackageParser.h"
 #include "store/Store.h"
+#include "student/PackageParser.h"
+#include "support/HttpClient.h"
 #include "web/MarkerPassword.h"
+#include "web/StaffListener.h"
 #include "web/StaffServer.h"
+#include "web/StaticFiles.h"
 
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <nlohmann/json.hpp>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -96,6 +102,21 @@ void Report(const char* what, const Figures& real, const Figures& bare) {
                 bare.p99Ms, real.meanMs / bare.meanMs);
 }
 
+// A listening socket on kAddress at any free port, and that port.
+int ListenAnywhere(uint16_t& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, kAddress, &address.sin_addr);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -140,9 +161,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    httplib::Client client(kAddress, staff.port());
-    client.set_keep_alive(true);
-    client.set_tcp_nodelay(true);
+    test::HttpClient client(kAddress, staff.port());
     const json credentials = {{"id", std::string(server::kDemoMarker)},
                               {"password", std::string(server::kDemoMarkerPassword)}};
     const auto login = client.Post("/api/login", credentials.dump(), "application/json");
@@ -151,7 +170,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string setCookie = login->get_header_value("Set-Cookie");
-    const httplib::Headers headers = {
+    const server::staff::HttpHeaders headers = {
         {"Cookie", setCookie.substr(0, setCookie.find(';'))},
         {"X-CSRF-Token", json::parse(login->body)["csrfToken"].get<std::string>()}};
     const std::string path = "/api/submissions/" + std::to_string(*serial);
@@ -175,22 +194,28 @@ int main(int argc, char** argv) {
                 "bytes\n",
                 fetchReply.size(), text.size(), marking.dump().size(), saveReply.size());
 
-    httplib::Server bare;
-    bare.set_tcp_nodelay(true);
-    bare.Get(R"(/api/submissions/(\d+))", [&](const httplib::Request&, httplib::Response& r) {
-        r.set_content(fetchReply, "application/json; charset=utf-8");
-    });
-    bare.Put(R"(/api/submissions/(\d+)/marking)",
-             [&](const httplib::Request&, httplib::Response& r) {
-                 r.set_content(saveReply, "application/json; charset=utf-8");
-             });
-    const int barePort = bare.bind_to_any_port(kAddress);
-    std::thread bareThread([&] { bare.listen_after_bind(); });
-    while (!bare.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    httplib::Client bareClient(kAddress, barePort);
-    bareClient.set_keep_alive(true);
-    bareClient.set_tcp_nodelay(true);
+    server::staff::Router bareRoutes;
+    bareRoutes.Get(R"(/api/submissions/(\d+))",
+                   [&](const server::staff::HttpRequest&, server::staff::HttpResponse& r) {
+                       r.set_content(fetchReply, "application/json; charset=utf-8");
+                   });
+    bareRoutes.Put(R"(/api/submissions/(\d+)/marking)",
+                   [&](const server::staff::HttpRequest&, server::staff::HttpResponse& r) {
+                       r.set_content(saveReply, "application/json; charset=utf-8");
+                   },
+                   server::staff::kMarkingBody);
+    uint16_t barePort = 0;
+    const int bareFd = ListenAnywhere(barePort);
+    if (bareFd < 0) {
+        std::fprintf(stderr, "cannot listen for the bare listener\n");
+        return 1;
+    }
+    server::staff::StaffListener::Settings bareSettings;
+    bareSettings.defaultHeaders = server::staff::SecurityHeaders();
+    auto bare = std::make_unique<server::staff::StaffListener>(
+        bareRoutes, bareFd, bareSettings,
+        std::make_shared<server::PeerAdmission>(server::PeerAdmission::Limits{}, nullptr));
+    test::HttpClient bareClient(kAddress, barePort);
 
     const Figures fetchReal = Measure(seconds, [&] {
         const auto reply = client.Get(path, headers);
@@ -215,8 +240,7 @@ int main(int argc, char** argv) {
     Report("fetch 5,000-line submission", fetchReal, fetchBare);
     Report("save 50-annotation marking", saveReal, saveBare);
 
-    bare.stop();
-    bareThread.join();
+    bare.reset();
     staff.Stop();
     store.reset();
     std::filesystem::remove_all(folder);
