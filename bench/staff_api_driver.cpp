@@ -4,11 +4,17 @@
 // same request, answers with a stored copy of the real reply), measured in the same run on one
 // keep-alive connection.
 //
+// Then markers' logins (each on a new connection) and saves, answered with no other load and
+// while 1,000 idle connections (from ten addresses, opened again as the server closes them) and
+// 16 slow ones (a login body one byte a second) are held, in the same run: the time ratio says
+// what the held connections cost the markers.
+//
 // Usage: staff_api_driver [seconds-per-run=2] [full|normal]   (the store's durability)
 #include "course/Demo.h"
 #include "store/Store.h"
 #include "student/PackageParser.h"
 #include "support/HttpClient.h"
+#include "support/LoopbackFlood.h"
 #include "web/MarkerPassword.h"
 #include "web/StaffListener.h"
 #include "web/StaffServer.h"
@@ -96,7 +102,7 @@ json FiftyAnnotations() {
 }
 
 void Report(const char* what, const Figures& real, const Figures& bare) {
-    std::printf("%-28s %8.0f req/s  mean %6.3f ms  p99 %6.3f ms | bare %8.0f req/s  mean %6.3f ms  "
+    std::printf("%-28s %8.0f req/s  mean %6.3f ms  p99 %6.3f ms | base %8.0f req/s  mean %6.3f ms  "
                 "p99 %6.3f ms | time ratio %.2fx\n",
                 what, real.perSecond, real.meanMs, real.p99Ms, bare.perSecond, bare.meanMs,
                 bare.p99Ms, real.meanMs / bare.meanMs);
@@ -116,6 +122,50 @@ int ListenAnywhere(uint16_t& port) {
     port = ntohs(address.sin_port);
     return fd;
 }
+
+// `count` connections from `source` each sending a login body one byte a second; one the server
+// closes is opened again, until destroyed.
+class SlowBodies {
+public:
+    SlowBodies(const Endpoint& staff, std::string source, int count)
+        : staff_(staff), source_(std::move(source)), fds_(std::size_t(count), -1) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~SlowBodies() {
+        stop_ = true;
+        thread_.join();
+        for (const int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+private:
+    void Run() {
+        const std::string head = "POST /api/login HTTP/1.1\r\nHost: staff\r\nContent-Type: "
+                                 "application/json\r\nContent-Length: 100\r\n\r\n";
+        while (!stop_) {
+            for (int& fd : fds_) {
+                if (fd >= 0 && !test::SendAll(fd, std::as_bytes(std::span(" ", 1)))) {
+                    ::close(fd);
+                    fd = -1;
+                }
+                if (fd < 0) {
+                    fd = test::ConnectFrom(source_, staff_);
+                    if (fd >= 0)
+                        test::SendAll(fd, std::as_bytes(std::span(head.data(), head.size())));
+                }
+            }
+            for (int i = 0; i < 10 && !stop_; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+
+    Endpoint staff_;
+    std::string source_;
+    std::vector<int> fds_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -241,6 +291,41 @@ int main(int argc, char** argv) {
     Report("save 50-annotation marking", saveReal, saveBare);
 
     bare.reset();
+
+    // Logins and saves, quiet and then with idle and slow connections held.
+    if (!test::RaiseOwnFileLimit(2048)) {
+        std::fprintf(stderr, "the open-file limit is too low for 1,000 idle connections\n");
+        return 1;
+    }
+    const auto loginOnce = [&] {
+        test::HttpClient fresh(kAddress, staff.port());
+        const auto reply = fresh.Post("/api/login", credentials.dump(), "application/json");
+        return reply && reply->status == 200;
+    };
+    const auto saveOnce = [&] {
+        marking["version"] = version;
+        const auto reply =
+            client.Put(path + "/marking", headers, marking.dump(), "application/json");
+        ++version;
+        return reply && reply->status == 200;
+    };
+    const Figures loginQuiet = Measure(seconds, loginOnce);
+    const Figures saveQuiet = Measure(seconds, saveOnce);
+    {
+        const Endpoint staffEnd{kAddress, staff.port()};
+        std::vector<std::string> idleSources;
+        for (int i = 2; i <= 11; ++i)
+            idleSources.push_back(test::Loopback(i));
+        test::Flood idle(staffEnd, idleSources, 1000);
+        SlowBodies slow(staffEnd, test::Loopback(12), 16);
+        std::this_thread::sleep_for(std::chrono::seconds(1)); // all of them are in
+        const Figures loginLoaded = Measure(seconds, loginOnce);
+        const Figures saveLoaded = Measure(seconds, saveOnce);
+        std::printf("idle connections failed to open: %d\n", idle.failedAtStart());
+        std::printf("with 1,000 idle and 16 slow connections held, against none (left: loaded):\n");
+        Report("login", loginLoaded, loginQuiet);
+        Report("save 50-annotation marking", saveLoaded, saveQuiet);
+    }
     staff.Stop();
     store.reset();
     std::filesystem::remove_all(folder);

@@ -163,8 +163,10 @@ private:
     void WaitForNext() {
         if (shared_.stopping)
             return Close();
-        if (HasPendingBytes())
+        if (HasPendingBytes()) {
+            Lowest().expires_after(shared_.settings.headTimeout);
             return ReadHead();
+        }
         timer_.expires_after(shared_.settings.keepAliveTimeout);
         timer_.async_wait([self = this->shared_from_this()](const error_code& ec) {
             if (!ec)
