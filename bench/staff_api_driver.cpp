@@ -1,17 +1,29 @@
 // Load driver for the staff API: requests per second and latency of fetching one submission of
-// a 5,000-line file and of saving a marking of 50 annotations, each beside a bare HTTP server on
-// the same library that swaps exactly the same bytes (reads the same request, answers with a
-// stored copy of the real reply), measured in the same run on one keep-alive connection.
+// a 5,000-line file and of saving a marking of 50 annotations, each beside a bare listener of the
+// same kind (StaffListener with two canned routes) that swaps exactly the same bytes (reads the
+// same request, answers with a stored copy of the real reply), measured in the same run on one
+// keep-alive connection.
+//
+// Then markers' logins (each on a new connection) and saves, answered with no other load and
+// while 1,000 idle connections (from ten addresses, opened again as the server closes them) and
+// 16 slow ones (a login body one byte a second) are held, in the same run: the time ratio says
+// what the held connections cost the markers.
 //
 // Usage: staff_api_driver [seconds-per-run=2] [full|normal]   (the store's durability)
 #include "course/Demo.h"
-#include "student/PackageParser.h"
 #include "store/Store.h"
+#include "student/PackageParser.h"
+#include "support/HttpClient.h"
+#include "support/LoopbackFlood.h"
 #include "web/MarkerPassword.h"
+#include "web/StaffListener.h"
 #include "web/StaffServer.h"
+#include "web/StaticFiles.h"
 
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <nlohmann/json.hpp>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -90,11 +102,70 @@ json FiftyAnnotations() {
 }
 
 void Report(const char* what, const Figures& real, const Figures& bare) {
-    std::printf("%-28s %8.0f req/s  mean %6.3f ms  p99 %6.3f ms | bare %8.0f req/s  mean %6.3f ms  "
+    std::printf("%-28s %8.0f req/s  mean %6.3f ms  p99 %6.3f ms | base %8.0f req/s  mean %6.3f ms  "
                 "p99 %6.3f ms | time ratio %.2fx\n",
                 what, real.perSecond, real.meanMs, real.p99Ms, bare.perSecond, bare.meanMs,
                 bare.p99Ms, real.meanMs / bare.meanMs);
 }
+
+// A listening socket on kAddress at any free port, and that port.
+int ListenAnywhere(uint16_t& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, kAddress, &address.sin_addr);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// `count` connections from `source` each sending a login body one byte a second; one the server
+// closes is opened again, until destroyed.
+class SlowBodies {
+public:
+    SlowBodies(const Endpoint& staff, std::string source, int count)
+        : staff_(staff), source_(std::move(source)), fds_(std::size_t(count), -1) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~SlowBodies() {
+        stop_ = true;
+        thread_.join();
+        for (const int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+private:
+    void Run() {
+        const std::string head = "POST /api/login HTTP/1.1\r\nHost: staff\r\nContent-Type: "
+                                 "application/json\r\nContent-Length: 100\r\n\r\n";
+        while (!stop_) {
+            for (int& fd : fds_) {
+                if (fd >= 0 && !test::SendAll(fd, std::as_bytes(std::span(" ", 1)))) {
+                    ::close(fd);
+                    fd = -1;
+                }
+                if (fd < 0) {
+                    fd = test::ConnectFrom(source_, staff_);
+                    if (fd >= 0)
+                        test::SendAll(fd, std::as_bytes(std::span(head.data(), head.size())));
+                }
+            }
+            for (int i = 0; i < 10 && !stop_; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+
+    Endpoint staff_;
+    std::string source_;
+    std::vector<int> fds_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -140,9 +211,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    httplib::Client client(kAddress, staff.port());
-    client.set_keep_alive(true);
-    client.set_tcp_nodelay(true);
+    test::HttpClient client(kAddress, staff.port());
     const json credentials = {{"id", std::string(server::kDemoMarker)},
                               {"password", std::string(server::kDemoMarkerPassword)}};
     const auto login = client.Post("/api/login", credentials.dump(), "application/json");
@@ -151,7 +220,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string setCookie = login->get_header_value("Set-Cookie");
-    const httplib::Headers headers = {
+    const server::staff::HttpHeaders headers = {
         {"Cookie", setCookie.substr(0, setCookie.find(';'))},
         {"X-CSRF-Token", json::parse(login->body)["csrfToken"].get<std::string>()}};
     const std::string path = "/api/submissions/" + std::to_string(*serial);
@@ -175,22 +244,28 @@ int main(int argc, char** argv) {
                 "bytes\n",
                 fetchReply.size(), text.size(), marking.dump().size(), saveReply.size());
 
-    httplib::Server bare;
-    bare.set_tcp_nodelay(true);
-    bare.Get(R"(/api/submissions/(\d+))", [&](const httplib::Request&, httplib::Response& r) {
-        r.set_content(fetchReply, "application/json; charset=utf-8");
-    });
-    bare.Put(R"(/api/submissions/(\d+)/marking)",
-             [&](const httplib::Request&, httplib::Response& r) {
-                 r.set_content(saveReply, "application/json; charset=utf-8");
-             });
-    const int barePort = bare.bind_to_any_port(kAddress);
-    std::thread bareThread([&] { bare.listen_after_bind(); });
-    while (!bare.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    httplib::Client bareClient(kAddress, barePort);
-    bareClient.set_keep_alive(true);
-    bareClient.set_tcp_nodelay(true);
+    server::staff::Router bareRoutes;
+    bareRoutes.Get(R"(/api/submissions/(\d+))",
+                   [&](const server::staff::HttpRequest&, server::staff::HttpResponse& r) {
+                       r.set_content(fetchReply, "application/json; charset=utf-8");
+                   });
+    bareRoutes.Put(R"(/api/submissions/(\d+)/marking)",
+                   [&](const server::staff::HttpRequest&, server::staff::HttpResponse& r) {
+                       r.set_content(saveReply, "application/json; charset=utf-8");
+                   },
+                   server::staff::kMarkingBody);
+    uint16_t barePort = 0;
+    const int bareFd = ListenAnywhere(barePort);
+    if (bareFd < 0) {
+        std::fprintf(stderr, "cannot listen for the bare listener\n");
+        return 1;
+    }
+    server::staff::StaffListener::Settings bareSettings;
+    bareSettings.defaultHeaders = server::staff::SecurityHeaders();
+    auto bare = std::make_unique<server::staff::StaffListener>(
+        bareRoutes, bareFd, bareSettings,
+        std::make_shared<server::PeerAdmission>(server::PeerAdmission::Limits{}, nullptr));
+    test::HttpClient bareClient(kAddress, barePort);
 
     const Figures fetchReal = Measure(seconds, [&] {
         const auto reply = client.Get(path, headers);
@@ -215,8 +290,42 @@ int main(int argc, char** argv) {
     Report("fetch 5,000-line submission", fetchReal, fetchBare);
     Report("save 50-annotation marking", saveReal, saveBare);
 
-    bare.stop();
-    bareThread.join();
+    bare.reset();
+
+    // Logins and saves, quiet and then with idle and slow connections held.
+    if (!test::RaiseOwnFileLimit(2048)) {
+        std::fprintf(stderr, "the open-file limit is too low for 1,000 idle connections\n");
+        return 1;
+    }
+    const auto loginOnce = [&] {
+        test::HttpClient fresh(kAddress, staff.port());
+        const auto reply = fresh.Post("/api/login", credentials.dump(), "application/json");
+        return reply && reply->status == 200;
+    };
+    const auto saveOnce = [&] {
+        marking["version"] = version;
+        const auto reply =
+            client.Put(path + "/marking", headers, marking.dump(), "application/json");
+        ++version;
+        return reply && reply->status == 200;
+    };
+    const Figures loginQuiet = Measure(seconds, loginOnce);
+    const Figures saveQuiet = Measure(seconds, saveOnce);
+    {
+        const Endpoint staffEnd{kAddress, staff.port()};
+        std::vector<std::string> idleSources;
+        for (int i = 2; i <= 11; ++i)
+            idleSources.push_back(test::Loopback(i));
+        test::Flood idle(staffEnd, idleSources, 1000);
+        SlowBodies slow(staffEnd, test::Loopback(12), 16);
+        std::this_thread::sleep_for(std::chrono::seconds(1)); // all of them are in
+        const Figures loginLoaded = Measure(seconds, loginOnce);
+        const Figures saveLoaded = Measure(seconds, saveOnce);
+        std::printf("idle connections failed to open: %d\n", idle.failedAtStart());
+        std::printf("with 1,000 idle and 16 slow connections held, against none (left: loaded):\n");
+        Report("login", loginLoaded, loginQuiet);
+        Report("save 50-annotation marking", saveLoaded, saveQuiet);
+    }
     staff.Stop();
     store.reset();
     std::filesystem::remove_all(folder);

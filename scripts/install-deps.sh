@@ -7,7 +7,7 @@ packages=(
   build-essential ccache cmake ninja-build pkg-config clang libclang-rt-dev clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libcrypt-dev libemf-dev libemf2svg-dev emf2svg fonts-liberation2
-  libasio-dev libboost-dev libsqlite3-dev libcpp-httplib-dev nlohmann-json3-dev libssl-dev sqlite3 libtomlplusplus-dev libcli11-dev libspdlog-dev libfmt-dev
+  libasio-dev libboost-dev libsqlite3-dev nlohmann-json3-dev libssl-dev sqlite3 libtomlplusplus-dev libcli11-dev libspdlog-dev libfmt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   chromium chromium-driver python3-selenium
   poppler-utils xvfb xauth imagemagick librsvg2-bin tshark dpkg-dev file lintian debootstrap gzip

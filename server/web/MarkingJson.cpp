@@ -248,8 +248,21 @@ std::optional<json> ParseJsonBody(std::string_view body, std::string& why) {
         why = "the body nests deeper than " + std::to_string(kMaxJsonDepth) + " levels";
         return std::nullopt;
     }
+    // Counted as parsed, so that megabytes of tiny values are refused before they are all built.
+    std::size_t values = 0;
+    const json::parser_callback_t counted = [&values](int, json::parse_event_t event, json&) {
+        if (event == json::parse_event_t::value || event == json::parse_event_t::object_start ||
+            event == json::parse_event_t::array_start)
+            ++values;
+        if (values > kMaxJsonValues)
+            throw Failure{"the body holds more than " + std::to_string(kMaxJsonValues) + " values"};
+        return true;
+    };
     try {
-        return json::parse(body);
+        return json::parse(body, counted);
+    } catch (const Failure& failure) {
+        why = failure.why;
+        return std::nullopt;
     } catch (const json::exception& error) {
         why = std::string("the body is not JSON: ") + error.what();
         return std::nullopt;

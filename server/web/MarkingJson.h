@@ -44,6 +44,8 @@ inline constexpr std::size_t kMaxCommentLines = 100;
 inline constexpr std::size_t kMaxCommentBytes = 4000; // Windows-1252: one byte a character
 inline constexpr std::size_t kMaxDetailBytes = 10000;
 inline constexpr int64_t kMaxCoordinate = 10'000'000; // page units: a million lines or columns
+// And the most values (objects, arrays, scalars) one body may hold.
+inline constexpr std::size_t kMaxJsonValues = 1'000'000;
 
 // None with the reason in `why` (meant for the marker: it names the field or character).
 // `overLimit` tells a well-formed marking refused for one of the limits above (422) from a

@@ -12,7 +12,7 @@ namespace {
 using nlohmann::json;
 
 // A number from a route's pattern (digits only, so it parses unless too large).
-std::optional<int32_t> RouteNumber(const httplib::Request& request, std::size_t index) {
+std::optional<int32_t> RouteNumber(const HttpRequest& request, std::size_t index) {
     const std::string text = request.matches[index];
     int32_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -34,7 +34,7 @@ struct EntryAccess {
 };
 
 std::optional<EntryAccess> AccessEntry(StaffContext& context, const Caller& caller, int32_t course,
-                                       int32_t entry, httplib::Response& response) {
+                                       int32_t entry, HttpResponse& response) {
     if (!MarksCourse(caller, course)) {
         SendError(response, 403, "you do not mark course " + std::to_string(course));
         return std::nullopt;
@@ -54,8 +54,8 @@ struct SubmissionAccess {
 };
 
 std::optional<SubmissionAccess> AccessSubmission(StaffContext& context, const Caller& caller,
-                                                 const httplib::Request& request,
-                                                 httplib::Response& response) {
+                                                 const HttpRequest& request,
+                                                 HttpResponse& response) {
     const auto serial = RouteNumber(request, 1);
     const auto info = serial ? context.store.FindSubmission(*serial) : std::nullopt;
     // Another course's serial answers as a missing one does, so that serials cannot be mapped
@@ -122,7 +122,7 @@ json EntryJson(const CourseDefinition& course, int32_t index, const EntryCounts&
             {"released", entry.marksReleased ? counts.marked : 0}};
 }
 
-void ListCourses(StaffContext& context, const Caller& caller, httplib::Response& response) {
+void ListCourses(StaffContext& context, const Caller& caller, HttpResponse& response) {
     json courses = json::array();
     for (const int32_t number : caller.marker.courses) {
         const auto course = context.store.FindCourse(number);
@@ -142,8 +142,8 @@ void ListCourses(StaffContext& context, const Caller& caller, httplib::Response&
     SendJson(response, 200, {{"courses", std::move(courses)}});
 }
 
-void ListSubmissions(StaffContext& context, const Caller& caller, const httplib::Request& request,
-                     httplib::Response& response) {
+void ListSubmissions(StaffContext& context, const Caller& caller, const HttpRequest& request,
+                     HttpResponse& response) {
     const auto course = RouteNumber(request, 1), entry = RouteNumber(request, 2);
     if (!course || !entry) {
         SendError(response, 404, "no such course or entry");
@@ -180,8 +180,8 @@ std::string_view FileBytes(const std::string& package, const StoredFile& file) {
     return std::string_view(package).substr(std::size_t(file.offset), std::size_t(file.length));
 }
 
-void ShowSubmission(StaffContext& context, const Caller& caller, const httplib::Request& request,
-                    httplib::Response& response) {
+void ShowSubmission(StaffContext& context, const Caller& caller, const HttpRequest& request,
+                    HttpResponse& response) {
     const auto access = AccessSubmission(context, caller, request, response);
     if (!access)
         return;
@@ -218,7 +218,7 @@ void ShowSubmission(StaffContext& context, const Caller& caller, const httplib::
 
 // Where in the submission's files `file` goes; none after answering 422.
 std::optional<std::size_t> FilePosition(const std::vector<StoredFile>& files,
-                                        const FileMarkupUpdate& file, httplib::Response& response) {
+                                        const FileMarkupUpdate& file, HttpResponse& response) {
     if (file.index) {
         if (*file.index >= files.size()) {
             SendError(response, 422,
@@ -250,8 +250,8 @@ std::optional<std::size_t> FilePosition(const std::vector<StoredFile>& files,
     return found;
 }
 
-void SaveMarkingRoute(StaffContext& context, const Caller& caller, const httplib::Request& request,
-                      httplib::Response& response) {
+void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpRequest& request,
+                      HttpResponse& response) {
     const auto access = AccessSubmission(context, caller, request, response);
     if (!access)
         return;
@@ -314,8 +314,8 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const httplib
     SendError(response, 500, "the marking could not be stored");
 }
 
-void ReleaseRoute(StaffContext& context, const Caller& caller, const httplib::Request& request,
-                  httplib::Response& response) {
+void ReleaseRoute(StaffContext& context, const Caller& caller, const HttpRequest& request,
+                  HttpResponse& response) {
     const auto course = RouteNumber(request, 1), entry = RouteNumber(request, 2);
     if (!course || !entry) {
         SendError(response, 404, "no such course or entry");
@@ -345,8 +345,8 @@ std::string DownloadName(std::string_view name) {
     return safe.empty() ? "file" : safe;
 }
 
-void DownloadFile(StaffContext& context, const Caller& caller, const httplib::Request& request,
-                  httplib::Response& response) {
+void DownloadFile(StaffContext& context, const Caller& caller, const HttpRequest& request,
+                  HttpResponse& response) {
     const auto access = AccessSubmission(context, caller, request, response);
     if (!access)
         return;
@@ -370,9 +370,8 @@ void DownloadFile(StaffContext& context, const Caller& caller, const httplib::Re
 // Wraps a route so that it runs only for a logged-in marker (with the CSRF token when it
 // changes something).
 template <typename Route>
-httplib::Server::Handler ForCaller(StaffContext& context, bool changesState, Route route) {
-    return [&context, changesState, route](const httplib::Request& request,
-                                           httplib::Response& response) {
+Router::Handler ForCaller(StaffContext& context, bool changesState, Route route) {
+    return [&context, changesState, route](const HttpRequest& request, HttpResponse& response) {
         if (const auto caller = Authorise(context, request, response, changesState))
             route(context, *caller, request, response);
     };
@@ -380,17 +379,18 @@ httplib::Server::Handler ForCaller(StaffContext& context, bool changesState, Rou
 
 } // namespace
 
-void InstallMarkingRoutes(httplib::Server& server, StaffContext& context) {
+void InstallMarkingRoutes(Router& server, StaffContext& context) {
     server.Get("/api/courses",
                ForCaller(context, false,
-                         [](StaffContext& c, const Caller& caller, const httplib::Request&,
-                            httplib::Response& response) { ListCourses(c, caller, response); }));
+                         [](StaffContext& c, const Caller& caller, const HttpRequest&,
+                            HttpResponse& response) { ListCourses(c, caller, response); }));
     server.Get(R"(/api/courses/(\d+)/entries/(\d+)/submissions)",
                ForCaller(context, false, ListSubmissions));
     server.Post(R"(/api/courses/(\d+)/entries/(\d+)/release)",
                 ForCaller(context, true, ReleaseRoute));
     server.Get(R"(/api/submissions/(\d+))", ForCaller(context, false, ShowSubmission));
-    server.Put(R"(/api/submissions/(\d+)/marking)", ForCaller(context, true, SaveMarkingRoute));
+    server.Put(R"(/api/submissions/(\d+)/marking)", ForCaller(context, true, SaveMarkingRoute),
+               kMarkingBody);
     server.Get(R"(/api/submissions/(\d+)/files/(\d+))", ForCaller(context, false, DownloadFile));
 }
 

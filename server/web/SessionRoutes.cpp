@@ -10,7 +10,7 @@ namespace {
 using nlohmann::json;
 
 // The value of the cookie `name` from the Cookie header; empty when there is none.
-std::string CookieValue(const httplib::Request& request, std::string_view name) {
+std::string CookieValue(const HttpRequest& request, std::string_view name) {
     const std::string header = request.get_header_value("Cookie");
     std::string_view rest = header;
     while (!rest.empty()) {
@@ -53,7 +53,7 @@ json MarkerJson(const MarkerRecord& marker) {
             {"courses", marker.courses}};
 }
 
-void Login(StaffContext& context, const httplib::Request& request, httplib::Response& response) {
+void Login(StaffContext& context, const HttpRequest& request, HttpResponse& response) {
     std::string why;
     const auto body = ParseJsonBody(request.body, why);
     if (!body) {
@@ -93,6 +93,7 @@ void Login(StaffContext& context, const httplib::Request& request, httplib::Resp
         return;
     }
     context.throttle.Succeeded(throttled, request.remote_addr);
+    response.marker = record->id;
     const auto session = context.sessions.Open(record->id);
     if (!session) {
         SendError(response, 503, "the server holds as many sessions as it may; try again later");
@@ -106,8 +107,8 @@ void Login(StaffContext& context, const httplib::Request& request, httplib::Resp
 
 } // namespace
 
-std::optional<Caller> Authorise(StaffContext& context, const httplib::Request& request,
-                                httplib::Response& response, bool changesState) {
+std::optional<Caller> Authorise(StaffContext& context, const HttpRequest& request,
+                                HttpResponse& response, bool changesState) {
     const std::string cookie = CookieValue(request, kSessionCookie);
     auto session = cookie.empty() ? std::nullopt : context.sessions.Touch(cookie);
     auto marker = session ? context.store.FindMarker(session->marker) : std::nullopt;
@@ -115,6 +116,7 @@ std::optional<Caller> Authorise(StaffContext& context, const httplib::Request& r
         SendError(response, 401, "not logged in");
         return std::nullopt;
     }
+    response.marker = marker->id;
     if (changesState && !SameBytes(request.get_header_value(kCsrfHeader), session->csrf)) {
         SendError(response, 403, std::string("missing or wrong ") + kCsrfHeader + " header");
         return std::nullopt;
@@ -122,7 +124,7 @@ std::optional<Caller> Authorise(StaffContext& context, const httplib::Request& r
     return Caller{std::move(*session), std::move(*marker)};
 }
 
-void SendJson(httplib::Response& response, int status, const json& body) {
+void SendJson(HttpResponse& response, int status, const json& body) {
     response.status = status;
     response.set_header("Cache-Control", "no-store");
     response.set_header("X-Content-Type-Options", "nosniff");
@@ -132,26 +134,23 @@ void SendJson(httplib::Response& response, int status, const json& body) {
                          "application/json; charset=utf-8");
 }
 
-void SendError(httplib::Response& response, int status, std::string_view message) {
+void SendError(HttpResponse& response, int status, std::string_view message) {
     SendJson(response, status, {{"error", std::string(message)}});
 }
 
-void InstallSessionRoutes(httplib::Server& server, StaffContext& context) {
-    server.Post("/api/login",
-                [&context](const httplib::Request& request, httplib::Response& response) {
-                    Login(context, request, response);
-                });
-    server.Post("/api/logout",
-                [&context](const httplib::Request& request, httplib::Response& response) {
-                    const auto caller = Authorise(context, request, response, true);
-                    if (!caller)
-                        return;
-                    context.sessions.Close(caller->session.id);
-                    response.set_header("Set-Cookie", CookieHeader(context, "", true));
-                    SendJson(response, 200, json::object());
-                });
-    server.Get("/api/session", [&context](const httplib::Request& request,
-                                          httplib::Response& response) {
+void InstallSessionRoutes(Router& server, StaffContext& context) {
+    server.Post("/api/login", [&context](const HttpRequest& request, HttpResponse& response) {
+        Login(context, request, response);
+    });
+    server.Post("/api/logout", [&context](const HttpRequest& request, HttpResponse& response) {
+        const auto caller = Authorise(context, request, response, true);
+        if (!caller)
+            return;
+        context.sessions.Close(caller->session.id);
+        response.set_header("Set-Cookie", CookieHeader(context, "", true));
+        SendJson(response, 200, json::object());
+    });
+    server.Get("/api/session", [&context](const HttpRequest& request, HttpResponse& response) {
         const auto caller = Authorise(context, request, response, false);
         if (caller)
             SendJson(response, 200,

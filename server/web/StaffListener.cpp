@@ -1,5 +1,7 @@
 #include "web/StaffListener.h"
 
+#include "web/WebConnection.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -21,8 +23,8 @@ using std::chrono::milliseconds;
 constexpr int kAcceptsPerRound = 64;
 // When files ran out with nothing of ours to shed, the accept is tried again this much later.
 constexpr milliseconds kFilesRetry{50};
-// Stop ends kept-alive connections this soon, not at the end of their keep-alive timeout.
-constexpr milliseconds kStopCheck{100};
+// Two threads wait on the network for every connection; the routes run on the workers.
+constexpr int kNetworkThreads = 2;
 
 std::string PeerKey(const sockaddr_storage& address) {
     char text[INET6_ADDRSTRLEN] = {};
@@ -36,29 +38,6 @@ std::string PeerKey(const sockaddr_storage& address) {
 }
 
 } // namespace
-
-ConnectionStream::Timeouts StaffHttp::timeouts() const {
-    const auto of = [](time_t sec, time_t usec) {
-        return std::chrono::duration_cast<milliseconds>(std::chrono::seconds(sec) +
-                                                        std::chrono::microseconds(usec));
-    };
-    return {of(read_timeout_sec_, read_timeout_usec_), of(write_timeout_sec_, write_timeout_usec_)};
-}
-
-// The socket is closed before the ticket is released, so the file is free by the time the
-// admission lets a listener accept again.
-struct StaffListener::Connection {
-    explicit Connection(int fd) : fd(fd) {}
-    ~Connection() {
-        if (ssl != nullptr)
-            SSL_free(ssl);
-        ::close(fd);
-    }
-    const int fd;
-    const Clock::time_point accepted = Clock::now();
-    std::optional<PeerAdmission::Ticket> ticket;
-    SSL* ssl = nullptr;
-};
 
 // Wakes the accept loop; outlives the listener in any resume the admission still holds.
 struct StaffListener::Waker {
@@ -76,16 +55,15 @@ struct StaffListener::Waker {
     std::atomic<bool> resumed{false};
 };
 
-StaffListener::StaffListener(StaffHttp& http, int listenFd, Settings settings,
+StaffListener::StaffListener(const Router& router, int listenFd, Settings settings,
                              std::shared_ptr<PeerAdmission> admission)
-    : http_(http), listenFd_(listenFd), waker_(std::make_shared<Waker>()), settings_(settings),
-      admission_(std::move(admission)) {
-    // The library listens with a backlog of 5; a burst of honest clients needs more.
+    : listenFd_(listenFd), waker_(std::make_shared<Waker>()), admission_(std::move(admission)),
+      shared_(std::make_unique<Shared>(router, settings, settings.tls)) {
     ::listen(listenFd_, SOMAXCONN);
     // Accepted in rounds until the backlog is empty.
     ::fcntl(listenFd_, F_SETFL, ::fcntl(listenFd_, F_GETFL) | O_NONBLOCK);
-    for (int i = 0; i < std::max(1, settings_.threads); ++i)
-        workers_.emplace_back([this] { Work(); });
+    for (int i = 0; i < kNetworkThreads; ++i)
+        networkThreads_.emplace_back([this] { shared_->io.run(); });
     acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -96,12 +74,24 @@ StaffListener::~StaffListener() {
 void StaffListener::Stop() {
     if (stopping_.exchange(true))
         return;
+    shared_->stopping = true;
     waker_->Wake();
     acceptor_.join();
-    ready_.notify_all();
-    for (auto& worker : workers_)
-        worker.join();
     ::close(listenFd_);
+    // Connections between requests close now; a request being answered is finished first.
+    {
+        std::unique_lock lock(shared_->mutex);
+        for (const auto& [session, close] : shared_->live)
+            close();
+        const auto settings = shared_->settings;
+        shared_->allClosed.wait_for(lock, settings.bodyTimeout + settings.writeTimeout,
+                                    [this] { return shared_->live.empty(); });
+    }
+    shared_->workers.join();
+    shared_->keepRunning.reset();
+    shared_->io.stop();
+    for (auto& thread : networkThreads_)
+        thread.join();
 }
 
 void StaffListener::AcceptLoop() {
@@ -121,7 +111,7 @@ void StaffListener::AcceptLoop() {
         polled.assign({{waker_->fd, POLLIN, 0}, {accepting ? listenFd_ : -1, POLLIN, 0}});
         for (const auto& connection : waiting) {
             polled.push_back({connection->fd, POLLIN, 0});
-            next = std::min(next, connection->accepted + settings_.firstBytesTimeout);
+            next = std::min(next, connection->accepted + shared_->settings.firstBytesTimeout);
         }
         const auto wait = std::chrono::ceil<milliseconds>(next - now).count();
         ::poll(polled.data(), polled.size(), int(std::max<long long>(wait, 0)));
@@ -133,10 +123,8 @@ void StaffListener::AcceptLoop() {
         for (std::size_t i = 0; i < waiting.size(); ++i) {
             auto& connection = waiting[i];
             if (polled[i + 2].revents != 0) {
-                std::lock_guard lock(mutex_);
-                queue_.push_back(std::move(connection));
-                ready_.notify_one();
-            } else if (now < connection->accepted + settings_.firstBytesTimeout) {
+                ServeWebConnection(*shared_, std::move(connection));
+            } else if (now < connection->accepted + shared_->settings.firstBytesTimeout) {
                 waiting[kept++] = std::move(connection);
             }
         }
@@ -173,9 +161,10 @@ void StaffListener::AcceptSome(std::vector<std::shared_ptr<Connection>>& waiting
         }
         auto connection = std::make_shared<Connection>(fd);
         std::weak_ptr<Connection> weak = connection;
-        connection->ticket = admission_->Admit(PeerKey(address), [weak] {
+        connection->peer = PeerKey(address);
+        connection->ticket = admission_->Admit(connection->peer, [weak] {
             if (const auto held = weak.lock())
-                ::shutdown(held->fd, SHUT_RDWR);
+                held->Shed();
         });
         if (!connection->ticket)
             continue; // over the cap per address: closed unread
@@ -183,51 +172,6 @@ void StaffListener::AcceptSome(std::vector<std::shared_ptr<Connection>>& waiting
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         waiting.push_back(std::move(connection));
     }
-}
-
-void StaffListener::Work() {
-    for (;;) {
-        std::shared_ptr<Connection> connection;
-        {
-            std::unique_lock lock(mutex_);
-            ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (queue_.empty())
-                return;
-            connection = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        ServeConnection(*connection);
-    }
-}
-
-void StaffListener::ServeConnection(Connection& connection) {
-    if (settings_.tls != nullptr) {
-        connection.ssl = SSL_new(settings_.tls);
-        if (connection.ssl == nullptr || SSL_set_fd(connection.ssl, connection.fd) != 1)
-            return;
-    }
-    ConnectionStream stream(connection.fd, connection.ssl, http_.timeouts(),
-                            connection.accepted + settings_.firstBytesTimeout);
-    if (!stream.Handshake())
-        return;
-    const StaffHttp::Setup headArrived = [&](httplib::Request&) {
-        connection.ticket->RequestArrived();
-        stream.HeadArrived();
-    };
-    for (auto left = http_.keepAliveMaxCount(); left > 0; --left) {
-        bool closed = false;
-        if (!http_.Serve(stream, left == 1 || stopping_, closed, headArrived) || closed)
-            break;
-        // Kept alive: wait for the next request, and look at Stop now and then.
-        const auto until = Clock::now() + http_.keepAliveTimeout();
-        bool more = false;
-        while (!more && !stopping_ && Clock::now() < until)
-            more = stream.WaitForMore(
-                std::min(kStopCheck, std::chrono::ceil<milliseconds>(until - Clock::now())));
-        if (!more)
-            break;
-    }
-    stream.Close();
 }
 
 } // namespace tallyport::server::staff

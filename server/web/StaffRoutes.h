@@ -7,7 +7,7 @@
 #include "web/LoginThrottle.h"
 #include "web/SessionTable.h"
 
-#include <httplib.h>
+#include "web/HttpMessage.h"
 #include <nlohmann/json.hpp>
 
 #include <optional>
@@ -36,15 +36,15 @@ struct Caller {
 
 // The caller of a request; none after answering 401 (no or an expired session) or 403 (a
 // request that changes something without the session's CSRF token).
-std::optional<Caller> Authorise(StaffContext& context, const httplib::Request& request,
-                                httplib::Response& response, bool changesState);
+std::optional<Caller> Authorise(StaffContext& context, const HttpRequest& request,
+                                HttpResponse& response, bool changesState);
 
-void SendJson(httplib::Response& response, int status, const nlohmann::json& body);
-void SendError(httplib::Response& response, int status, std::string_view message);
+void SendJson(HttpResponse& response, int status, const nlohmann::json& body);
+void SendError(HttpResponse& response, int status, std::string_view message);
 
 // POST /api/login, POST /api/logout, GET /api/session.
-void InstallSessionRoutes(httplib::Server& server, StaffContext& context);
+void InstallSessionRoutes(Router& server, StaffContext& context);
 // Courses, submissions, markings, release and file download.
-void InstallMarkingRoutes(httplib::Server& server, StaffContext& context);
+void InstallMarkingRoutes(Router& server, StaffContext& context);
 
 } // namespace tallyport::server::staff

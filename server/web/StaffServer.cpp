@@ -1,13 +1,18 @@
 #include "web/StaffServer.h"
 
 #include "admission/ListenAddress.h"
-#include "web/CrossSiteCheck.h"
 #include "web/StaffListener.h"
 #include "web/StaffRoutes.h"
 #include "web/StaticFiles.h"
 
+#include <boost/asio/ip/address.hpp>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <charconv>
+#include <cstring>
 #include <iostream>
 
 namespace tallyport::server::staff {
@@ -20,12 +25,17 @@ struct StaffServer::Impl {
               LoginThrottle(), KnownDevices(), !options.tlsCert.empty()} {}
 
     StaffContext context;
-    StaffHttp http;
+    Router router;
     std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tls{nullptr, SSL_CTX_free};
     std::unique_ptr<StaffListener> listener;
 };
 
 namespace {
+
+// On TLS 1.2, only suites with forward secrecy and an AEAD cipher; TLS 1.3 has no others.
+constexpr const char* kTls12Suites = "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+                                     "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+                                     "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
 
 // The server's side of TLS from PEM files: TLS 1.2 or later, no compression.
 SSL_CTX* LoadTls(const std::string& cert, const std::string& key) {
@@ -33,14 +43,63 @@ SSL_CTX* LoadTls(const std::string& cert, const std::string& key) {
     if (context == nullptr)
         return nullptr;
     SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
-    SSL_CTX_set_options(context, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION);
-    if (SSL_CTX_use_certificate_chain_file(context, cert.c_str()) != 1 ||
+    SSL_CTX_set_options(context, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION |
+                                     SSL_OP_CIPHER_SERVER_PREFERENCE);
+    if (SSL_CTX_set_cipher_list(context, kTls12Suites) != 1 ||
+        SSL_CTX_use_certificate_chain_file(context, cert.c_str()) != 1 ||
         SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM) != 1 ||
         SSL_CTX_check_private_key(context) != 1) {
         SSL_CTX_free(context);
         return nullptr;
     }
     return context;
+}
+
+// A listening socket on address:port (0: any free port), with SO_REUSEADDR so that a restart
+// right after serving need not wait out the old connections; -1 when it cannot be made.
+int Listen(const std::string& address, uint16_t port) {
+    boost::system::error_code ec;
+    const auto ip =
+        boost::asio::ip::make_address(address == "localhost" ? "127.0.0.1" : address, ec);
+    if (ec)
+        return -1;
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    if (ip.is_v4()) {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(storage);
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(port);
+        const auto bytes = ip.to_v4().to_bytes();
+        std::memcpy(&v4.sin_addr, bytes.data(), bytes.size());
+        length = sizeof v4;
+    } else {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(storage);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        const auto bytes = ip.to_v6().to_bytes();
+        std::memcpy(&v6.sin6_addr, bytes.data(), bytes.size());
+        length = sizeof v6;
+    }
+    const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+uint16_t BoundPort(int fd) {
+    sockaddr_storage storage{};
+    socklen_t length = sizeof storage;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
+        return 0;
+    return ntohs(storage.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(storage).sin6_port
+                                               : reinterpret_cast<sockaddr_in&>(storage).sin_port);
 }
 
 } // namespace
@@ -85,81 +144,15 @@ bool StaffServer::Start(std::string& error) {
             return false;
         }
     }
-    StaffHttp& http = impl->http;
-    http.set_read_timeout(options_.readTimeout);
-    http.set_write_timeout(options_.readTimeout);
-    // An idle kept-alive connection holds a thread as long as a slow one does.
-    http.set_keep_alive_timeout(std::min<time_t>(5, options_.readTimeout.count()));
-    http.set_keep_alive_max_count(100);
-    // Replies go out as a header write and a body write; without this the body can wait for the
-    // client's delayed acknowledgement of the header.
-    http.set_tcp_nodelay(true);
-    // SO_REUSEADDR, as the student listener has it: a restarted server listens again at once
-    // while its old connections wait out TIME-WAIT. Not SO_REUSEPORT, the library's default,
-    // which would let another process of the same user bind the port beside ours and take
-    // connections meant for it.
-    http.set_socket_options([](socket_t socket) {
-        const int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    http.set_payload_max_length(std::size_t(options_.bodyCap));
-    // A body announced larger than the cap is refused before any of it is read.
-    const auto cap = uint64_t(options_.bodyCap);
-    const bool tls = this->tls();
-    http.set_pre_routing_handler(
-        [cap, tls](const httplib::Request& request, httplib::Response& response) {
-            const std::string length = request.get_header_value("Content-Length");
-            uint64_t announced = 0;
-            const auto [end, problem] =
-                std::from_chars(length.data(), length.data() + length.size(), announced);
-            if (!length.empty() && (problem != std::errc() || announced > cap)) {
-                response.set_header("Connection", "close");
-                SendError(response, 413,
-                          "the request body is larger than " + std::to_string(cap) + " bytes");
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            const std::string host = request.get_header_value("Host"),
-                              origin = request.get_header_value("Origin"),
-                              site = request.get_header_value("Sec-Fetch-Site"),
-                              type = request.get_header_value("Content-Type");
-            const Refusal refusal =
-                CheckCrossSite({request.method, host, origin, site, type,
-                                announced > 0 || request.has_header("Transfer-Encoding")},
-                               tls);
-            if (refusal.status != 0) {
-                SendError(response, refusal.status, refusal.why);
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            return httplib::Server::HandlerResponse::Unhandled;
-        });
-    // Whatever the library answers by itself (no route, a body over the cap, a bad request)
-    // gets a JSON body too.
-    http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (!response.body.empty())
-            return;
-        const int status = response.status;
-        SendError(response, status,
-                  status == 404 ? "no such API path"
-                  : status == 413
-                      ? "the request body is too large"
-                      : "the request could not be handled (HTTP " + std::to_string(status) + ")");
-    });
-    http.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
-            SendError(response, 500, "the request failed inside the server");
-        });
-    http.set_default_headers(SecurityHeaders());
-    InstallSessionRoutes(http, impl->context);
-    InstallMarkingRoutes(http, impl->context);
-    InstallStaticFiles(http, options_.webFolder);
+    InstallSessionRoutes(impl->router, impl->context);
+    InstallMarkingRoutes(impl->router, impl->context);
+    InstallStaticFiles(impl->router, options_.webFolder);
 
-    if (options_.port == 0) {
-        const int port = http.bind_to_any_port(options_.address);
-        port_ = port > 0 ? uint16_t(port) : 0;
-    } else if (http.bind_to_port(options_.address, options_.port)) {
-        port_ = options_.port;
-    }
+    const int listenFd = Listen(options_.address, options_.port);
+    port_ = listenFd < 0 ? 0 : BoundPort(listenFd);
     if (port_ == 0) {
+        if (listenFd >= 0)
+            ::close(listenFd);
         error =
             "cannot listen for staff on " + options_.address + ":" + std::to_string(options_.port);
         return false;
@@ -169,10 +162,18 @@ bool StaffServer::Start(std::string& error) {
         admission = std::make_shared<PeerAdmission>(PeerAdmission::Limits{}, [](const auto& line) {
             std::cerr << "tallyport-server: staff: " << line << std::endl;
         });
-    impl->listener = std::make_unique<StaffListener>(
-        http, http.TakeListeningSocket(),
-        StaffListener::Settings{options_.threads, options_.firstBytesTimeout, impl->tls.get()},
-        std::move(admission));
+    StaffListener::Settings settings;
+    settings.threads = options_.threads;
+    settings.firstBytesTimeout = options_.firstBytesTimeout;
+    settings.headTimeout = settings.bodyTimeout = settings.writeTimeout = options_.readTimeout;
+    // A kept-alive connection costs a socket, not a thread, but is not kept for long either.
+    settings.keepAliveTimeout =
+        std::min<std::chrono::milliseconds>(std::chrono::seconds(5), options_.readTimeout);
+    settings.bodyCap = std::size_t(std::max<int64_t>(options_.bodyCap, 0));
+    settings.tls = impl->tls.get();
+    settings.defaultHeaders = SecurityHeaders();
+    impl->listener = std::make_unique<StaffListener>(impl->router, listenFd, std::move(settings),
+                                                     std::move(admission));
     impl_ = std::move(impl);
     return true;
 }

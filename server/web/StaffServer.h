@@ -23,7 +23,7 @@ struct StaffOptions {
     std::string tlsCert;  // PEM files; both or neither
     std::string tlsKey;
     bool insecure = false; // allow plain HTTP beyond loopback
-    int threads = 16;      // each open connection holds one while it is served or kept alive
+    int threads = 16;      // workers running routes; a connection on the network holds none
     int64_t bodyCap = int64_t(4) << 20;   // larger request bodies are refused unread
     std::chrono::seconds readTimeout{10}; // a client silent this long is dropped
     // The TLS handshake and the request head must have arrived this long after the connection

@@ -24,7 +24,7 @@ const std::map<std::string, std::string>& ContentTypes() {
 
 } // namespace
 
-httplib::Headers SecurityHeaders() {
+HttpHeaders SecurityHeaders() {
     return {
         {"Content-Security-Policy",
          "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
@@ -36,11 +36,11 @@ httplib::Headers SecurityHeaders() {
     };
 }
 
-void InstallStaticFiles(httplib::Server& server, const std::string& folder) {
+void InstallStaticFiles(Router& server, const std::string& folder) {
     if (folder.empty())
         return;
     server.Get(R"(/(?:([a-z0-9-]+)\.(html|js|css|svg))?)",
-               [folder](const httplib::Request& request, httplib::Response& response) {
+               [folder](const HttpRequest& request, HttpResponse& response) {
                    const std::string stem =
                        request.matches[1].matched ? request.matches[1].str() : std::string("index");
                    const std::string extension =

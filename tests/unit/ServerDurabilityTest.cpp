@@ -6,13 +6,13 @@
 #include "ServerProcess.h"
 #include "ServerTestHelpers.h"
 
-#include "student/PackageParser.h"
 #include "store/Sqlite.h"
-#include "web/MarkingJson.h"
+#include "student/PackageParser.h"
+#include "support/HttpClient.h"
 #include "support/TempDir.h"
+#include "web/MarkingJson.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -211,12 +211,12 @@ TEST(ServerDurability, KilledDuringStaffSavesKeepsEachMarkingWhole) {
     const auto port = uint16_t(std::stoi(log.substr(at + staffAt.size())));
     ASSERT_NE(port, 0) << server.error();
 
-    httplib::Client client("127.0.0.6", port);
+    HttpClient client("127.0.0.6", port);
     const auto login = client.Post("/api/login", R"({"id": "tjones", "password": "marker123"})",
                                    "application/json");
     ASSERT_TRUE(login && login->status == 200);
     const std::string cookie = login->get_header_value("Set-Cookie");
-    const httplib::Headers headers = {
+    const server::staff::HttpHeaders headers = {
         {"Cookie", cookie.substr(0, cookie.find(';'))},
         {"X-CSRF-Token", nlohmann::json::parse(login->body)["csrfToken"].get<std::string>()}};
 
@@ -292,17 +292,16 @@ TEST(ServerDurability, RowsWhosePackageTheMachineLostAreRemovedOnRestart) {
         server.Signal(SIGKILL);
         EXPECT_EQ(server.Wait(), 128 + SIGKILL);
     }
-    const int32_t first = uploaded[0].first, second = uploaded[1].first,
-                  third = uploaded[2].first;
+    const int32_t first = uploaded[0].first, second = uploaded[1].first, third = uploaded[2].first;
     // The last group held the second and third upload; the machine kept the second's rename and
     // lost the third's. The first upload's package is lost too, long after its group finished.
     {
         std::string error;
         auto connection = server::sql::Connection::Open(dir.path() / "m.db", error);
         ASSERT_TRUE(connection) << error;
-        ASSERT_TRUE(connection->Execute("UPDATE unsynced_packages SET first_serial = " +
-                                        std::to_string(second) +
-                                        ", last_serial = " + std::to_string(third)));
+        ASSERT_TRUE(connection->Execute(
+            "UPDATE unsynced_packages SET first_serial = " + std::to_string(second) +
+            ", last_serial = " + std::to_string(third)));
         ASSERT_EQ(connection->Changes(), 1) << "the last group is recorded";
     }
     const auto folder = dir.path() / "m.db.packages";
@@ -316,7 +315,8 @@ TEST(ServerDurability, RowsWhosePackageTheMachineLostAreRemovedOnRestart) {
                                      "--staff-listen", "127.0.0.6:0"});
     ASSERT_TRUE(again.WaitForError("serving")) << again.error();
     const std::string log = again.error();
-    EXPECT_NE(log.find("removed submission " + std::to_string(third) + ": its package was not "
+    EXPECT_NE(log.find("removed submission " + std::to_string(third) +
+                       ": its package was not "
                        "on the disk when the machine stopped (its upload was never acknowledged)"),
               std::string::npos)
         << log;

@@ -226,6 +226,7 @@ public:
         }
     }
     bool timedOut() const { return timedOut_; }
+    int fd() const { return fd_; }
 
 private:
     int fd_ = -1;

@@ -9,6 +9,7 @@
 #include "marking/MarkedDownload.h"
 #include "protocol/Transaction.h"
 #include "student/PackageParser.h"
+#include "support/HttpClient.h"
 #include "support/InProcessServer.h"
 #include "support/LoopbackCapture.h"
 #include "support/LoopbackFlood.h"
@@ -21,7 +22,6 @@
 #include "web/MarkingJson.h"
 #include "web/StaffServer.h"
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
@@ -40,7 +40,7 @@ constexpr const char* kAddress = "127.0.0.21";
 struct Reply {
     int status = 0;
     json body;
-    httplib::Headers headers;
+    server::staff::HttpHeaders headers;
 };
 
 // A browser-like client of one staff listener: keeps the session cookie and CSRF token of its
@@ -48,12 +48,7 @@ struct Reply {
 class StaffClient {
 public:
     explicit StaffClient(uint16_t port, const std::string& certificate = {})
-        : http_(std::string(certificate.empty() ? "http://" : "https://") + kAddress + ":" +
-                std::to_string(port)) {
-        if (!certificate.empty())
-            http_.set_ca_cert_path(certificate.c_str());
-        http_.set_read_timeout(std::chrono::seconds(20));
-    }
+        : http_(kAddress, port, certificate) {}
 
     Reply Login(const std::string& id, const std::string& password) {
         Reply reply = Send("POST", "/api/login", json{{"id", id}, {"password", password}}.dump());
@@ -70,19 +65,13 @@ public:
     Reply Post(const std::string& path) { return Send("POST", path, "{}"); }
 
     Reply Send(const std::string& method, const std::string& path, const std::string& body) {
-        httplib::Headers headers;
+        server::staff::HttpHeaders headers;
         if (!cookie.empty())
             headers.emplace("Cookie", cookie);
         if (!csrf.empty())
             headers.emplace("X-CSRF-Token", csrf);
-        httplib::Request request;
-        request.method = method;
-        request.path = path;
-        request.headers = headers;
-        request.body = body;
-        if (!body.empty())
-            request.set_header("Content-Type", "application/json");
-        const auto result = http_.send(request);
+        const auto result =
+            http_.Send(method, path, headers, body, body.empty() ? "" : "application/json");
         Reply reply;
         if (!result)
             return reply;
@@ -103,7 +92,7 @@ public:
     std::string csrf;
 
 private:
-    httplib::Client http_;
+    HttpClient http_;
 };
 
 class NoFields : public MainDialogFields {
