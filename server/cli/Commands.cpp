@@ -9,7 +9,9 @@
 #include "admission/OpenFileLimit.h"
 #include "store/PackageFiles.h"
 #include "student/Server.h"
+#include "cli/OpenStore.h"
 #include "cli/StaffCommands.h"
+#include "cli/TermCommands.h"
 #include "store/Store.h"
 #include "common/UtcText.h"
 #include "web/StaffServer.h"
@@ -29,21 +31,6 @@ namespace {
 
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
-
-std::unique_ptr<Store> OpenStore(const std::string& path, std::ostream& err,
-                                 Durability durability = Durability::Full) {
-    std::string error;
-    auto store = Store::Open(path, error, durability);
-    if (!store) {
-        err << "tallyport-server: cannot open database " << path << ": " << error << '\n';
-        return store;
-    }
-    for (const int32_t serial : store->removedAtOpen())
-        err << "tallyport-server: removed submission " << serial
-            << ": its package was not on the disk when the machine stopped (its upload was "
-               "never acknowledged)\n";
-    return store;
-}
 
 std::chrono::milliseconds Milliseconds(double seconds) {
     return std::chrono::milliseconds(int64_t(seconds * 1000));
@@ -143,8 +130,8 @@ int Serve(const std::string& db, const ServeSettings& settings, std::ostream& er
     return kOk;
 }
 
-int LoadCourse(const std::string& db, const std::string& file, std::ostream& out,
-               std::ostream& err) {
+int LoadCourse(const std::string& db, const std::string& file, const CourseLoadOptions& options,
+               std::ostream& out, std::ostream& err) {
     const auto text = ReadWholeFile(file);
     if (!text) {
         err << "tallyport-server: cannot read " << file << '\n';
@@ -159,37 +146,16 @@ int LoadCourse(const std::string& db, const std::string& file, std::ostream& out
     auto store = OpenStore(db, err);
     if (!store)
         return kFailed;
-    if (!store->PutCourse(loaded->course, loaded->examFiles, &error)) {
+    std::vector<std::string> notes;
+    if (!store->PutCourse(loaded->course, loaded->examFiles, &error, options, &notes)) {
         err << "tallyport-server: " << file << ": " << error << '\n';
         return kFailed;
     }
+    for (const auto& note : notes)
+        out << note << '\n';
     out << "course " << loaded->course.number << " \"" << loaded->course.name
         << "\" loaded: " << loaded->course.entries.size() << " entries, "
         << loaded->examFiles.size() << " with exam files\n";
-    return kOk;
-}
-
-int ShowCourse(const std::string& db, int32_t number, std::ostream& out, std::ostream& err) {
-    auto store = OpenStore(db, err);
-    if (!store)
-        return kFailed;
-    const auto course = store->FindCourse(number);
-    if (!course) {
-        err << "tallyport-server: no course " << number << '\n';
-        return kFailed;
-    }
-    const int64_t now = int64_t(std::time(nullptr));
-    out << course->number << ' ' << course->name << '\n';
-    out << "entry  status  kind  component     element  section  label\n";
-    std::size_t index = 0;
-    for (const auto& component : course->components)
-        for (int32_t e = 0; e < component.elements; ++e)
-            for (int32_t s = 0; s < component.sections; ++s, ++index) {
-                const auto& entry = course->entries[index];
-                out << std::left << std::setw(7) << index << std::setw(8) << EntryStatus(entry, now)
-                    << std::setw(6) << entry.kind << std::setw(14) << component.name << std::setw(9)
-                    << e + 1 << std::setw(9) << s + 1 << entry.label << '\n';
-            }
     return kOk;
 }
 
@@ -219,8 +185,8 @@ int AddMarker(const std::string& db, const MarkerRecord& marker, std::ostream& o
     return kOk;
 }
 
-int Mark(const std::string& db, MarkRequest request, const std::vector<std::string>& annotations,
-         std::ostream& out, std::ostream& err) {
+int Mark(const std::string& db, MarkRequest request, const std::string& entryReference,
+         const std::vector<std::string>& annotations, std::ostream& out, std::ostream& err) {
     for (const auto& item : annotations) {
         const auto equals = item.rfind('=');
         if (equals == std::string::npos || equals == 0 || equals + 1 == item.size()) {
@@ -245,10 +211,18 @@ int Mark(const std::string& db, MarkRequest request, const std::vector<std::stri
     auto store = OpenStore(db, err);
     if (!store)
         return kFailed;
+    const auto course = store->FindCourse(request.course);
+    const EntryDefinition* entry = course ? FindEntry(*course, entryReference) : nullptr;
+    if (!entry) {
+        err << "tallyport-server: course " << request.course << " has no entry " << entryReference
+            << " (see: course show)\n";
+        return kFailed;
+    }
+    request.entry = entry->id;
     switch (store->MarkLatest(request)) {
     case MarkOutcome::Marked:
         out << "marked: course " << request.course << ", student "
-            << NormaliseStudentNumber(request.student) << ", entry " << request.entry << ": "
+            << NormaliseStudentNumber(request.student) << ", entry " << entry->key << ": "
             << request.mark << '\n';
         return kOk;
     case MarkOutcome::NoSubmission:
@@ -427,11 +401,38 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     dbOption(load);
     std::string courseFile;
     load->add_option("FILE", courseFile, "course definition (TOML)")->required();
-    auto* show = course->add_subcommand("show", "List a course's entries with their indices and "
-                                                "current status");
+    CourseLoadOptions loadOptions;
+    load->add_flag("--archive", loadOptions.archiveRemoved,
+                   "keep entries gone from the file that hold submissions, hidden from students");
+    auto* show = course->add_subcommand(
+        "show", "List a course's entries: keys, positions, status, dates, release and counts");
     dbOption(show);
     int32_t courseNumber = 0;
+    bool showToml = false;
     show->add_option("--course", courseNumber, "course number")->required();
+    show->add_flag("--toml", showToml, "write the course as a course file, with its keys");
+
+    int32_t termCourse = 0, termStudent = 0;
+    std::string termEntry, extendUntil;
+    bool forceRelease = false;
+    auto* release = app.add_subcommand("release", "Release an entry's marks to its students");
+    auto* unrelease = app.add_subcommand("unrelease", "Withdraw an entry's released marks");
+    for (auto* command : {release, unrelease}) {
+        dbOption(command);
+        command->add_option("--course", termCourse, "course number")->required();
+        command->add_option("--entry", termEntry, "entry key or position (see: course show)")
+            ->required();
+    }
+    release->add_flag("--force", forceRelease,
+                      "release even though some students could still submit");
+    auto* extend = app.add_subcommand("extend", "Give one student their own deadline for an "
+                                                "entry (an empty --until removes it)");
+    dbOption(extend);
+    extend->add_option("--course", termCourse, "course number")->required();
+    extend->add_option("--entry", termEntry, "entry key or position")->required();
+    extend->add_option("--student", termStudent, "student number")->required();
+    extend->add_option("--until", extendUntil, "2025-03-08T23:59:00Z, local time or Unix seconds")
+        ->required();
 
     auto* marker = app.add_subcommand("marker", "Markers");
     marker->require_subcommand(1);
@@ -464,7 +465,8 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     std::vector<std::string> annotations;
     mark->add_option("--course", markRequest.course, "course number")->required();
     mark->add_option("--student", markRequest.student, "student number")->required();
-    mark->add_option("--entry", markRequest.entry, "entry index (see: course show)")->required();
+    std::string markEntry;
+    mark->add_option("--entry", markEntry, "entry key or position (see: course show)")->required();
     mark->add_option("--mark", markRequest.mark, "the mark")->required();
     mark->add_option("--marker", markRequest.markerId, "marker id")->required();
     mark->add_option("--detail", markRequest.detail, "a note kept with the mark");
@@ -497,9 +499,19 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     if (*serve)
         return Serve(db, settings, err);
     if (*load)
-        return LoadCourse(db, courseFile, out, err);
-    if (*show)
-        return ShowCourse(db, courseNumber, out, err);
+        return LoadCourse(db, courseFile, loadOptions, out, err);
+    if (*show || *release || *unrelease || *extend) {
+        auto store = OpenStore(db, err);
+        if (!store)
+            return kFailed;
+        if (*show)
+            return ShowCourse(*store, courseNumber, showToml, out, err);
+        if (*extend)
+            return ExtendCommand(*store, termCourse, termEntry, termStudent, extendUntil, out,
+                                 err);
+        return ReleaseCommand(*store, termCourse, termEntry, bool(*release), forceRelease, out,
+                              err);
+    }
     if (*markerAdd)
         return AddMarker(db, markerRecord, out, err);
     if (*markerPasswd) {
@@ -515,7 +527,7 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         return kOk;
     }
     if (*mark)
-        return Mark(db, markRequest, annotations, out, err);
+        return Mark(db, markRequest, markEntry, annotations, out, err);
     if (*submissions) {
         SubmissionFilter filter;
         if (*courseFilter)

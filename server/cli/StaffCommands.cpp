@@ -8,6 +8,7 @@
 
 #include <ctime>
 #include <iomanip>
+#include <map>
 #include <iostream>
 #include <ostream>
 
@@ -76,12 +77,23 @@ void PrintAudit(const Store& store, std::optional<int32_t> course, std::ostream&
     auto number = [](const std::optional<int32_t>& value) {
         return value ? std::to_string(*value) : std::string("-");
     };
-    out << "time                  marker        action   course  entry  serial  old  new\n";
-    for (const auto& r : store.Audit(course))
+    std::map<std::pair<int32_t, int32_t>, std::string> keys; // (course, entry id) -> key
+    for (const auto& definition : store.Courses()) {
+        for (const auto& entry : definition.entries)
+            keys[{definition.number, entry.id}] = entry.key;
+        for (const auto& entry : store.ArchivedEntries(definition.number))
+            keys[{definition.number, entry.id}] = entry.key;
+    }
+    out << "time                  marker        action     course  entry         serial  old  "
+           "new  student\n";
+    for (const auto& r : store.Audit(course)) {
+        const auto key = keys.find({r.course, r.entry});
         out << std::left << std::setw(22) << UtcText(r.time) << std::setw(14) << r.actor
-            << std::setw(9) << r.action << std::setw(8) << r.course << std::setw(7) << r.entry
-            << std::setw(8) << number(r.serial) << std::setw(5) << number(r.oldMark)
-            << number(r.newMark) << '\n';
+            << std::setw(11) << r.action << std::setw(8) << r.course << std::setw(14)
+            << (key != keys.end() ? key->second : "#" + std::to_string(r.entry)) << std::setw(8)
+            << number(r.serial) << std::setw(5) << number(r.oldMark) << std::setw(5)
+            << number(r.newMark) << number(r.student) << '\n';
+    }
 }
 
 } // namespace tallyport::server

@@ -1,6 +1,9 @@
 #include "course/CourseDefinition.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <set>
 
 namespace tallyport::server {
 
@@ -32,6 +35,76 @@ char EntryStatus(const EntryDefinition& entry, int64_t now) {
     if (entry.deadline && now > *entry.deadline)
         return 'C';
     return 'O';
+}
+
+UploadTime CheckUploadTime(const EntryDefinition& entry, std::optional<int64_t> extension,
+                           int64_t now) {
+    if (entry.statusOverride) {
+        switch (*entry.statusOverride) {
+        case 'U':
+            return UploadTime::NotYetOpen;
+        case 'O':
+            return UploadTime::Open;
+        default:
+            return UploadTime::Closed;
+        }
+    }
+    if (entry.opens && now < *entry.opens)
+        return UploadTime::NotYetOpen;
+    const auto deadline = OwnDeadline(entry, extension);
+    if (!deadline || now <= *deadline)
+        return UploadTime::Open;
+    if (entry.lateUntil && now <= *entry.lateUntil)
+        return UploadTime::Late;
+    return UploadTime::Closed;
+}
+
+std::optional<int64_t> OwnDeadline(const EntryDefinition& entry,
+                                   std::optional<int64_t> extension) {
+    return extension ? extension : entry.deadline;
+}
+
+int64_t SecondsLate(const EntryDefinition& entry, std::optional<int64_t> extension,
+                    int64_t time) {
+    const auto deadline = OwnDeadline(entry, extension);
+    return deadline && time > *deadline ? time - *deadline : 0;
+}
+
+bool IsValidEntryKey(std::string_view key) {
+    if (key.empty() || key.size() > 40 || !std::isalpha(static_cast<unsigned char>(key[0])))
+        return false;
+    return std::all_of(key.begin(), key.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_';
+    });
+}
+
+std::vector<std::string> DefaultEntryKeys(const std::vector<ComponentDefinition>& components) {
+    std::vector<std::string> keys;
+    std::set<std::string> stems;
+    for (std::size_t c = 0; c < components.size(); ++c) {
+        std::string stem;
+        for (const char ch : components[c].name) {
+            const auto u = static_cast<unsigned char>(ch);
+            if (u < 0x80 && std::isalnum(u))
+                stem += char(std::tolower(u));
+            else if (!stem.empty() && stem.back() != '-')
+                stem += '-';
+        }
+        while (!stem.empty() && stem.back() == '-')
+            stem.pop_back();
+        if (stem.empty() || !std::isalpha(static_cast<unsigned char>(stem[0])))
+            stem = "c" + stem;
+        stem = stem.substr(0, 24);
+        if (!stems.insert(stem).second)
+            stem += "-c" + std::to_string(c + 1);
+        const auto& component = components[c];
+        for (int32_t e = 0; e < component.elements; ++e)
+            for (int32_t s = 0; s < component.sections; ++s)
+                keys.push_back(stem + '-' + std::to_string(e + 1) +
+                               (component.sections > 1 ? '-' + std::to_string(s + 1) : ""));
+    }
+    return keys;
 }
 
 namespace {

@@ -22,10 +22,18 @@ struct ComponentDefinition {
 using ExamSelectorRule = std::optional<int32_t>;
 
 struct EntryDefinition {
+    // What the store keeps the entry's work under: named in the course file (or derived from
+    // the component, element and section when it names none), so that reordering or inserting
+    // entries never moves a submission, a marking or a release to another entry.
+    std::string key;
+    int32_t id = -1; // the store's own number for the entry (never reused); -1 until stored
     char kind = 'A';   // 'A' assignment, 'E' exam (all files), 'D' exam (one half by selector)
     std::string label; // shown for sections
     std::optional<int64_t> opens;    // Unix seconds; none = open from the start
     std::optional<int64_t> deadline; // Unix seconds; none = no deadline
+    // Uploads after the deadline (a student's own, extension included) are taken until then,
+    // and counted late; none = no late window.
+    std::optional<int64_t> lateUntil;
     bool marksReleased = false;
     std::optional<char> statusOverride; // 'O', 'C', 'M' or 'U' in place of the computed letter
     std::string typeTable;              // File List reply: type table text
@@ -53,6 +61,24 @@ struct CourseDefinition {
 // The status letter of an entry at time `now` (Unix seconds): the override if set; else 'U'
 // before it opens, 'M' once marks are released, 'C' after the deadline, otherwise 'O'.
 char EntryStatus(const EntryDefinition& entry, int64_t now);
+
+// Whether one student may upload to an entry at `now`, given their own deadline (an extension)
+// if they have one. Released marks close nothing: only the dates (and an override letter) do.
+enum class UploadTime { Open, Late, NotYetOpen, Closed };
+UploadTime CheckUploadTime(const EntryDefinition& entry, std::optional<int64_t> extension,
+                           int64_t now);
+// The deadline that applies to one student: their extension, else the entry's.
+std::optional<int64_t> OwnDeadline(const EntryDefinition& entry, std::optional<int64_t> extension);
+// How many seconds after the student's own deadline `time` is (0 when on time).
+int64_t SecondsLate(const EntryDefinition& entry, std::optional<int64_t> extension, int64_t time);
+
+// A key as a course file may name it: a letter, then letters, digits, '-' or '_', at most 40
+// characters (so a key is never taken for an entry's position).
+bool IsValidEntryKey(std::string_view key);
+// The keys of entries that name none, one per entry in course order: the component's name in
+// lower case with the element number, and the section number where there are several
+// ("assignment-2", "lab-3-1"). A name used twice gets the component's number added.
+std::vector<std::string> DefaultEntryKeys(const std::vector<ComponentDefinition>& components);
 
 // True when `address` (dotted IPv4 text) is in the list: an exact address or an a.b.c.d/n
 // network. An empty list allows every address.

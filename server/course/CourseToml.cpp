@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 
 namespace tallyport::server {
 namespace {
@@ -150,8 +151,9 @@ std::vector<ExamFile> ExamFiles(const toml::node& node, const std::filesystem::p
 }
 
 const std::set<std::string_view> kEntryKeys = {
-    "label",       "kind",         "opens",    "deadline", "marks_released", "status",    "types",
-    "requirement", "size_limited", "max_mark", "selector", "allow",          "exam_files"};
+    "label",   "kind",     "opens",       "deadline",     "late_until", "marks_released",
+    "status",  "types",    "requirement", "size_limited", "max_mark",   "selector",
+    "allow",   "exam_files"};
 
 // Applies the entry keys present in `table` onto `entry` (component defaults, then the entry).
 void ApplyEntryKeys(const toml::table& table, EntryDefinition& entry,
@@ -171,6 +173,13 @@ void ApplyEntryKeys(const toml::table& table, EntryDefinition& entry,
             entry.opens = Time(value, at);
         } else if (key == "deadline") {
             entry.deadline = Time(value, at);
+        } else if (key == "late_until") {
+            entry.lateUntil = Time(value, at);
+        } else if (key == "key") {
+            entry.key = Text(value, at);
+            if (!IsValidEntryKey(entry.key))
+                Fail(at, "must start with a letter and hold only letters, digits, '-' and '_' "
+                         "(at most 40)");
         } else if (key == "marks_released") {
             entry.marksReleased = Boolean(value, at);
         } else if (key == "status") {
@@ -283,7 +292,9 @@ LoadedCourse ParseTable(const toml::table& root, const std::filesystem::path& fo
                 const auto* entryTable = (*entries)[std::size_t(i)].as_table();
                 if (!entryTable)
                     Fail(at, "must be a table");
-                CheckKeys(*entryTable, kEntryKeys, at);
+                std::set<std::string_view> known = kEntryKeys;
+                known.insert("key");
+                CheckKeys(*entryTable, known, at);
                 ApplyEntryKeys(*entryTable, entry, &exam, &hasExam, folder, at);
             }
             if (hasExam)
@@ -291,6 +302,18 @@ LoadedCourse ParseTable(const toml::table& root, const std::filesystem::path& fo
             course.entries.push_back(std::move(entry));
         }
         course.components.push_back(std::move(component));
+    }
+    const auto defaults = DefaultEntryKeys(course.components);
+    std::set<std::string> keys;
+    for (std::size_t i = 0; i < course.entries.size(); ++i) {
+        auto& entry = course.entries[i];
+        if (entry.key.empty())
+            entry.key = defaults[i];
+        if (!keys.insert(entry.key).second)
+            Fail("entry " + std::to_string(i), "the key \"" + entry.key +
+                                                   "\" is given to two entries");
+        if (entry.lateUntil && (!entry.deadline || *entry.lateUntil < *entry.deadline))
+            Fail("entry " + entry.key, "late_until needs a deadline before it");
     }
     return loaded;
 }
@@ -310,6 +333,118 @@ std::optional<LoadedCourse> ParseCourseToml(std::string_view text,
         error = failure.message;
     }
     return std::nullopt;
+}
+
+std::optional<int64_t> ParseCourseTime(std::string_view text, std::string& error) {
+    try {
+        const toml::table root = toml::parse("t = " + std::string(text));
+        return Time(*root.get("t"), "time");
+    } catch (const toml::parse_error&) {
+        error = "\"" + std::string(text) +
+                "\" is not a date and time (2025-03-01T23:59:00Z) or Unix seconds";
+    } catch (const Failure& failure) {
+        error = failure.message;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+toml::date_time UtcDateTime(int64_t seconds) {
+    const time_t t = time_t(seconds);
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    return toml::date_time{toml::date{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday},
+                           toml::time{parts.tm_hour, parts.tm_min, parts.tm_sec},
+                           toml::time_offset{}};
+}
+
+bool IsWritableText(std::string_view bytes) {
+    if (HasControl(bytes, true))
+        return false;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3
+                                   : (c >> 3) == 30                ? 4
+                                                                   : 0;
+        if (length == 0 || i + length > bytes.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(bytes[i + k]) >> 6) != 2)
+                return false;
+        i += length;
+    }
+    return true;
+}
+
+toml::array ListArray(const std::vector<std::string>& items) {
+    toml::array array;
+    for (const auto& item : items)
+        array.push_back(item);
+    return array;
+}
+
+} // namespace
+
+std::string WriteCourseToml(const LoadedCourse& loaded, std::vector<std::string>* skipped) {
+    const CourseDefinition& course = loaded.course;
+    toml::table root{{"number", course.number}, {"name", course.name}};
+    if (!course.allowList.empty())
+        root.insert("allow", ListArray(course.allowList));
+    toml::array components;
+    std::size_t index = 0;
+    for (const auto& component : course.components) {
+        toml::table table{{"name", component.name},
+                          {"elements", component.elements},
+                          {"sections", component.sections}};
+        toml::array entries;
+        const std::size_t count = std::size_t(component.elements) * std::size_t(component.sections);
+        for (std::size_t i = 0; i < count && index < course.entries.size(); ++i, ++index) {
+            const auto& entry = course.entries[index];
+            toml::table e{{"key", entry.key},
+                          {"label", entry.label},
+                          {"kind", std::string(1, entry.kind)},
+                          {"marks_released", entry.marksReleased},
+                          {"types", entry.typeTable},
+                          {"requirement", entry.requirement},
+                          {"size_limited", entry.sizeLimited},
+                          {"max_mark", entry.maxMark}};
+            if (entry.opens)
+                e.insert("opens", UtcDateTime(*entry.opens));
+            if (entry.deadline)
+                e.insert("deadline", UtcDateTime(*entry.deadline));
+            if (entry.lateUntil)
+                e.insert("late_until", UtcDateTime(*entry.lateUntil));
+            if (entry.statusOverride)
+                e.insert("status", std::string(1, *entry.statusOverride));
+            if (entry.examSelector)
+                e.insert("selector", *entry.examSelector);
+            else
+                e.insert("selector", "student");
+            if (!entry.allowList.empty())
+                e.insert("allow", ListArray(entry.allowList));
+            for (const auto& [position, files] : loaded.examFiles) {
+                if (position != int32_t(index))
+                    continue;
+                toml::array exam;
+                for (const auto& file : files) {
+                    if (IsWritableText(file.bytes))
+                        exam.push_back(toml::table{{"name", file.name}, {"text", file.bytes}});
+                    else if (skipped)
+                        skipped->push_back(entry.key + ": " + file.name);
+                }
+                e.insert("exam_files", std::move(exam));
+            }
+            entries.push_back(std::move(e));
+        }
+        table.insert("entry", std::move(entries));
+        components.push_back(std::move(table));
+    }
+    root.insert("component", std::move(components));
+    std::ostringstream out;
+    out << toml::toml_formatter(root) << '\n';
+    return out.str();
 }
 
 } // namespace tallyport::server

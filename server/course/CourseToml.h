@@ -24,4 +24,13 @@ struct LoadedCourse {
 std::optional<LoadedCourse>
 ParseCourseToml(std::string_view text, const std::filesystem::path& baseFolder, std::string& error);
 
+// A point in time as a course file writes one (2025-03-01T23:59:00Z, a local date-time, or Unix
+// seconds), for the command line. None with the reason in `error`.
+std::optional<int64_t> ParseCourseTime(std::string_view text, std::string& error);
+
+// The course as a file ParseCourseToml reads back to the same definition, every entry with its
+// key and every value written out. Exam files that are not plain UTF-8 text cannot be written
+// inline; their names go to `skipped`.
+std::string WriteCourseToml(const LoadedCourse& course, std::vector<std::string>* skipped);
+
 } // namespace tallyport::server

@@ -135,6 +135,111 @@ CREATE TABLE unsynced_packages (
 );
 )sql";
 
+// Version 4: entries keep a stable id and a key of their own, so that work stays with its entry
+// when the course file is reordered; `position` is the place in the Course List (none once the
+// entry is archived). Submissions, marks, audit rows and exam files name entries by id. The ids
+// of existing entries are their positions, so no row that names an entry changes. Adds the
+// late window and per-student extensions.
+constexpr const char* kVersion4 = R"sql(
+ALTER TABLE courses ADD COLUMN next_entry_id INTEGER NOT NULL DEFAULT 0;
+UPDATE courses SET next_entry_id =
+    (SELECT COALESCE(MAX(position) + 1, 0) FROM entries WHERE entries.course = courses.number);
+CREATE TABLE entries_v4 (
+    course          INTEGER NOT NULL REFERENCES courses(number) ON DELETE CASCADE,
+    id              INTEGER NOT NULL,
+    key             TEXT NOT NULL,
+    position        INTEGER,
+    kind            TEXT NOT NULL,
+    label           TEXT NOT NULL,
+    opens           INTEGER,
+    deadline        INTEGER,
+    late_until      INTEGER,
+    marks_released  INTEGER NOT NULL DEFAULT 0,
+    status_override TEXT,
+    type_table      TEXT NOT NULL DEFAULT '',
+    requirement     TEXT NOT NULL DEFAULT '',
+    size_limited    INTEGER NOT NULL DEFAULT 0,
+    max_mark        INTEGER NOT NULL DEFAULT 10,
+    exam_selector   INTEGER,
+    allow_list      TEXT NOT NULL DEFAULT '',
+    PRIMARY KEY (course, id),
+    UNIQUE (course, key),
+    UNIQUE (course, position)
+);
+INSERT INTO entries_v4 (course, id, key, position, kind, label, opens, deadline, marks_released,
+                        status_override, type_table, requirement, size_limited, max_mark,
+                        exam_selector, allow_list)
+    SELECT course, position, '#' || position, position, kind, label, opens, deadline,
+           marks_released, status_override, type_table, requirement, size_limited, max_mark,
+           exam_selector, allow_list FROM entries;
+CREATE TABLE exam_files_v4 (
+    course       INTEGER NOT NULL,
+    entry        INTEGER NOT NULL,
+    position     INTEGER NOT NULL,
+    name         TEXT NOT NULL,
+    bytes        BLOB NOT NULL,
+    PRIMARY KEY (course, entry, position),
+    FOREIGN KEY (course, entry) REFERENCES entries_v4(course, id) ON DELETE CASCADE
+);
+INSERT INTO exam_files_v4 SELECT course, entry, position, name, bytes FROM exam_files;
+DROP TABLE exam_files;
+DROP TABLE entries;
+ALTER TABLE entries_v4 RENAME TO entries;
+ALTER TABLE exam_files_v4 RENAME TO exam_files;
+ALTER TABLE audit ADD COLUMN student INTEGER;
+CREATE TABLE extensions (
+    course      INTEGER NOT NULL,
+    entry       INTEGER NOT NULL,
+    student     INTEGER NOT NULL,
+    until       INTEGER NOT NULL,
+    PRIMARY KEY (course, entry, student),
+    FOREIGN KEY (course, entry) REFERENCES entries(course, id) ON DELETE CASCADE
+);
+)sql";
+
+// Gives the entries version 4 made their keys: those a course file without keys gets
+// (DefaultEntryKeys), from the entries' order today. Says so for each course in `notes`.
+bool KeyMigratedEntries(sql::Connection& db, std::vector<std::string>& notes) {
+    std::vector<int64_t> courses;
+    {
+        sql::Statement query(db, "SELECT number FROM courses ORDER BY number");
+        while (query.Step())
+            courses.push_back(query.Int(0));
+        if (query.failed())
+            return false;
+    }
+    for (const int64_t course : courses) {
+        std::vector<ComponentDefinition> components;
+        sql::Statement query(db, "SELECT name, elements, sections FROM components WHERE course = "
+                                 "? ORDER BY position");
+        query.Bind(1, course);
+        while (query.Step())
+            components.push_back(
+                {query.Text(0), int32_t(query.Int(1)), int32_t(query.Int(2))});
+        const auto keys = DefaultEntryKeys(components);
+        sql::Statement count(db, "SELECT COUNT(*) FROM entries WHERE course = ?");
+        count.Bind(1, course);
+        const int64_t entries = count.Step() ? count.Int(0) : -1;
+        for (int64_t i = 0; i < entries; ++i) {
+            const std::string key =
+                i < int64_t(keys.size()) ? keys[std::size_t(i)] : "entry-" + std::to_string(i + 1);
+            if (!sql::Statement(db, "UPDATE entries SET key = ? WHERE course = ? AND id = ?")
+                     .Bind(1, key)
+                     .Bind(2, course)
+                     .Bind(3, i)
+                     .Run())
+                return false;
+        }
+        if (entries > 0)
+            notes.push_back("course " + std::to_string(course) + ": its " +
+                            std::to_string(entries) +
+                            " entries are now keyed by their order of today (" +
+                            (keys.empty() ? std::string("entry-1") : keys.front()) + ", ...); `course show --toml` writes the course file "
+                            "with these keys");
+    }
+    return true;
+}
+
 int UserVersion(sql::Connection& connection) {
     sql::Statement query(connection, "PRAGMA user_version");
     return query.Step() ? int(query.Int(0)) : -1;
@@ -159,7 +264,8 @@ bool ConfigureConnection(sql::Connection& connection, Durability durability, std
     return true;
 }
 
-bool PrepareDatabase(sql::Connection& connection, Durability durability, std::string& error) {
+bool PrepareDatabase(sql::Connection& connection, Durability durability, std::string& error,
+                     std::vector<std::string>* notes) {
     {
         sql::Statement wal(connection, "PRAGMA journal_mode = WAL");
         if (!wal.Step() || wal.Text(0) != "wal") {
@@ -196,6 +302,12 @@ bool PrepareDatabase(sql::Connection& connection, Durability durability, std::st
         error = "cannot bring the schema to version 3: " + connection.LastError();
         return false;
     }
+    std::vector<std::string> migrationNotes;
+    if (version < 4 &&
+        (!connection.Execute(kVersion4) || !KeyMigratedEntries(connection, migrationNotes))) {
+        error = "cannot bring the schema to version 4: " + connection.LastError();
+        return false;
+    }
     if (version < kSchemaVersion &&
         !connection.Execute("PRAGMA user_version = " + std::to_string(kSchemaVersion))) {
         error = connection.LastError();
@@ -205,6 +317,8 @@ bool PrepareDatabase(sql::Connection& connection, Durability durability, std::st
         error = connection.LastError();
         return false;
     }
+    if (notes && version > 0)
+        *notes = std::move(migrationNotes);
     return true;
 }
 

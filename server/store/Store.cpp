@@ -25,7 +25,8 @@ std::unique_ptr<Store> Store::Open(const std::filesystem::path& file, std::strin
     auto first = sql::Connection::Open(file, error);
     if (!first)
         return nullptr;
-    if (!PrepareDatabase(*first, durability, error))
+    std::vector<std::string> notes;
+    if (!PrepareDatabase(*first, durability, error, &notes))
         return nullptr;
     auto packages =
         std::make_unique<PackageFiles>(file.string() + ".packages", durability == Durability::Full);
@@ -39,6 +40,7 @@ std::unique_ptr<Store> Store::Open(const std::filesystem::path& file, std::strin
     pool->Return(std::move(first));
     auto store = std::unique_ptr<Store>(new Store(file, std::move(pool), std::move(packages)));
     store->removedAtOpen_ = std::move(*removed);
+    store->migrationNotes_ = std::move(notes);
     return store;
 }
 

@@ -63,6 +63,8 @@ struct StoredFile {
     int64_t length = 0;
 };
 
+// Wherever the store names an entry (`entry` below), it is the entry's id (EntryDefinition::id):
+// the protocol's entry position is mapped to it through the course as it is now.
 struct SubmissionInfo {
     int32_t serial = 0;
     int32_t course = 0;
@@ -159,7 +161,9 @@ struct EntryCounts {
     int32_t marked = 0;
 };
 
-// One change of a mark ("mark") or of an entry's marks being released ("release").
+// One change: of a mark ("mark"; "remark" once the entry's marks are released, so that the
+// students who saw the old one can be told), of an entry's release ("release", "unrelease"), of
+// a student's deadline ("extend", "unextend").
 struct AuditRecord {
     int64_t time = 0;
     std::string actor; // marker id
@@ -169,11 +173,18 @@ struct AuditRecord {
     std::optional<int32_t> serial;
     std::optional<int32_t> oldMark;
     std::optional<int32_t> newMark;
+    std::optional<int32_t> student; // whose work or deadline it changed
 };
 
 struct ExamFile {
     std::string name; // relative to the student's exam folder; may hold '/'
     std::string bytes;
+};
+
+// What a course load may do with stored entries the new definition no longer has: one holding
+// submissions is kept only when asked to archive it (hidden from students, its work kept).
+struct CourseLoadOptions {
+    bool archiveRemoved = false;
 };
 
 // Full: every commit reaches the disk before it returns (a power cut loses nothing that was
@@ -191,19 +202,42 @@ public:
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
-    // Courses. PutCourse adds or replaces one (accounts and submissions are kept) and replaces
-    // its exam files with `examFiles` (entry index, files); the definition must be consistent.
+    // Courses (StoreCourses.cpp). PutCourse adds or replaces one and replaces its exam files
+    // with `examFiles` (entry position, files); the definition must be consistent. Entries are
+    // matched with the stored ones by key: a matched entry keeps its id, and so its
+    // submissions, markings, extensions and release, whatever its new position. Whether marks
+    // are released is never changed by a load (a new entry takes the file's value); where the
+    // file differs, and for every entry archived or removed, a line goes to `notes`. An entry
+    // that is gone from the file and holds submissions is refused unless archived (options).
     bool PutCourse(const CourseDefinition& course,
                    const std::vector<std::pair<int32_t, std::vector<ExamFile>>>& examFiles = {},
-                   std::string* error = nullptr);
+                   std::string* error = nullptr, const CourseLoadOptions& options = {},
+                   std::vector<std::string>* notes = nullptr);
+    // The course with its entries in Course List order (archived ones left out).
     std::optional<CourseDefinition> FindCourse(int32_t number) const;
     std::vector<CourseDefinition> Courses() const; // by course number
+    std::vector<EntryDefinition> ArchivedEntries(int32_t course) const;
+    // Submissions stored for an entry (by id), any student.
+    int64_t CountSubmissions(int32_t course, int32_t entry) const;
+    // Releases or withdraws the marks of an entry (by id), audited. False when there is no such
+    // entry.
+    bool SetMarksReleased(int32_t course, int32_t entry, bool released, std::string_view actor);
+
+    // Extensions (StoreCourses.cpp): one student's own deadline for an entry (by id); none
+    // removes it. Audited.
+    bool SetExtension(int32_t course, int32_t entry, int32_t student, std::optional<int64_t> until,
+                      std::string_view actor);
+    std::optional<int64_t> FindExtension(int32_t course, int32_t entry, int32_t student) const;
+    // Student number -> deadline, for one entry.
+    std::vector<std::pair<int32_t, int64_t>> Extensions(int32_t course, int32_t entry) const;
 
     // Accounts.
     RegisterOutcome RegisterStudent(const NewStudent& student);
     std::optional<StudentRecord> FindStudent(int32_t course, int32_t number) const;
     bool UpdateStudent(int32_t course, int32_t number, std::string_view newPasswordHash,
                        std::string_view name, std::string_view email);
+    // The numbers of the course's registered students, ascending.
+    std::vector<int32_t> StudentNumbers(int32_t course) const;
 
     // Staff (StoreStaff.cpp). AddMarker replaces a marker with the same id, its admin flag and
     // courses included, and keeps its password.
@@ -213,8 +247,6 @@ public:
     bool SetMarkerPassword(std::string_view id, std::string_view hash);
     // The stored hash: empty when the marker has no password; none when there is no marker.
     std::optional<std::string> MarkerPasswordHash(std::string_view id) const;
-    // Marks the entry's marks released (as `course load` with marks_released does), audited.
-    bool ReleaseMarks(int32_t course, int32_t entry, std::string_view actor);
     std::vector<AuditRecord> Audit(std::optional<int32_t> course = std::nullopt) const;
 
     // Submissions. AddSubmission returns the serial only after the transaction has committed
@@ -246,6 +278,8 @@ public:
     // Submissions that Open removed: the machine stopped after their rows were committed but
     // before their packages were on the disk, so their uploads were never acknowledged.
     const std::vector<int32_t>& removedAtOpen() const { return removedAtOpen_; }
+    // What migrating an older database at Open did that staff should be told.
+    const std::vector<std::string>& migrationNotes() const { return migrationNotes_; }
 
 private:
     Store(std::filesystem::path file, std::unique_ptr<ConnectionPool> pool,
@@ -256,6 +290,7 @@ private:
     std::unique_ptr<PackageFiles> packages_;
     std::unique_ptr<SubmissionCommitter> committer_;
     std::vector<int32_t> removedAtOpen_;
+    std::vector<std::string> migrationNotes_;
 };
 
 } // namespace tallyport::server

@@ -11,7 +11,7 @@ bool Store::SetExamFiles(int32_t course, int32_t entry, const std::vector<ExamFi
     if (!transaction)
         return false;
     sql::Connection& db = transaction.db();
-    sql::Statement exists(db, "SELECT 1 FROM entries WHERE course = ? AND position = ?");
+    sql::Statement exists(db, "SELECT 1 FROM entries WHERE course = ? AND id = ?");
     exists.Bind(1, course).Bind(2, entry);
     if (!transaction.begun() || !exists.Step())
         return false;

@@ -31,14 +31,17 @@ bool WriteMarking(sql::Connection& db, const SubmissionInfo& info,
                    .Bind(5, now)
                    .Bind(6, before ? before->version + 1 : 1)
                    .Run();
+    sql::Statement released(db, "SELECT marks_released FROM entries WHERE course = ? AND id = ?");
+    released.Bind(1, info.course).Bind(2, info.entry);
     AuditRecord audit{now,
                       markerId,
-                      "mark",
+                      released.Step() && released.Int(0) != 0 ? "remark" : "mark",
                       info.course,
                       info.entry,
                       info.serial,
                       before ? std::optional<int32_t>(before->mark) : std::nullopt,
-                      mark};
+                      mark,
+                      info.student};
     return ok && WriteAudit(db, audit);
 }
 

@@ -118,13 +118,15 @@ private:
         return std::nullopt;
     }
 
-    // Whether the entry takes submissions now: -10 before it opens, -11 once it is closed.
+    // Whether the entry takes this student's submissions now, by their own deadline: -10
+    // before it opens, -11 once it is closed (its late window included). Released marks close
+    // nothing.
     std::optional<StatusCode> CheckOpen() const {
-        switch (EntryStatus(*entry_, context_.now)) {
-        case 'U':
+        const auto extension = store_.FindExtension(result_.course, entry_->id, result_.student);
+        switch (CheckUploadTime(*entry_, extension, context_.now)) {
+        case UploadTime::NotYetOpen:
             return kNotYetOpen;
-        case 'C':
-        case 'M':
+        case UploadTime::Closed:
             return kDeadlinePassed;
         default:
             return std::nullopt;
@@ -254,7 +256,7 @@ private:
         NewSubmission submission;
         submission.course = result_.course;
         submission.student = result_.student;
-        submission.entry = entry;
+        submission.entry = entry_->id;
         submission.time = context_.now;
         submission.package = package;
         submission.files = std::move(parsed->files);
@@ -278,9 +280,16 @@ private:
             return Malformed("truncated marked assignment request");
         if (auto refused = CheckStudentAndEntry(hash, entry))
             return Status(*refused);
-        const auto latest = store_.Latest(result_.course, result_.student, entry);
+        auto latest = store_.Latest(result_.course, result_.student, entry_->id);
         if (!latest)
             return Status(kNothingThere);
+        // Until the entry's marks are released the student gets the work as submitted: a
+        // half-finished or moderated marking is nobody's business but the markers'.
+        if (!entry_->marksReleased) {
+            latest->mark.reset();
+            latest->markup.assign(latest->markup.size(), std::string());
+        }
+        latest->info.entry = entry; // the header names the entry as the student chose it
         if (latest->packageMissing) {
             result_.detail = "the package file of serial " + std::to_string(latest->info.serial) +
                              " cannot be read";
@@ -331,7 +340,7 @@ private:
             return Status(*refused);
         if (EntryStatus(*entry_, context_.now) == 'U')
             return Status(kNotYetOpen);
-        const auto files = store_.ExamFiles(result_.course, entry);
+        const auto files = store_.ExamFiles(result_.course, entry_->id);
         if (files.empty())
             return Status(kNothingThere);
         const int32_t selector = entry_->examSelector.value_or(

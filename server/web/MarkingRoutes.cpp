@@ -1,3 +1,4 @@
+#include "course/Release.h"
 #include "web/Base64.h"
 #include "web/MarkingJson.h"
 #include "web/StaffRoutes.h"
@@ -5,6 +6,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <ctime>
+#include <map>
+#include <variant>
 
 namespace tallyport::server::staff {
 namespace {
@@ -29,22 +33,38 @@ bool MarksCourse(const Caller& caller, int32_t course) {
 // The course and entry a marker may see; none after answering 403 or 404.
 struct EntryAccess {
     CourseDefinition course;
-    int32_t entry = 0;
-    const EntryDefinition& definition() const { return course.entries[std::size_t(entry)]; }
+    std::size_t position = 0; // in the course as it is now
+    const EntryDefinition& definition() const { return course.entries[position]; }
+    int32_t id() const { return definition().id; }
 };
 
+// `wanted` says which entry: its position in the course as it is now, or (the pages' way, which
+// a reordered course file never moves) its key; the key when `wanted` is an id.
 std::optional<EntryAccess> AccessEntry(StaffContext& context, const Caller& caller, int32_t course,
-                                       int32_t entry, HttpResponse& response) {
+                                       const std::variant<std::string, int32_t>& wanted,
+                                       HttpResponse& response) {
     if (!MarksCourse(caller, course)) {
         SendError(response, 403, "you do not mark course " + std::to_string(course));
         return std::nullopt;
     }
     auto definition = context.store.FindCourse(course);
-    if (!definition || entry < 0 || entry >= int32_t(definition->entries.size())) {
-        SendError(response, 404, "no such course or entry");
-        return std::nullopt;
+    if (definition) {
+        const auto& entries = definition->entries;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const bool found =
+                std::holds_alternative<int32_t>(wanted)
+                    ? entries[i].id == std::get<int32_t>(wanted)
+                    : entries[i].key == std::get<std::string>(wanted) ||
+                          std::get<std::string>(wanted) == std::to_string(i);
+            if (found)
+                return EntryAccess{std::move(*definition), i};
+        }
     }
-    return EntryAccess{std::move(*definition), entry};
+    SendError(response, 404,
+              std::holds_alternative<int32_t>(wanted)
+                  ? "the entry of this submission is archived or gone from the course"
+                  : "no such course or entry");
+    return std::nullopt;
 }
 
 // A submission the caller may see, with its course; none after answering 403 or 404.
@@ -109,7 +129,8 @@ json EntryJson(const CourseDefinition& course, int32_t index, const EntryCounts&
         first += c.elements * c.sections;
     }
     const auto& entry = course.entries[std::size_t(index)];
-    return {{"entry", index},
+    return {{"entry", entry.key},
+            {"index", index},
             {"component", Windows1252ToUtf8(component)},
             {"element", element},
             {"sections", sections},
@@ -117,6 +138,9 @@ json EntryJson(const CourseDefinition& course, int32_t index, const EntryCounts&
             {"kind", std::string(1, entry.kind)},
             {"maxMark", entry.maxMark},
             {"marksReleased", entry.marksReleased},
+            {"opens", entry.opens ? json(*entry.opens) : json(nullptr)},
+            {"deadline", entry.deadline ? json(*entry.deadline) : json(nullptr)},
+            {"lateUntil", entry.lateUntil ? json(*entry.lateUntil) : json(nullptr)},
             {"submitted", counts.submitted},
             {"marked", counts.marked},
             {"released", entry.marksReleased ? counts.marked : 0}};
@@ -128,13 +152,12 @@ void ListCourses(StaffContext& context, const Caller& caller, HttpResponse& resp
         const auto course = context.store.FindCourse(number);
         if (!course)
             continue;
-        std::vector<EntryCounts> counts(course->entries.size());
+        std::map<int32_t, EntryCounts> counts; // by entry id
         for (const auto& c : context.store.CountEntries(number))
-            if (c.entry >= 0 && c.entry < int32_t(counts.size()))
-                counts[std::size_t(c.entry)] = c;
+            counts[c.entry] = c;
         json entries = json::array();
         for (int32_t i = 0; i < int32_t(course->entries.size()); ++i)
-            entries.push_back(EntryJson(*course, i, counts[std::size_t(i)]));
+            entries.push_back(EntryJson(*course, i, counts[course->entries[std::size_t(i)].id]));
         courses.push_back({{"number", number},
                            {"name", Windows1252ToUtf8(course->name)},
                            {"entries", std::move(entries)}});
@@ -144,16 +167,16 @@ void ListCourses(StaffContext& context, const Caller& caller, HttpResponse& resp
 
 void ListSubmissions(StaffContext& context, const Caller& caller, const HttpRequest& request,
                      HttpResponse& response) {
-    const auto course = RouteNumber(request, 1), entry = RouteNumber(request, 2);
-    if (!course || !entry) {
-        SendError(response, 404, "no such course or entry");
-        return;
-    }
-    const auto access = AccessEntry(context, caller, *course, *entry, response);
+    const auto course = RouteNumber(request, 1);
+    if (!course)
+        return SendError(response, 404, "no such course or entry");
+    const auto access =
+        AccessEntry(context, caller, *course, std::string(request.matches[2]), response);
     if (!access)
         return;
+    const auto extensions = context.store.Extensions(*course, access->id());
     json list = json::array();
-    for (const auto& latest : context.store.LatestPerStudent(*course, *entry)) {
+    for (const auto& latest : context.store.LatestPerStudent(*course, access->id())) {
         json item = MarkJson(latest.mark);
         item.erase("detail");
         item["serial"] = latest.info.serial;
@@ -162,11 +185,20 @@ void ListSubmissions(StaffContext& context, const Caller& caller, const HttpRequ
         item["files"] = latest.info.files;
         item["bytes"] = latest.info.bytes;
         item["marked"] = latest.info.marked;
+        const auto own = std::lower_bound(
+            extensions.begin(), extensions.end(), std::pair(latest.info.student, INT64_MIN));
+        const auto extension = own != extensions.end() && own->first == latest.info.student
+                                   ? std::optional(own->second)
+                                   : std::nullopt;
+        item["deadline"] = OwnDeadline(access->definition(), extension)
+                               ? json(*OwnDeadline(access->definition(), extension))
+                               : json(nullptr);
+        item["lateBy"] = SecondsLate(access->definition(), extension, latest.info.time);
         list.push_back(std::move(item));
     }
     SendJson(response, 200,
              {{"course", *course},
-              {"entry", *entry},
+              {"entry", access->definition().key},
               {"maxMark", access->definition().maxMark},
               {"marksReleased", access->definition().marksReleased},
               {"submissions", std::move(list)}});
@@ -207,7 +239,7 @@ void ShowSubmission(StaffContext& context, const Caller& caller, const HttpReque
     SendJson(response, 200,
              {{"serial", serial},
               {"course", info.course},
-              {"entry", info.entry},
+              {"entry", access->entry.definition().key},
               {"student", info.student},
               {"submitted", info.time},
               {"maxMark", access->entry.definition().maxMark},
@@ -314,24 +346,39 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
     SendError(response, 500, "the marking could not be stored");
 }
 
+// POST .../release with an optional {"force": true}, and .../unrelease. A release while
+// students could still submit is refused with 409 and their number unless forced.
 void ReleaseRoute(StaffContext& context, const Caller& caller, const HttpRequest& request,
-                  HttpResponse& response) {
-    const auto course = RouteNumber(request, 1), entry = RouteNumber(request, 2);
-    if (!course || !entry) {
-        SendError(response, 404, "no such course or entry");
+                  HttpResponse& response, bool released) {
+    const auto course = RouteNumber(request, 1);
+    if (!course)
+        return SendError(response, 404, "no such course or entry");
+    const auto access =
+        AccessEntry(context, caller, *course, std::string(request.matches[2]), response);
+    if (!access)
         return;
+    if (!caller.marker.admin)
+        return SendError(response, 403, "only an admin marker may release marks");
+    bool force = false;
+    if (!request.body.empty()) {
+        std::string why;
+        const auto body = ParseJsonBody(request.body, why);
+        if (!body || !body->is_object() ||
+            (body->contains("force") && !(*body)["force"].is_boolean()))
+            return SendError(response, 400, body ? "\"force\" must be true or false" : why);
+        force = body->value("force", false);
     }
-    if (!AccessEntry(context, caller, *course, *entry, response))
-        return;
-    if (!caller.marker.admin) {
-        SendError(response, 403, "only an admin marker may release marks");
-        return;
-    }
-    if (!context.store.ReleaseMarks(*course, *entry, caller.marker.id)) {
-        SendError(response, 500, "the release could not be stored");
-        return;
-    }
-    SendJson(response, 200, {{"course", *course}, {"entry", *entry}, {"marksReleased", true}});
+    const auto outcome = SetRelease(context.store, *course, access->definition(), released, force,
+                                    caller.marker.id, std::time(nullptr));
+    if (outcome.refused)
+        return SendJson(response, 409,
+                        {{"error", outcome.message}, {"stillSubmitting", outcome.stillSubmitting}});
+    if (!outcome.done)
+        return SendError(response, 500, outcome.message);
+    SendJson(response, 200,
+             {{"course", *course},
+              {"entry", access->definition().key},
+              {"marksReleased", released}});
 }
 
 // The last part of a submitted name, with anything but plain ASCII letters, digits and ". _ -"
@@ -384,10 +431,20 @@ void InstallMarkingRoutes(Router& server, StaffContext& context) {
                ForCaller(context, false,
                          [](StaffContext& c, const Caller& caller, const HttpRequest&,
                             HttpResponse& response) { ListCourses(c, caller, response); }));
-    server.Get(R"(/api/courses/(\d+)/entries/(\d+)/submissions)",
+    server.Get(R"(/api/courses/(\d+)/entries/([A-Za-z0-9_-]+)/submissions)",
                ForCaller(context, false, ListSubmissions));
-    server.Post(R"(/api/courses/(\d+)/entries/(\d+)/release)",
-                ForCaller(context, true, ReleaseRoute));
+    server.Post(R"(/api/courses/(\d+)/entries/([A-Za-z0-9_-]+)/release)",
+                ForCaller(context, true,
+                          [](StaffContext& c, const Caller& caller, const HttpRequest& request,
+                             HttpResponse& response) {
+                              ReleaseRoute(c, caller, request, response, true);
+                          }));
+    server.Post(R"(/api/courses/(\d+)/entries/([A-Za-z0-9_-]+)/unrelease)",
+                ForCaller(context, true,
+                          [](StaffContext& c, const Caller& caller, const HttpRequest& request,
+                             HttpResponse& response) {
+                              ReleaseRoute(c, caller, request, response, false);
+                          }));
     server.Get(R"(/api/submissions/(\d+))", ForCaller(context, false, ShowSubmission));
     server.Put(R"(/api/submissions/(\d+)/marking)", ForCaller(context, true, SaveMarkingRoute),
                kMarkingBody);

@@ -154,6 +154,9 @@ protected:
              "C,100,10,80,20,return\r\avalue?\r\nL,0,20,50,10\r\nP,0,0\r\nP,50,10\r\nEOL\r\n"},
             {"data.bin", "C,0,0,10,10,never drawn\r\n"}};
         ASSERT_EQ(server.store().MarkLatest(request), server::MarkOutcome::Marked);
+        // Students see a marking once the entry's marks are released.
+        const auto entry = server.store().FindCourse(kCourse)->entries[kOwn];
+        ASSERT_TRUE(server.store().SetMarksReleased(kCourse, entry.id, true, "tjones"));
     }
 
     // Runs View for `entry`; returns how often the dialog showed.

@@ -389,7 +389,11 @@ TEST_F(WalkThrough, AStudentsTermThroughEveryCommand) {
     ASSERT_TRUE(markup);
     mark.markup.push_back({"hello.c", *markup});
     ASSERT_EQ(server.store().MarkLatest(mark), server::MarkOutcome::Marked);
+    // The term is over: the deadline passed, and the marks are released (a course file never
+    // releases the marks of an entry that exists already).
     server.LoadCourse(CourseToml(true));
+    const auto single = server.store().FindCourse(kCourse)->entries[kSingle];
+    ASSERT_TRUE(server.store().SetMarksReleased(kCourse, single.id, true, "tjones"));
 
     // --- after the marking: view, ask who marked it, save it; then the lab exam --------------
     StepScript later;

@@ -21,7 +21,7 @@ async function load() {
     const names = entryNames(course.entries);
     const rows = course.entries.map((entry) =>
       el('tr', {},
-        el('td', {}, el('a', { href: `/entry.html?course=${course.number}&entry=${entry.entry}` },
+        el('td', {}, el('a', { href: `/entry.html?course=${course.number}&entry=${encodeURIComponent(entry.entry)}` },
           names.get(entry.entry))),
         el('td', { class: 'number' }, entry.submitted),
         el('td', { class: 'number' }, entry.marked),

@@ -3,7 +3,7 @@ import { entryNames } from '/entry-name.js';
 
 const params = new URLSearchParams(location.search);
 const course = Number(params.get('course'));
-const entry = Number(params.get('entry'));
+const entry = params.get('entry') || '';
 const error = document.getElementById('error');
 const unmarkedBox = document.getElementById('only-unmarked');
 const mineBox = document.getElementById('only-mine');
@@ -12,7 +12,7 @@ let marker = null;
 let list = null;
 
 export function markingUrl(serial) {
-  return `/mark.html?course=${course}&entry=${entry}&serial=${serial}`;
+  return `/mark.html?course=${course}&entry=${encodeURIComponent(entry)}&serial=${serial}`;
 }
 
 function when(seconds) {
@@ -46,9 +46,11 @@ async function load() {
   marker = await session();
   let courses;
   [list, { courses }] = await Promise.all([
-    api('GET', `/api/courses/${course}/entries/${entry}/submissions`), api('GET', '/api/courses')]);
+    api('GET', `/api/courses/${course}/entries/${encodeURIComponent(entry)}/submissions`), api('GET', '/api/courses')]);
   const known = courses.find((c) => c.number === course);
-  const name = (known && entryNames(known.entries).get(entry)) || `entry ${entry}`;
+  // The entry as the link named it: by key, or by its place in the course.
+  const found = known && known.entries.find((e) => e.entry === entry || String(e.index) === entry);
+  const name = (found && entryNames(known.entries).get(found.entry)) || `entry ${entry}`;
   const title = `${course} — ${name} (out of ${list.maxMark})`;
   document.getElementById('title').textContent = title;
   document.title = `${title} — Tallyport marking`;

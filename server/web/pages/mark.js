@@ -15,7 +15,7 @@ const OVERSCAN = 10; // lines drawn beyond the visible ones
 
 const params = new URLSearchParams(location.search);
 const course = Number(params.get('course'));
-const entry = Number(params.get('entry'));
+const entry = params.get('entry') || '';
 const serial = Number(params.get('serial'));
 const $ = (id) => document.getElementById(id);
 const svg = $('page');
@@ -505,13 +505,13 @@ function nextUnmarked() {
 }
 
 function entryUrl() {
-  return `/entry.html?course=${course}&entry=${entry}`;
+  return `/entry.html?course=${course}&entry=${encodeURIComponent(entry)}`;
 }
 
 function goTo(target, alreadySaved = false) {
   if (!alreadySaved && dirty() && !confirm('This marking has unsaved changes. Leave it without saving?')) return;
   saved = JSON.stringify(state()); // asked already: no second question on unload
-  location.href = target ? `/mark.html?course=${course}&entry=${entry}&serial=${target.serial}` : entryUrl();
+  location.href = target ? `/mark.html?course=${course}&entry=${encodeURIComponent(entry)}&serial=${target.serial}` : entryUrl();
 }
 
 window.addEventListener('beforeunload', (event) => {
@@ -661,7 +661,7 @@ async function load() {
   // Drawn once the frame holding the page has been painted.
   requestAnimationFrame(() => setTimeout(() => performance.mark('page-drawn'), 0));
   // The neighbours are known once the entry's list is in.
-  list = await api('GET', `/api/courses/${course}/entries/${entry}/submissions`);
+  list = await api('GET', `/api/courses/${course}/entries/${encodeURIComponent(entry)}/submissions`);
   $('previous').disabled = !neighbour(-1);
   $('next').disabled = !neighbour(1);
 }
