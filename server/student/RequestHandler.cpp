@@ -1,11 +1,12 @@
 #include "student/RequestHandler.h"
 
+#include "protocol/NetMessage.h"
+#include "protocol/Wire.h"
+#include "store/Store.h"
 #include "student/CourseListCache.h"
 #include "student/MarkedPackage.h"
 #include "student/PackageParser.h"
-#include "store/Store.h"
-#include "protocol/NetMessage.h"
-#include "protocol/Wire.h"
+#include "student/UploadRules.h"
 
 namespace tallyport::server {
 namespace {
@@ -246,13 +247,15 @@ private:
         const auto bytes = in_.ReadBytes(size);
         if (!Whole())
             return Malformed("package shorter than its announced size");
-        if (entry_->sizeLimited && size > kSizeLimit)
-            return Malformed("package over the size limit of the entry");
         const std::string_view package(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         std::string why;
         auto parsed = ParsePackage(package, &why);
         if (!parsed)
             return Malformed("package refused: " + why);
+        // -3: the client never builds such a package, so no status names the fault; after
+        // Ignore it shows its submit dialog again for the student to mend the files.
+        if (auto broken = BrokenUploadRule(*entry_, *parsed, int64_t(package.size())))
+            return Malformed("upload breaks the entry's file rules: " + *broken);
         NewSubmission submission;
         submission.course = result_.course;
         submission.student = result_.student;

@@ -27,9 +27,6 @@ inline constexpr int32_t kMarkerName = 14;
 inline constexpr int32_t kExam = 15;
 } // namespace request
 
-// The package size above which a size-limited entry refuses an upload.
-inline constexpr int64_t kSizeLimit = 1048576;
-
 struct RequestContext {
     std::string peerAddress;    // the client's address as the server's socket sees it
     std::string claimedAddress; // the address text the client sent in its preamble (logged)

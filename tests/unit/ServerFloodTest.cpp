@@ -101,7 +101,7 @@ protected:
         std::vector<std::thread> threads;
         for (int i = 0; i < count; ++i) {
             uploads[i].package =
-                PackageOf({{"u" + std::to_string(i) + ".c", 'A', 4,
+                PackageOf({{"u" + std::to_string(i) + ".c", 'F', 4,
                             "int main(void) { return " + std::to_string(i) + "; }\r\n"}});
             threads.emplace_back([this, i, firstSource, &uploads] {
                 const auto answer =
@@ -161,7 +161,7 @@ RawAnswer SlowUpload(const Endpoint& endpoint, const std::string& source) {
         return {};
     const int32_t seed = 99;
     const auto request = Upload(3101, 123456, "demo123", kUploadEntry,
-                                PackageOf({{"slow.c", 'A', 4, "int slow;\r\n"}}));
+                                PackageOf({{"slow.c", 'F', 4, "int slow;\r\n"}}));
     const auto bytes = wire::EncodeRequest(source, seed, request.bytes());
     const std::size_t header = bytes.size() - std::size_t(request.length());
     const std::size_t pieces = kFirstBytesSeconds + 2;
@@ -188,13 +188,11 @@ TEST_F(ServerFlood, OneAddressHoldingAThousandIdleConnectionsShutsNobodyOut) {
     // While the flood holds: a trickler, a slow honest upload, 64 honest uploads at once, and
     // course lists from two more addresses.
     double tricklerClosedAfter = 0;
-    std::thread trickler(
-        [&] {
-            // The preamble of a course list, one byte a second.
-            const auto request =
-                wire::EncodeRequest(Loopback(4), 7, CourseListRequest().bytes());
-            tricklerClosedAfter = SecondsUntilTricklerClosed(endpoint, Loopback(4), request);
-        });
+    std::thread trickler([&] {
+        // The preamble of a course list, one byte a second.
+        const auto request = wire::EncodeRequest(Loopback(4), 7, CourseListRequest().bytes());
+        tricklerClosedAfter = SecondsUntilTricklerClosed(endpoint, Loopback(4), request);
+    });
     RawAnswer slow;
     std::thread slowUpload([&] { slow = SlowUpload(endpoint, Loopback(5)); });
     auto uploads = UploadAtOnce(10, 64);

@@ -204,10 +204,10 @@ TEST_F(ServerRequests, ARequestCutAnywhereIsReadTheSame) {
     const int32_t seed = 4242;
     for (const std::size_t cut : {1, 4, 8, 9, 20, 25, 26, 27, 30, 127, 128, 129, 200, 2000}) {
         const std::string package =
-            PackageOf({{"cut.c", 'A', 4, "int cut = " + std::to_string(cut) + ";\r\n"},
+            PackageOf({{"cut.c", 'F', 4, "int cut = " + std::to_string(cut) + ";\r\n"},
                        {"pad.txt", 'A', 8, std::string(3000, 'p')}});
-        const auto bytes =
-            wire::EncodeRequest(source, seed, Upload(kCourse, 123456, kPassword, 2, package).bytes());
+        const auto bytes = wire::EncodeRequest(
+            source, seed, Upload(kCourse, 123456, kPassword, 2, package).bytes());
         ASSERT_LT(cut, bytes.size());
         const int fd = ConnectFrom(source, server.endpoint());
         ASSERT_GE(fd, 0);
@@ -264,8 +264,10 @@ TEST_F(ServerRequests, SizeLimitedEntryTakesExactlyOneMebibyte) {
     ASSERT_EQ(accepted.status, 0);
     EXPECT_EQ(server.store().PackageBytes(accepted.reply->ReadInt()), exact);
     EXPECT_EQ(Refusal(Upload(kCourse, kStudent, kPassword, 2, over)), status::kServerError);
-    // Entry 10 is not size-limited.
-    EXPECT_EQ(Send(Upload(kCourse, kStudent, kPassword, 10, over)).status, 0);
+    // Entry 10 (one text file) is not size-limited.
+    const std::string overText =
+        PackageOf({{"big.txt", 'A', 8, std::string(1048577 - overhead, 'x')}});
+    EXPECT_EQ(Send(Upload(kCourse, kStudent, kPassword, 10, overText)).status, 0);
 }
 
 TEST_F(ServerRequests, MarkedAssignmentCarriesRecordsFilesAndMarkup) {
@@ -486,7 +488,7 @@ TEST_F(ServerRequests, StatusLettersFollowTheClockAtRequestTime) {
     const int64_t now = int64_t(std::time(nullptr));
     const std::string hour = std::to_string(3600);
     server.LoadCourse("number = 7000\nname = \"Timed\"\n[[component]]\nname = \"A\"\n"
-                      "elements = 5\nsections = 1\n"
+                      "elements = 5\nsections = 1\ntypes = \"Text,txt,A,8\"\n"
                       "[[component.entry]]\nopens = " +
                       std::to_string(now + 3600) +
                       "\n"

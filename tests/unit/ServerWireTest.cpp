@@ -25,6 +25,7 @@ name = "T"
 name = "A"
 elements = 1
 sections = 1
+types = "Text,txt,A,8/Data,dat,B,8"
 [[component.entry]]
 label = "L"
 )";
