@@ -2,16 +2,17 @@
 #include "common/RelativePath.h"
 
 #include "BuildConfig.h"
+#include "admission/ListenAddress.h"
+#include "admission/OpenFileLimit.h"
+#include "cli/StaffCommands.h"
+#include "common/UtcText.h"
 #include "course/CourseToml.h"
 #include "course/Demo.h"
-#include "admission/ListenAddress.h"
-#include "student/MarkedPackage.h"
-#include "admission/OpenFileLimit.h"
+#include "store/Backup.h"
 #include "store/PackageFiles.h"
-#include "student/Server.h"
-#include "cli/StaffCommands.h"
 #include "store/Store.h"
-#include "common/UtcText.h"
+#include "student/MarkedPackage.h"
+#include "student/Server.h"
 #include "web/StaffServer.h"
 
 #include <CLI/CLI.hpp>
@@ -350,6 +351,27 @@ int Demo(const std::string& db, std::ostream& out, std::ostream& err) {
     return kOk;
 }
 
+int Backup(const std::string& db, const std::string& folder, std::ostream& out, std::ostream& err) {
+    std::string error;
+    if (!BackupStore(db, folder, error)) {
+        err << "tallyport-server: backup of " << db << " into " << folder << ": " << error << '\n';
+        return kFailed;
+    }
+    out << "backup of " << db << " written to " << folder << " and verified\n";
+    return kOk;
+}
+
+int Restore(const std::string& db, const std::string& folder, bool force, std::ostream& out,
+            std::ostream& err) {
+    std::string error;
+    if (!RestoreStore(folder, db, force, error)) {
+        err << "tallyport-server: restore of " << folder << " to " << db << ": " << error << '\n';
+        return kFailed;
+    }
+    out << db << " restored from " << folder << '\n';
+    return kOk;
+}
+
 } // namespace
 
 int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
@@ -487,6 +509,20 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     auto* demo = app.add_subcommand("demo", "Create the demonstration data (README.md)");
     dbOption(demo);
 
+    auto* backup = app.add_subcommand(
+        "backup", "Copy the database and its packages into a new private folder while the "
+                  "server runs, then verify the copy");
+    dbOption(backup);
+    std::string backupFolder;
+    backup->add_option("DIR", backupFolder, "folder to create (or an empty one)")->required();
+    auto* restore = app.add_subcommand(
+        "restore", "Put a verified backup back at --db (the server must be stopped)");
+    dbOption(restore);
+    std::string restoreFolder;
+    bool restoreForce = false;
+    restore->add_option("DIR", restoreFolder, "folder written by backup")->required();
+    restore->add_flag("--force", restoreForce, "replace an existing database and its packages");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -528,6 +564,10 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         return Export(db, serial, outFolder, out, err);
     if (*demo)
         return Demo(db, out, err);
+    if (*backup)
+        return Backup(db, backupFolder, out, err);
+    if (*restore)
+        return Restore(db, restoreFolder, restoreForce, out, err);
     return 2;
 }
 
