@@ -475,6 +475,14 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     std::string passwdId;
     markerPasswd->add_option("--id", passwdId, "marker id")->required();
 
+    auto* markerList = marker->add_subcommand("list", "List the markers");
+    dbOption(markerList);
+    auto* markerRemove = marker->add_subcommand(
+        "remove", "Remove a marker (its staff sessions are refused at once; marks keep its id)");
+    dbOption(markerRemove);
+    std::string removeId;
+    markerRemove->add_option("ID", removeId, "marker id")->required();
+
     auto* audit = app.add_subcommand("audit", "Print every change of a mark and release of marks");
     dbOption(audit);
     int32_t auditCourse = 0;
@@ -541,6 +549,15 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     if (*markerPasswd) {
         auto store = OpenStore(db, err);
         return store ? SetMarkerPassword(*store, passwdId, out, err) : kFailed;
+    }
+    if (*markerList || *markerRemove) {
+        auto store = OpenStore(db, err);
+        if (!store)
+            return kFailed;
+        if (*markerRemove)
+            return RemoveMarker(*store, removeId, out, err);
+        PrintMarkers(*store, out);
+        return kOk;
     }
     if (*audit) {
         auto store = OpenStore(db, err);
