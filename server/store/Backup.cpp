@@ -218,14 +218,10 @@ fs::path BackupDatabase(const fs::path& folder) {
     return folder / "store.db";
 }
 
-bool BackupStore(const fs::path& db, const fs::path& folder, std::string& error) {
-    std::error_code code;
-    if (!fs::is_regular_file(db, code)) {
-        error = "no database at " + db.string();
-        return false;
-    }
-    if (!MakePrivateFolder(folder, error))
-        return false;
+namespace {
+
+// Fills the fresh, empty `folder`; see BackupStore.
+bool WriteBackup(const fs::path& db, const fs::path& folder, std::string& error) {
     const fs::path copy = BackupDatabase(folder);
     {
         // SQLite creates the database's journal and log files with the database file's mode.
@@ -280,6 +276,25 @@ bool BackupStore(const fs::path& db, const fs::path& folder, std::string& error)
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool BackupStore(const fs::path& db, const fs::path& folder, std::string& error) {
+    std::error_code code;
+    if (!fs::is_regular_file(db, code)) {
+        error = "no database at " + db.string();
+        return false;
+    }
+    if (!MakePrivateFolder(folder, error))
+        return false;
+    if (WriteBackup(db, folder, error))
+        return true;
+    // The folder was empty: what is in it now is this attempt's, and a backup that failed must
+    // never be taken for one that worked (nor keep the next attempt out).
+    for (const auto& entry : fs::directory_iterator(folder, code))
+        fs::remove_all(entry.path(), code);
+    return false;
 }
 
 std::vector<std::string> VerifyStoreCopy(const fs::path& db) {

@@ -14,7 +14,8 @@ std::filesystem::path BackupDatabase(const std::filesystem::path& folder);
 
 // Copies the database `db` (a consistent snapshot, taken while a server may be writing it) and
 // the package of every submission in that snapshot into `folder`, which is created owner-only
-// (0700, files 0600) and must not exist or be empty. False with the reason in `error`.
+// (0700, files 0600) and must not exist or be empty, then verifies the copy (VerifyStoreCopy).
+// False with the reason in `error`, and `folder` left empty.
 bool BackupStore(const std::filesystem::path& db, const std::filesystem::path& folder,
                  std::string& error);
 

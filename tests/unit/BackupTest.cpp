@@ -151,7 +151,8 @@ TEST(Backup, VerificationNamesWhatIsDamaged) {
 }
 
 // The copy follows the unsynced group's rule: a row of the group without its package was never
-// acknowledged and is left out; a row outside it without its package is a loss and fails.
+// acknowledged and is left out; a row outside it without its package is a loss and fails the
+// backup, which leaves nothing behind.
 TEST(Backup, AMissingPackageIsDroppedOnlyInsideTheUnsyncedGroup) {
     for (const bool insideGroup : {true, false}) {
         SCOPED_TRACE(insideGroup ? "inside the group" : "outside the group");
@@ -172,6 +173,7 @@ TEST(Backup, AMissingPackageIsDroppedOnlyInsideTheUnsyncedGroup) {
         if (!insideGroup) {
             EXPECT_FALSE(ok);
             EXPECT_NE(error.find("submission 3"), std::string::npos) << error;
+            EXPECT_TRUE(fs::is_empty(dir.path() / "bk")) << "no half backup is left";
             continue;
         }
         ASSERT_TRUE(ok) << error;
