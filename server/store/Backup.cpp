@@ -250,8 +250,10 @@ bool WriteBackup(const fs::path& db, const fs::path& folder, std::string& error)
     // were committed, so one that is there now has been linked or copied (and flushed) like any
     // other. One that is missing belongs to an upload that was never acknowledged: the copy drops
     // its row, as opening the store after a crash would. Every package of the copy is on the disk
-    // now, so the copy keeps no unsynced group of its own. A package missing outside the group is
-    // a real loss and fails the backup.
+    // now, so the copy keeps no unsynced group of its own. (Should the group be withdrawn after
+    // its packages were linked, the copy keeps them: at worst an extra submission whose client
+    // was told it failed, never a lost one.) A package missing outside the group is a real loss
+    // and fails the backup.
     std::vector<int64_t> dropped;
     for (const int64_t serial : missing) {
         const auto& group = serials->unsyncedGroup;
@@ -361,18 +363,25 @@ bool RestoreStore(const fs::path& folder, const fs::path& db, bool force, std::s
     // Copied and checked under temporary names first: nothing at `db` changes until the copy
     // is whole.
     const fs::path temporary = db.string() + ".restoring";
-    fs::remove_all(PackageFolderOf(temporary), code);
-    fs::remove(temporary, code);
+    auto discardTemporary = [&temporary] {
+        std::error_code ignored;
+        fs::remove_all(PackageFolderOf(temporary), ignored);
+        fs::remove(temporary, ignored);
+    };
+    discardTemporary(); // left by a restore that was stopped
     const auto serials = [&]() -> std::optional<Serials> {
         auto connection = sql::Connection::Open(backup, error);
         return connection ? ReadSerials(*connection) : std::nullopt;
     }();
     std::vector<int64_t> missing;
     if (!serials || !CopyPrivateFile(backup, temporary, error) ||
-        !PlacePackages(PackageFolderOf(backup), temporary, serials->all, missing, error))
+        !PlacePackages(PackageFolderOf(backup), temporary, serials->all, missing, error)) {
+        discardTemporary();
         return false;
+    }
     if (const auto problems = VerifyStoreCopy(temporary); !problems.empty() || !missing.empty()) {
         error = "the restored copy failed verification: " + Joined(problems);
+        discardTemporary();
         return false;
     }
 
