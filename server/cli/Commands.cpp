@@ -2,18 +2,19 @@
 #include "common/RelativePath.h"
 
 #include "BuildConfig.h"
-#include "course/CourseToml.h"
-#include "course/Demo.h"
 #include "admission/ListenAddress.h"
-#include "student/MarkedPackage.h"
 #include "admission/OpenFileLimit.h"
-#include "store/PackageFiles.h"
-#include "student/Server.h"
 #include "cli/OpenStore.h"
 #include "cli/StaffCommands.h"
 #include "cli/TermCommands.h"
-#include "store/Store.h"
 #include "common/UtcText.h"
+#include "course/CourseToml.h"
+#include "course/Demo.h"
+#include "store/Backup.h"
+#include "store/PackageFiles.h"
+#include "store/Store.h"
+#include "student/MarkedPackage.h"
+#include "student/Server.h"
 #include "web/StaffServer.h"
 
 #include <CLI/CLI.hpp>
@@ -324,6 +325,27 @@ int Demo(const std::string& db, std::ostream& out, std::ostream& err) {
     return kOk;
 }
 
+int Backup(const std::string& db, const std::string& folder, std::ostream& out, std::ostream& err) {
+    std::string error;
+    if (!BackupStore(db, folder, error)) {
+        err << "tallyport-server: backup of " << db << " into " << folder << ": " << error << '\n';
+        return kFailed;
+    }
+    out << "backup of " << db << " written to " << folder << " and verified\n";
+    return kOk;
+}
+
+int Restore(const std::string& db, const std::string& folder, bool force, std::ostream& out,
+            std::ostream& err) {
+    std::string error;
+    if (!RestoreStore(folder, db, force, error)) {
+        err << "tallyport-server: restore of " << folder << " to " << db << ": " << error << '\n';
+        return kFailed;
+    }
+    out << db << " restored from " << folder << '\n';
+    return kOk;
+}
+
 } // namespace
 
 int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
@@ -454,6 +476,14 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     std::string passwdId;
     markerPasswd->add_option("--id", passwdId, "marker id")->required();
 
+    auto* markerList = marker->add_subcommand("list", "List the markers");
+    dbOption(markerList);
+    auto* markerRemove = marker->add_subcommand(
+        "remove", "Remove a marker (its staff sessions are refused at once; marks keep its id)");
+    dbOption(markerRemove);
+    std::string removeId;
+    markerRemove->add_option("ID", removeId, "marker id")->required();
+
     auto* audit = app.add_subcommand("audit", "Print every change of a mark and release of marks");
     dbOption(audit);
     int32_t auditCourse = 0;
@@ -489,6 +519,20 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     auto* demo = app.add_subcommand("demo", "Create the demonstration data (README.md)");
     dbOption(demo);
 
+    auto* backup = app.add_subcommand(
+        "backup", "Copy the database and its packages into a new private folder while the "
+                  "server runs, then verify the copy");
+    dbOption(backup);
+    std::string backupFolder;
+    backup->add_option("DIR", backupFolder, "folder to create (or an empty one)")->required();
+    auto* restore = app.add_subcommand(
+        "restore", "Put a verified backup back at --db (the server must be stopped)");
+    dbOption(restore);
+    std::string restoreFolder;
+    bool restoreForce = false;
+    restore->add_option("DIR", restoreFolder, "folder written by backup")->required();
+    restore->add_flag("--force", restoreForce, "replace an existing database and its packages");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -518,6 +562,15 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         auto store = OpenStore(db, err);
         return store ? SetMarkerPassword(*store, passwdId, out, err) : kFailed;
     }
+    if (*markerList || *markerRemove) {
+        auto store = OpenStore(db, err);
+        if (!store)
+            return kFailed;
+        if (*markerRemove)
+            return RemoveMarker(*store, removeId, out, err);
+        PrintMarkers(*store, out);
+        return kOk;
+    }
     if (*audit) {
         auto store = OpenStore(db, err);
         if (!store)
@@ -540,6 +593,10 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         return Export(db, serial, outFolder, out, err);
     if (*demo)
         return Demo(db, out, err);
+    if (*backup)
+        return Backup(db, backupFolder, out, err);
+    if (*restore)
+        return Restore(db, restoreFolder, restoreForce, out, err);
     return 2;
 }
 

@@ -64,12 +64,41 @@ int SetMarkerPassword(Store& store, const std::string& id, std::ostream& out, st
         err << "tallyport-server: no password given; nothing was changed\n";
         return 1;
     }
+    if (const std::string problem = staff::MarkerPasswordProblem(*password); !problem.empty()) {
+        err << "tallyport-server: " << problem << "; nothing was changed\n";
+        return 1;
+    }
     const auto hash = staff::HashMarkerPassword(*password);
     if (!hash || !store.SetMarkerPassword(id, *hash)) {
         err << "tallyport-server: the password could not be stored\n";
         return 1;
     }
     out << "password of marker " << id << " set\n";
+    return 0;
+}
+
+void PrintMarkers(const Store& store, std::ostream& out) {
+    out << "id                name                      admin  password  courses\n";
+    for (const auto& [marker, hasPassword] : store.ListMarkers()) {
+        std::string courses;
+        for (const int32_t course : marker.courses)
+            courses += (courses.empty() ? "" : ",") + std::to_string(course);
+        out << std::left << std::setw(18) << marker.id << std::setw(26) << marker.name
+            << std::setw(7) << (marker.admin ? "yes" : "no") << std::setw(10)
+            << (hasPassword ? "set" : "none") << (courses.empty() ? "-" : courses) << '\n';
+    }
+}
+
+int RemoveMarker(Store& store, const std::string& id, std::ostream& out, std::ostream& err) {
+    if (!store.FindMarker(id)) {
+        err << "tallyport-server: no marker " << id << '\n';
+        return 1;
+    }
+    if (!store.RemoveMarker(id)) {
+        err << "tallyport-server: the marker could not be removed\n";
+        return 1;
+    }
+    out << "marker " << id << " removed; its staff sessions are refused from now on\n";
     return 0;
 }
 

@@ -54,6 +54,12 @@ struct MarkerRecord {
     std::vector<int32_t> courses; // the courses the marker may mark, ascending
 };
 
+// A marker as `marker list` shows it.
+struct MarkerListing {
+    MarkerRecord marker;
+    bool hasPassword = false;
+};
+
 // One file of a stored package, as its header line announced it.
 struct StoredFile {
     std::string name;
@@ -247,6 +253,10 @@ public:
     bool SetMarkerPassword(std::string_view id, std::string_view hash);
     // The stored hash: empty when the marker has no password; none when there is no marker.
     std::optional<std::string> MarkerPasswordHash(std::string_view id) const;
+    std::vector<MarkerListing> ListMarkers() const; // by id
+    // Deletes the marker and its courses; marks and the audit keep its id as history. False when
+    // there is no such marker. Its staff sessions end with it: every request looks it up.
+    bool RemoveMarker(std::string_view id);
     std::vector<AuditRecord> Audit(std::optional<int32_t> course = std::nullopt) const;
 
     // Submissions. AddSubmission returns the serial only after the transaction has committed

@@ -73,6 +73,38 @@ std::optional<std::string> Store::MarkerPasswordHash(std::string_view id) const 
     return query.Text(0);
 }
 
+std::vector<MarkerListing> Store::ListMarkers() const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return {};
+    sql::Connection& db = *lease;
+    sql::Transaction snapshot(db, false);
+    std::vector<MarkerListing> markers;
+    sql::Statement query(db, "SELECT id, name, info, admin, password_hash != '' FROM markers "
+                             "ORDER BY id");
+    while (query.Step())
+        markers.push_back({{query.Text(0), query.Text(1), query.Text(2), query.Int(3) != 0, {}},
+                           query.Int(4) != 0});
+    sql::Statement courses(db, "SELECT course FROM marker_courses WHERE marker = ? "
+                               "ORDER BY course");
+    for (auto& listing : markers) {
+        courses.Reset().Bind(1, listing.marker.id);
+        while (courses.Step())
+            listing.marker.courses.push_back(int32_t(courses.Int(0)));
+    }
+    return markers;
+}
+
+bool Store::RemoveMarker(std::string_view id) {
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
+        return false;
+    sql::Connection& db = transaction.db();
+    return transaction.begun() &&
+           sql::Statement(db, "DELETE FROM markers WHERE id = ?").Bind(1, id).Run() &&
+           db.Changes() == 1 && transaction.Commit();
+}
+
 std::vector<AuditRecord> Store::Audit(std::optional<int32_t> course) const {
     auto lease = pool_->Acquire();
     if (!lease)

@@ -41,6 +41,17 @@ std::optional<std::string> HashMarkerPassword(std::string_view password) {
     return Crypt(password, setting);
 }
 
+std::string MarkerPasswordProblem(std::string_view password) {
+    std::size_t characters = 0;
+    for (const char c : password)
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80; // not a continuation byte
+    if (characters < kMinimumMarkerPasswordLength)
+        return "a marker's password needs at least " +
+               std::to_string(kMinimumMarkerPasswordLength) + " characters, this one has " +
+               std::to_string(characters);
+    return {};
+}
+
 bool MarkerPasswordMatches(std::string_view password, const std::string& hash) {
     if (!hash.starts_with(kYescryptPrefix))
         return false;

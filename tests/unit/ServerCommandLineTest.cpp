@@ -4,8 +4,8 @@
 
 #include "course/Demo.h"
 #include "student/PackageParser.h"
-#include "web/MarkerPassword.h"
 #include "support/TempDir.h"
+#include "web/MarkerPassword.h"
 
 #include <gtest/gtest.h>
 
@@ -222,6 +222,79 @@ TEST_F(ServerCommandLine, MarkerCoursesAdminAndPassword) {
     EXPECT_FALSE(store->FindMarker("kwong")->admin);
     EXPECT_EQ(store->FindMarker("kwong")->courses, std::vector<int32_t>{3101});
     EXPECT_EQ(store->MarkerPasswordHash("kwong"), hash);
+}
+
+TEST_F(ServerCommandLine, MarkerPasswordNeedsTwelveCharacters) {
+    ASSERT_EQ(Run({"demo", "--db", "c.db"}).exitCode, 0);
+    const struct {
+        const char* password;
+        bool taken;
+    } cases[] = {
+        {"short", false},
+        {"elevenchars", false},
+        {"twelve chars", true},
+        {"\xC3\xBCn\xC3\xAFc\xC3\xB6d\xC3\xA9-p\xC3\xA4s", false}, // 11 characters, 15 bytes
+        {"\xC3\xBCn\xC3\xAFc\xC3\xB6d\xC3\xA9-p\xC3\xA4ss", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.password);
+        const auto before = OpenStore()->MarkerPasswordHash("tjones").value();
+        Write("pw", std::string(c.password) + "\n");
+        const auto result = RunServerCommand(
+            dir.path(), {"marker", "passwd", "--db", "c.db", "--id", "tjones"}, dir.path() / "pw");
+        EXPECT_EQ(result.exitCode, c.taken ? 0 : 1) << result.err;
+        const auto after = OpenStore()->MarkerPasswordHash("tjones").value();
+        EXPECT_EQ(server::staff::MarkerPasswordMatches(c.password, after), c.taken);
+        if (!c.taken) {
+            EXPECT_EQ(after, before) << "a refused password changes nothing";
+            EXPECT_NE(result.err.find("at least 12 characters"), std::string::npos) << result.err;
+        }
+    }
+}
+
+TEST_F(ServerCommandLine, MarkerListAndRemove) {
+    ASSERT_EQ(Run({"demo", "--db", "c.db"}).exitCode, 0);
+    ASSERT_EQ(Run({"marker", "add", "--db", "c.db", "--id", "kwong", "--name", "Kim Wong", "--info",
+                   "Tutor", "--course", "3101", "--course", "1606", "--admin"})
+                  .exitCode,
+              0);
+    const auto listed = Run({"marker", "list", "--db", "c.db"});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out, "id                name                      admin  password  courses\n"
+                          "kwong             Kim Wong                  yes    none      1606,3101\n"
+                          "tjones            Terry Jones               no     set       3101\n");
+
+    const auto removed = Run({"marker", "remove", "--db", "c.db", "kwong"});
+    EXPECT_EQ(removed.exitCode, 0) << removed.err;
+    const auto again = Run({"marker", "remove", "--db", "c.db", "kwong"});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.err.find("no marker kwong"), std::string::npos) << again.err;
+    auto store = OpenStore();
+    EXPECT_FALSE(store->FindMarker("kwong"));
+    EXPECT_TRUE(store->FindMarker("tjones"));
+    store.reset();
+    EXPECT_EQ(Run({"marker", "list", "--db", "c.db"}).out.find("kwong"), std::string::npos);
+}
+
+TEST_F(ServerCommandLine, BackupAndRestoreSayWhatFailedAndExitNonZero) {
+    ASSERT_EQ(Run({"demo", "--db", "c.db"}).exitCode, 0);
+    const auto backup = Run({"backup", "--db", "c.db", "bk"});
+    ASSERT_EQ(backup.exitCode, 0) << backup.err;
+    EXPECT_NE(backup.out.find("verified"), std::string::npos) << backup.out;
+    const auto twice = Run({"backup", "--db", "c.db", "bk"});
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_NE(twice.err.find("not an empty folder"), std::string::npos) << twice.err;
+
+    const auto restored = Run({"restore", "--db", "r.db", "bk"});
+    ASSERT_EQ(restored.exitCode, 0) << restored.err;
+    EXPECT_EQ(Run({"submissions", "--db", "r.db"}).out, Run({"submissions", "--db", "c.db"}).out);
+    EXPECT_EQ(Run({"restore", "--db", "r.db", "bk"}).exitCode, 1);
+
+    std::filesystem::remove(dir.path() / "bk/store.db.packages/000002.pkg");
+    const auto broken = Run({"restore", "--db", "r.db", "--force", "bk"});
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_NE(broken.err.find("submission 2: package"), std::string::npos) << broken.err;
+    EXPECT_TRUE(OpenStore()->PackageBytes(2)) << "the original is untouched";
 }
 
 TEST_F(ServerCommandLine, ExportWritesOnlySafeNames) {

@@ -200,6 +200,21 @@ TEST_F(StaffApi, LoginSetsAPrivateCookieAndLogoutEndsTheSession) {
     EXPECT_EQ(client.Get("/api/courses").status, 401);
 }
 
+// Every request looks its marker up, so removing a marker ends its sessions at once.
+TEST_F(StaffApi, ARemovedMarkersSessionIsRefusedAtOnce) {
+    StaffClient removed = LoggedIn();
+    StaffClient other = LoggedIn("amiller", "admin-pw");
+    ASSERT_EQ(removed.Get("/api/session").status, 200);
+    ASSERT_TRUE(student.store().RemoveMarker(server::kDemoMarker));
+    EXPECT_EQ(removed.Get("/api/session").status, 401);
+    EXPECT_EQ(removed.Post("/api/logout").status, 401);
+    EXPECT_EQ(
+        removed.Login(std::string(server::kDemoMarker), std::string(server::kDemoMarkerPassword))
+            .status,
+        401);
+    EXPECT_EQ(other.Get("/api/session").status, 200) << "other markers keep their sessions";
+}
+
 TEST_F(StaffApi, WrongCredentialsOpenNothingAndStudentsAreNotMarkers) {
     // A marker without a password cannot log in at all.
     ASSERT_TRUE(student.store().AddMarker({"nopw", "No Password", "TA", false, {3101}}));
