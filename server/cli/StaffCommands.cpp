@@ -76,12 +76,14 @@ void PrintAudit(const Store& store, std::optional<int32_t> course, std::ostream&
     auto number = [](const std::optional<int32_t>& value) {
         return value ? std::to_string(*value) : std::string("-");
     };
-    out << "time                  marker        action   course  entry  serial  old  new\n";
+    out << "time                  marker        action   course  entry  serial  old  new  "
+           "version\n";
     for (const auto& r : store.Audit(course))
         out << std::left << std::setw(22) << UtcText(r.time) << std::setw(14) << r.actor
             << std::setw(9) << r.action << std::setw(8) << r.course << std::setw(7) << r.entry
-            << std::setw(8) << number(r.serial) << std::setw(5) << number(r.oldMark)
-            << number(r.newMark) << '\n';
+            << std::setw(8) << number(r.serial) << std::setw(5) << number(r.oldMark) << std::setw(5)
+            << number(r.newMark) << (r.version ? std::to_string(*r.version) : std::string("-"))
+            << '\n';
 }
 
 } // namespace tallyport::server

@@ -86,7 +86,7 @@ bool Store::ReleaseMarks(int32_t course, int32_t entry, std::string_view actor) 
                .Run() &&
            db.Changes() == 1 &&
            WriteAudit(db, {Now(), std::string(actor), "release", course, entry, std::nullopt,
-                           std::nullopt, std::nullopt}) &&
+                           std::nullopt, std::nullopt, std::nullopt}) &&
            transaction.Commit();
 }
 
@@ -94,8 +94,9 @@ std::vector<AuditRecord> Store::Audit(std::optional<int32_t> course) const {
     auto lease = pool_->Acquire();
     if (!lease)
         return {};
-    sql::Statement query(*lease, "SELECT time, actor, action, course, entry, serial, old_mark, "
-                                 "new_mark FROM audit WHERE ?1 IS NULL OR course = ?1 ORDER BY id");
+    sql::Statement query(
+        *lease, "SELECT time, actor, action, course, entry, serial, old_mark, "
+                "new_mark, version FROM audit WHERE ?1 IS NULL OR course = ?1 ORDER BY id");
     query.Bind(1, course);
     std::vector<AuditRecord> records;
     auto optional = [&query](int column) {
@@ -104,7 +105,8 @@ std::vector<AuditRecord> Store::Audit(std::optional<int32_t> course) const {
     };
     while (query.Step())
         records.push_back({query.Int(0), query.Text(1), query.Text(2), int32_t(query.Int(3)),
-                           int32_t(query.Int(4)), optional(5), optional(6), optional(7)});
+                           int32_t(query.Int(4)), optional(5), optional(6), optional(7),
+                           query.IsNull(8) ? std::nullopt : std::optional<int64_t>(query.Int(8))});
     return records;
 }
 
