@@ -648,6 +648,11 @@ TEST_F(StaffApi, HistoryRequestsOutsideItChangeNothing) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(client.Send(c.method, c.path, c.body).status, c.status) << c.path << c.body;
+    // The demo's mark 8 is over a maximum lowered since, so it is not restored.
+    auto course = student.store().FindCourse(kDemoCourseNumber).value();
+    course.entries[0].maxMark = 5;
+    ASSERT_TRUE(student.store().PutCourse(course));
+    EXPECT_EQ(client.Send("POST", path + "/versions/1/restore", R"({"version": 1})").status, 422);
     StaffClient other = LoggedIn("qlee", "quiz-pw"); // marks another course
     EXPECT_EQ(other.Get(path + "/versions").status, 404);
     EXPECT_EQ(other.Get(path + "/versions/1").status, 404);
