@@ -114,14 +114,15 @@ void PrintAudit(const Store& store, std::optional<int32_t> course, std::ostream&
             keys[{definition.number, entry.id}] = entry.key;
     }
     out << "time                  marker        action     course  entry         serial  old  "
-           "new  student\n";
+           "new  student    version\n";
     for (const auto& r : store.Audit(course)) {
         const auto key = keys.find({r.course, r.entry});
         out << std::left << std::setw(22) << UtcText(r.time) << std::setw(14) << r.actor
             << std::setw(11) << r.action << std::setw(8) << r.course << std::setw(14)
             << (key != keys.end() ? key->second : "#" + std::to_string(r.entry)) << std::setw(8)
             << number(r.serial) << std::setw(5) << number(r.oldMark) << std::setw(5)
-            << number(r.newMark) << number(r.student) << '\n';
+            << number(r.newMark) << std::setw(10) << number(r.student)
+            << (r.version ? std::to_string(*r.version) : std::string("-")) << '\n';
     }
 }
 

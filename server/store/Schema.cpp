@@ -240,6 +240,35 @@ bool KeyMigratedEntries(sql::Connection& db, std::vector<std::string>& notes) {
     return true;
 }
 
+// Version 5: the history of markings. Every save is kept as a version with its markup, so that
+// a marking one marker overwrites can still be read and restored; a "mark" audit row names the
+// version it produced (none on rows written before versions were kept). The markings stored
+// before become the versions they carry.
+constexpr const char* kVersion5 = R"sql(
+CREATE TABLE marking_versions (
+    serial      INTEGER NOT NULL REFERENCES submissions(serial) ON DELETE CASCADE,
+    version     INTEGER NOT NULL,
+    mark        INTEGER NOT NULL,
+    marker_id   TEXT NOT NULL,
+    detail      TEXT NOT NULL,
+    time        INTEGER NOT NULL,
+    PRIMARY KEY (serial, version)
+);
+CREATE TABLE markup_versions (
+    serial      INTEGER NOT NULL,
+    version     INTEGER NOT NULL,
+    position    INTEGER NOT NULL,
+    text        BLOB NOT NULL,
+    PRIMARY KEY (serial, version, position),
+    FOREIGN KEY (serial, version) REFERENCES marking_versions(serial, version) ON DELETE CASCADE
+);
+INSERT INTO marking_versions (serial, version, mark, marker_id, detail, time)
+    SELECT serial, version, mark, marker_id, detail, time FROM marks;
+INSERT INTO markup_versions (serial, version, position, text)
+    SELECT u.serial, m.version, u.position, u.text FROM markup u JOIN marks m ON m.serial = u.serial;
+ALTER TABLE audit ADD COLUMN version INTEGER;
+)sql";
+
 int UserVersion(sql::Connection& connection) {
     sql::Statement query(connection, "PRAGMA user_version");
     return query.Step() ? int(query.Int(0)) : -1;
@@ -306,6 +335,10 @@ bool PrepareDatabase(sql::Connection& connection, Durability durability, std::st
     if (version < 4 &&
         (!connection.Execute(kVersion4) || !KeyMigratedEntries(connection, migrationNotes))) {
         error = "cannot bring the schema to version 4: " + connection.LastError();
+        return false;
+    }
+    if (version < 5 && !connection.Execute(kVersion5)) {
+        error = "cannot bring the schema to version 5: " + connection.LastError();
         return false;
     }
     if (version < kSchemaVersion &&

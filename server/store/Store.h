@@ -146,7 +146,25 @@ struct MarkingSave {
 
 // Stale: someone saved since baseVersion. Superseded: the student has submitted again since,
 // and only the latest submission is shown to the student.
-enum class SaveOutcome { Saved, NoSubmission, Superseded, Stale, WrongFileCount, Failed };
+// NoVersion: a restore named a version the submission's history does not hold.
+enum class SaveOutcome {
+    Saved,
+    NoSubmission,
+    Superseded,
+    Stale,
+    WrongFileCount,
+    NoVersion,
+    Failed
+};
+
+// A staff restore: the marking of `version` saved again as a new version by `markerId`, based
+// on the version the marker saw like a save.
+struct MarkingRestore {
+    int32_t serial = 0;
+    int64_t version = 0;
+    int64_t baseVersion = 0;
+    std::string markerId;
+};
 
 // One submission's marking: no mark while it is not marked; markup one per file, in file order.
 struct StoredMarking {
@@ -180,6 +198,7 @@ struct AuditRecord {
     std::optional<int32_t> oldMark;
     std::optional<int32_t> newMark;
     std::optional<int32_t> student; // whose work or deadline it changed
+    std::optional<int64_t> version; // the marking version a change produced
 };
 
 struct ExamFile {
@@ -276,6 +295,12 @@ public:
     std::optional<StoredMarking> FindMarking(int32_t serial) const;
     // All or nothing, in one transaction.
     SaveOutcome SaveMarking(const MarkingSave& save);
+    // The history: every saved marking is kept as a version, a restore saves one again.
+    // MarkingVersions lists a submission's versions newest first (their markup left out).
+    std::vector<MarkRecord> MarkingVersions(int32_t serial) const;
+    // None when the submission has no such version.
+    std::optional<StoredMarking> FindMarkingVersion(int32_t serial, int64_t version) const;
+    SaveOutcome RestoreMarking(const MarkingRestore& restore);
     std::vector<EntryCounts> CountEntries(int32_t course) const; // entries with submissions
     std::vector<StudentLatest> LatestPerStudent(int32_t course, int32_t entry) const;
 

@@ -8,20 +8,15 @@ namespace tallyport::server {
 namespace {
 
 // Replaces the mark and markup of `serial` in the caller's transaction, one version above the
-// one before, and audits the change. `markup` is one per file position (empty: none).
+// one before, keeps it as that version in the history, and audits the change under `action`.
+// `markup` is one per file position (empty: none).
 bool WriteMarking(sql::Connection& db, const SubmissionInfo& info,
                   const std::optional<MarkRecord>& before, int32_t mark,
                   const std::string& markerId, const std::string& detail,
-                  const std::vector<std::string>& markup) {
-    bool ok = sql::Statement(db, "DELETE FROM markup WHERE serial = ?").Bind(1, info.serial).Run();
-    for (std::size_t position = 0; ok && position < markup.size(); ++position)
-        if (!markup[position].empty())
-            ok = sql::Statement(db, "INSERT INTO markup VALUES (?, ?, ?)")
-                     .Bind(1, info.serial)
-                     .Bind(2, int64_t(position))
-                     .BindBlob(3, markup[position])
-                     .Run();
+                  const std::vector<std::string>& markup, const char* action = "mark") {
     const int64_t now = Now();
+    const int64_t version = before ? before->version + 1 : 1;
+    bool ok = sql::Statement(db, "DELETE FROM markup WHERE serial = ?").Bind(1, info.serial).Run();
     ok = ok && sql::Statement(db, "INSERT OR REPLACE INTO marks (serial, mark, marker_id, detail, "
                                   "time, version) VALUES (?, ?, ?, ?, ?, ?)")
                    .Bind(1, info.serial)
@@ -29,19 +24,48 @@ bool WriteMarking(sql::Connection& db, const SubmissionInfo& info,
                    .Bind(3, markerId)
                    .Bind(4, detail)
                    .Bind(5, now)
-                   .Bind(6, before ? before->version + 1 : 1)
+                   .Bind(6, version)
                    .Run();
+    ok = ok && sql::Statement(db, "INSERT INTO marking_versions (serial, version, mark, "
+                                  "marker_id, detail, time) VALUES (?, ?, ?, ?, ?, ?)")
+                   .Bind(1, info.serial)
+                   .Bind(2, version)
+                   .Bind(3, mark)
+                   .Bind(4, markerId)
+                   .Bind(5, detail)
+                   .Bind(6, now)
+                   .Run();
+    sql::Statement current(db, "INSERT INTO markup VALUES (?, ?, ?)");
+    sql::Statement kept(db, "INSERT INTO markup_versions VALUES (?, ?, ?, ?)");
+    for (std::size_t position = 0; ok && position < markup.size(); ++position) {
+        if (markup[position].empty())
+            continue;
+        ok = current.Reset()
+                 .Bind(1, info.serial)
+                 .Bind(2, int64_t(position))
+                 .BindBlob(3, markup[position])
+                 .Run() &&
+             kept.Reset()
+                 .Bind(1, info.serial)
+                 .Bind(2, version)
+                 .Bind(3, int64_t(position))
+                 .BindBlob(4, markup[position])
+                 .Run();
+    }
+    // A change once the marks are out is a remark: the student has seen the old marking.
     sql::Statement released(db, "SELECT marks_released FROM entries WHERE course = ? AND id = ?");
     released.Bind(1, info.course).Bind(2, info.entry);
+    const bool remark = std::string_view(action) == "mark" && released.Step() && released.Int(0) != 0;
     AuditRecord audit{now,
                       markerId,
-                      released.Step() && released.Int(0) != 0 ? "remark" : "mark",
+                      remark ? std::string("remark") : std::string(action),
                       info.course,
                       info.entry,
                       info.serial,
                       before ? std::optional<int32_t>(before->mark) : std::nullopt,
                       mark,
-                      info.student};
+                      info.student,
+                      version};
     return ok && WriteAudit(db, audit);
 }
 
@@ -60,6 +84,35 @@ int64_t LatestSerial(sql::Connection& db, int32_t course, int32_t student, int32
                               "AND entry = ? ORDER BY serial DESC LIMIT 1");
     latest.Bind(1, course).Bind(2, NormaliseStudentNumber(student)).Bind(3, entry);
     return latest.Step() ? latest.Int(0) : 0;
+}
+
+// Markup rows (position, text) as one text per file position; rows past `files` are ignored.
+std::vector<std::string> ReadMarkup(sql::Statement& rows, std::size_t files) {
+    std::vector<std::string> markup(files);
+    while (rows.Step()) {
+        const int64_t position = rows.Int(0);
+        if (position >= 0 && position < int64_t(files))
+            markup[std::size_t(position)] = rows.Blob(1);
+    }
+    return markup;
+}
+
+// One version of the history with its markup, one per file position; none when not kept.
+std::optional<StoredMarking> ReadMarkingVersion(sql::Connection& db, int64_t serial,
+                                                int64_t version) {
+    sql::Statement query(db, "SELECT mark, marker_id, detail, time FROM marking_versions WHERE "
+                             "serial = ? AND version = ?");
+    query.Bind(1, serial).Bind(2, version);
+    if (!query.Step())
+        return std::nullopt;
+    StoredMarking marking;
+    marking.mark =
+        MarkRecord{int32_t(query.Int(0)), query.Text(1), query.Text(2), query.Int(3), version};
+    sql::Statement markup(db, "SELECT position, text FROM markup_versions WHERE serial = ? AND "
+                              "version = ?");
+    markup.Bind(1, serial).Bind(2, version);
+    marking.markup = ReadMarkup(markup, ReadFiles(db, serial).size());
+    return marking;
 }
 
 } // namespace
@@ -111,14 +164,9 @@ std::optional<StoredMarking> Store::FindMarking(int32_t serial) const {
         return std::nullopt;
     StoredMarking marking;
     marking.mark = ReadMark(db, serial);
-    marking.markup.resize(ReadFiles(db, serial).size());
     sql::Statement markup(db, "SELECT position, text FROM markup WHERE serial = ?");
     markup.Bind(1, serial);
-    while (markup.Step()) {
-        const int64_t position = markup.Int(0);
-        if (position >= 0 && position < int64_t(marking.markup.size()))
-            marking.markup[std::size_t(position)] = markup.Blob(1);
-    }
+    marking.markup = ReadMarkup(markup, ReadFiles(db, serial).size());
     return marking;
 }
 
@@ -141,6 +189,52 @@ SaveOutcome Store::SaveMarking(const MarkingSave& save) {
         return SaveOutcome::WrongFileCount;
     const bool ok =
         WriteMarking(db, *info, before, save.mark, save.markerId, save.detail, save.markup);
+    return ok && transaction.Commit() ? SaveOutcome::Saved : SaveOutcome::Failed;
+}
+
+std::vector<MarkRecord> Store::MarkingVersions(int32_t serial) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return {};
+    sql::Statement query(*lease, "SELECT mark, marker_id, detail, time, version FROM "
+                                 "marking_versions WHERE serial = ? ORDER BY version DESC");
+    query.Bind(1, serial);
+    std::vector<MarkRecord> versions;
+    while (query.Step())
+        versions.push_back(
+            {int32_t(query.Int(0)), query.Text(1), query.Text(2), query.Int(3), query.Int(4)});
+    return versions;
+}
+
+std::optional<StoredMarking> Store::FindMarkingVersion(int32_t serial, int64_t version) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return std::nullopt;
+    sql::Connection& db = *lease;
+    sql::Transaction snapshot(db, false);
+    return ReadMarkingVersion(db, serial, version);
+}
+
+SaveOutcome Store::RestoreMarking(const MarkingRestore& restore) {
+    ConnectionPool::WriteTransaction transaction(*pool_);
+    if (!transaction)
+        return SaveOutcome::Failed;
+    sql::Connection& db = transaction.db();
+    if (!transaction.begun())
+        return SaveOutcome::Failed;
+    const auto info = FindInfo(db, restore.serial);
+    if (!info)
+        return SaveOutcome::NoSubmission;
+    const auto old = ReadMarkingVersion(db, restore.serial, restore.version);
+    if (!old)
+        return SaveOutcome::NoVersion;
+    if (LatestSerial(db, info->course, info->student, info->entry) != restore.serial)
+        return SaveOutcome::Superseded;
+    const auto before = ReadMark(db, restore.serial);
+    if ((before ? before->version : 0) != restore.baseVersion)
+        return SaveOutcome::Stale;
+    const bool ok = WriteMarking(db, *info, before, old->mark->mark, restore.markerId,
+                                 old->mark->detail, old->markup, "restore");
     return ok && transaction.Commit() ? SaveOutcome::Saved : SaveOutcome::Failed;
 }
 

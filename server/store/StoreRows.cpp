@@ -57,7 +57,7 @@ std::optional<MarkRecord> ReadMark(sql::Connection& db, int64_t serial) {
 
 bool WriteAudit(sql::Connection& db, const AuditRecord& record) {
     return sql::Statement(db, "INSERT INTO audit (time, actor, action, course, entry, serial, "
-                              "old_mark, new_mark, student) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                              "old_mark, new_mark, student, version) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
         .Bind(1, record.time)
         .Bind(2, record.actor)
         .Bind(3, record.action)
@@ -67,6 +67,7 @@ bool WriteAudit(sql::Connection& db, const AuditRecord& record) {
         .Bind(7, record.oldMark)
         .Bind(8, record.newMark)
         .Bind(9, record.student)
+        .Bind(10, record.version)
         .Run();
 }
 

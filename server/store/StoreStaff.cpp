@@ -110,8 +110,8 @@ std::vector<AuditRecord> Store::Audit(std::optional<int32_t> course) const {
     if (!lease)
         return {};
     sql::Statement query(*lease, "SELECT time, actor, action, course, entry, serial, old_mark, "
-                                 "new_mark, student FROM audit WHERE ?1 IS NULL OR course = ?1 "
-                                 "ORDER BY id");
+                                 "new_mark, student, version FROM audit WHERE ?1 IS NULL OR "
+                                 "course = ?1 ORDER BY id");
     query.Bind(1, course);
     std::vector<AuditRecord> records;
     auto optional = [&query](int column) {
@@ -121,7 +121,8 @@ std::vector<AuditRecord> Store::Audit(std::optional<int32_t> course) const {
     while (query.Step())
         records.push_back({query.Int(0), query.Text(1), query.Text(2), int32_t(query.Int(3)),
                            int32_t(query.Int(4)), optional(5), optional(6), optional(7),
-                           optional(8)});
+                           optional(8),
+                           query.IsNull(9) ? std::nullopt : std::optional<int64_t>(query.Int(9))});
     return records;
 }
 

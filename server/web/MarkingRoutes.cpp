@@ -282,6 +282,42 @@ std::optional<std::size_t> FilePosition(const std::vector<StoredFile>& files,
     return found;
 }
 
+// The answer to a save or a restore based on `baseVersion`: the marking as it is now.
+void AnswerSave(StaffContext& context, int32_t serial, const std::vector<StoredFile>& files,
+                int64_t baseVersion, SaveOutcome outcome, HttpResponse& response) {
+    const auto current = context.store.FindMarking(serial);
+    if (!current) {
+        SendError(response, 500, "the marking could not be read back");
+        return;
+    }
+    switch (outcome) {
+    case SaveOutcome::Saved:
+        SendJson(response, 200, MarkingJson(*current, files));
+        return;
+    case SaveOutcome::Stale: {
+        json body = {{"error", "someone else saved this marking since version " +
+                                   std::to_string(baseVersion) + "; nothing was changed"},
+                     {"current", MarkingJson(*current, files)}};
+        SendJson(response, 409, body);
+        return;
+    }
+    case SaveOutcome::Superseded:
+        SendError(response, 409,
+                  "the student has submitted again since; mark the latest submission");
+        return;
+    case SaveOutcome::NoSubmission:
+        SendError(response, 404, "no such submission");
+        return;
+    case SaveOutcome::NoVersion:
+        SendError(response, 404, "no such version of the marking");
+        return;
+    case SaveOutcome::WrongFileCount:
+    case SaveOutcome::Failed:
+        break;
+    }
+    SendError(response, 500, "the marking could not be stored");
+}
+
 void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpRequest& request,
                       HttpResponse& response) {
     const auto access = AccessSubmission(context, caller, request, response);
@@ -315,35 +351,74 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
         given[*position] = true;
         save.markup[*position] = std::move(file.markup);
     }
-    const SaveOutcome outcome = context.store.SaveMarking(save);
-    const auto current = context.store.FindMarking(access->info.serial);
-    if (!current) {
-        SendError(response, 500, "the marking could not be read back");
+    AnswerSave(context, access->info.serial, files, save.baseVersion,
+               context.store.SaveMarking(save), response);
+}
+
+// GET versions: the submission's saved markings, newest first, without their markup.
+void ListVersions(StaffContext& context, const Caller& caller, const HttpRequest& request,
+                  HttpResponse& response) {
+    const auto access = AccessSubmission(context, caller, request, response);
+    if (!access)
+        return;
+    json list = json::array();
+    for (const auto& version : context.store.MarkingVersions(access->info.serial))
+        list.push_back(MarkJson(version));
+    SendJson(response, 200, {{"serial", access->info.serial}, {"versions", std::move(list)}});
+}
+
+// One version of the submission's history; none after answering 404.
+std::optional<StoredMarking> AccessVersion(StaffContext& context, int32_t serial,
+                                           const HttpRequest& request, HttpResponse& response) {
+    const auto version = RouteNumber(request, 2);
+    auto marking = version ? context.store.FindMarkingVersion(serial, *version) : std::nullopt;
+    if (!marking)
+        SendError(response, 404, "no such version of the marking");
+    return marking;
+}
+
+void ShowVersion(StaffContext& context, const Caller& caller, const HttpRequest& request,
+                 HttpResponse& response) {
+    const auto access = AccessSubmission(context, caller, request, response);
+    if (!access)
+        return;
+    if (const auto marking = AccessVersion(context, access->info.serial, request, response))
+        SendJson(response, 200,
+                 MarkingJson(*marking, context.store.SubmissionFiles(access->info.serial)));
+}
+
+// POST restore {"version": the current version the marker saw}: the old marking saved again
+// as a new version, refused like a save when someone saved since.
+void RestoreVersion(StaffContext& context, const Caller& caller, const HttpRequest& request,
+                    HttpResponse& response) {
+    const auto access = AccessSubmission(context, caller, request, response);
+    if (!access)
+        return;
+    std::string why;
+    const auto body = ParseJsonBody(request.body, why);
+    if (!body) {
+        SendError(response, 400, why);
         return;
     }
-    switch (outcome) {
-    case SaveOutcome::Saved:
-        SendJson(response, 200, MarkingJson(*current, files));
-        return;
-    case SaveOutcome::Stale: {
-        json body = {{"error", "someone else saved this marking since version " +
-                                   std::to_string(save.baseVersion) + "; nothing was changed"},
-                     {"current", MarkingJson(*current, files)}};
-        SendJson(response, 409, body);
+    const auto base = body->find("version");
+    if (!body->is_object() || body->size() != 1 || base == body->end() ||
+        !base->is_number_integer() || base->get<int64_t>() < 0) {
+        SendError(response, 400, "a restore is {\"version\": the current version}");
         return;
     }
-    case SaveOutcome::Superseded:
-        SendError(response, 409,
-                  "the student has submitted again since; mark the latest submission");
+    const auto old = AccessVersion(context, access->info.serial, request, response);
+    if (!old)
         return;
-    case SaveOutcome::NoSubmission:
-        SendError(response, 404, "no such submission");
+    const int32_t maxMark = access->entry.definition().maxMark;
+    if (old->mark->mark > maxMark) {
+        SendError(response, 422,
+                  "that version's mark is above the entry's maximum of " + std::to_string(maxMark));
         return;
-    case SaveOutcome::WrongFileCount:
-    case SaveOutcome::Failed:
-        break;
     }
-    SendError(response, 500, "the marking could not be stored");
+    const MarkingRestore restore{access->info.serial, old->mark->version, base->get<int64_t>(),
+                                 caller.marker.id};
+    AnswerSave(context, restore.serial, context.store.SubmissionFiles(restore.serial),
+               restore.baseVersion, context.store.RestoreMarking(restore), response);
 }
 
 // POST .../release with an optional {"force": true}, and .../unrelease. A release while
@@ -449,6 +524,10 @@ void InstallMarkingRoutes(Router& server, StaffContext& context) {
     server.Put(R"(/api/submissions/(\d+)/marking)", ForCaller(context, true, SaveMarkingRoute),
                kMarkingBody);
     server.Get(R"(/api/submissions/(\d+)/files/(\d+))", ForCaller(context, false, DownloadFile));
+    server.Get(R"(/api/submissions/(\d+)/versions)", ForCaller(context, false, ListVersions));
+    server.Get(R"(/api/submissions/(\d+)/versions/(\d+))", ForCaller(context, false, ShowVersion));
+    server.Post(R"(/api/submissions/(\d+)/versions/(\d+)/restore)",
+                ForCaller(context, true, RestoreVersion));
 }
 
 } // namespace tallyport::server::staff

@@ -3,8 +3,8 @@
 #include "store/Sqlite.h"
 #include "store/Store.h"
 
-#include "student/PackageParser.h"
 #include "protocol/PasswordHash.h"
+#include "student/PackageParser.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -224,6 +224,59 @@ TEST_F(ServerStore, MarksGoToTheLatestSubmission) {
     Submit(0, Package("a.txt", "third"));
     EXPECT_FALSE(store->Latest(10, 4711, 0)->mark);
     EXPECT_FALSE(store->Latest(10, 4711, 1));
+}
+
+// A database from before the history keeps its marking as the version it carries, markup
+// included, and the history goes on from there.
+TEST_F(ServerStore, AMarkingFromBeforeTheHistoryBecomesItsVersion) {
+    const int32_t serial = Submit(0, Package("a.txt", "abc"));
+    MarkRequest mark{10, 4711, 0, 7, "m1", "first", {{"a.txt", "C,0,0,50,10,one\r\n"}}};
+    ASSERT_EQ(store->MarkLatest(mark), MarkOutcome::Marked);
+    mark.mark = 8;
+    mark.detail = "second";
+    mark.markup = {{"a.txt", "C,0,0,50,10,two\r\nC,0,20,50,10,three\r\n"}};
+    ASSERT_EQ(store->MarkLatest(mark), MarkOutcome::Marked);
+    store.reset();
+    {
+        // The file a server of schema 4 left: the same tables without the history, whatever
+        // the steps up to 4 made.
+        std::string error;
+        auto connection = sql::Connection::Open(dir.path() / "s.db", error);
+        ASSERT_TRUE(connection) << error;
+        ASSERT_TRUE(connection->Execute("DROP TABLE markup_versions; DROP TABLE marking_versions; "
+                                        "ALTER TABLE audit DROP COLUMN version; "
+                                        "PRAGMA user_version = 4;"))
+            << connection->LastError();
+    }
+    std::string error;
+    store = Store::Open(dir.path() / "s.db", error);
+    ASSERT_TRUE(store) << error;
+
+    const auto versions = store->MarkingVersions(serial);
+    ASSERT_EQ(versions.size(), 1u);
+    EXPECT_EQ(versions[0].version, 2);
+    EXPECT_EQ(versions[0].mark, 8);
+    EXPECT_EQ(versions[0].markerId, "m1");
+    EXPECT_EQ(versions[0].detail, "second");
+    EXPECT_FALSE(store->FindMarkingVersion(serial, 1)) << "the overwritten one was never kept";
+    const auto kept = store->FindMarkingVersion(serial, 2);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->markup, std::vector<std::string>{"C,0,0,50,10,two\r\nC,0,20,50,10,three\r\n"});
+    EXPECT_EQ(kept->markup, store->FindMarking(serial)->markup);
+
+    mark.mark = 5;
+    mark.markup.clear();
+    ASSERT_EQ(store->MarkLatest(mark), MarkOutcome::Marked);
+    std::vector<int64_t> numbers;
+    for (const auto& version : store->MarkingVersions(serial))
+        numbers.push_back(version.version);
+    EXPECT_EQ(numbers, (std::vector<int64_t>{3, 2}));
+    EXPECT_EQ(store->FindMarkingVersion(serial, 2)->markup, kept->markup);
+    EXPECT_EQ(store->FindMarkingVersion(serial, 3)->markup, std::vector<std::string>{""});
+    std::vector<std::optional<int64_t>> audited;
+    for (const auto& row : store->Audit())
+        audited.push_back(row.version);
+    EXPECT_EQ(audited, (std::vector<std::optional<int64_t>>{std::nullopt, std::nullopt, 3}));
 }
 
 TEST_F(ServerStore, ListingsFilterByCourseAndStudent) {

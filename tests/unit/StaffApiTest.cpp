@@ -576,6 +576,109 @@ TEST_F(StaffApi, AStaleSaveIsRefusedWithTheCurrentMarking) {
     EXPECT_EQ(student.store().FindMark(1)->version, 3);
 }
 
+// Moderation: a marker refused for a stale save keeps theirs by saving again on the newer
+// version; the marking they overwrote stays in the history, readable and restorable.
+TEST_F(StaffApi, AnOverwrittenMarkingStaysInTheHistoryAndCanBeRestored) {
+    StaffClient first = LoggedIn();
+    StaffClient second = LoggedIn("amiller", "admin-pw");
+    const std::string path = kSerial1;
+    const json firstComments = {
+        {{"type", "comment"}, {"x", 0}, {"y", 0}, {"text", "first marker"}},
+        {{"type", "comment"}, {"x", 10}, {"y", 40}, {"text", "two\nlines"}},
+    };
+    const json secondComments = {{{"type", "comment"}, {"x", 5}, {"y", 5}, {"text", "moderated"}}};
+    ASSERT_EQ(first.Put(path + "/marking", Marking(1, 6, firstComments, "by tjones")).status, 200);
+    const Reply refused =
+        second.Put(path + "/marking", Marking(1, 3, secondComments, "by amiller"));
+    ASSERT_EQ(refused.status, 409);
+    const int64_t shown = refused.body["current"]["marking"]["version"];
+    const Reply kept =
+        second.Put(path + "/marking", Marking(shown, 3, secondComments, "by amiller"));
+    ASSERT_EQ(kept.status, 200) << kept.body.dump();
+    EXPECT_EQ(kept.body["marking"]["version"], 3);
+
+    const Reply list = first.Get(path + "/versions");
+    ASSERT_EQ(list.status, 200);
+    std::vector<std::tuple<int64_t, int, std::string, std::string>> versions;
+    for (const json& v : list.body["versions"])
+        versions.emplace_back(v["version"], v["mark"], v["markedBy"], v["detail"]);
+    const std::vector<std::tuple<int64_t, int, std::string, std::string>> expected = {
+        {3, 3, "amiller", "by amiller"},
+        {2, 6, "tjones", "by tjones"},
+        {1, 8, "tjones", "Marked on screen"}}; // the demo's mark
+    EXPECT_EQ(versions, expected) << list.body.dump();
+
+    const Reply overwritten = first.Get(path + "/versions/2");
+    ASSERT_EQ(overwritten.status, 200);
+    EXPECT_EQ(overwritten.body["marking"]["mark"], 6);
+    EXPECT_EQ(overwritten.body["marking"]["markedBy"], "tjones");
+    const json& annotations = overwritten.body["files"][0]["annotations"];
+    ASSERT_EQ(annotations.size(), 2u);
+    EXPECT_EQ(annotations[0]["text"], "first marker");
+    EXPECT_EQ(annotations[1]["text"], "two\nlines");
+
+    // A restore is based on the version the marker saw, as a save is.
+    const std::string restore = path + "/versions/2/restore";
+    const Reply stale = first.Send("POST", restore, json{{"version", 2}}.dump());
+    ASSERT_EQ(stale.status, 409);
+    EXPECT_EQ(stale.body["current"]["marking"]["version"], 3);
+    EXPECT_EQ(student.store().FindMark(1)->version, 3);
+    const Reply restored = first.Send("POST", restore, json{{"version", 3}}.dump());
+    ASSERT_EQ(restored.status, 200) << restored.body.dump();
+    EXPECT_EQ(restored.body["marking"]["version"], 4);
+    EXPECT_EQ(restored.body["marking"]["mark"], 6);
+    EXPECT_EQ(restored.body["marking"]["detail"], "by tjones");
+    EXPECT_EQ(restored.body["files"], overwritten.body["files"]);
+    EXPECT_EQ(student.store().FindMarking(1)->markup,
+              student.store().FindMarkingVersion(1, 2)->markup);
+    EXPECT_EQ(first.Get(path + "/versions/3").body["files"][0]["annotations"][0]["text"],
+              "moderated");
+
+    // Every change's audit row names the version it produced.
+    std::vector<std::tuple<std::string, std::string, std::optional<int64_t>>> changes;
+    for (const auto& row : student.store().Audit(kDemoCourseNumber))
+        if (row.serial == 1)
+            changes.emplace_back(row.actor, row.action, row.version);
+    EXPECT_EQ(changes, (std::vector<std::tuple<std::string, std::string, std::optional<int64_t>>>{
+                           {"tjones", "remark", 1}, // the demo's Assignment 1 is released
+                           {"tjones", "remark", 2},
+                           {"amiller", "remark", 3},
+                           {"tjones", "restore", 4}}));
+}
+
+TEST_F(StaffApi, HistoryRequestsOutsideItChangeNothing) {
+    StaffClient client = LoggedIn();
+    const std::string path = kSerial1;
+    const struct {
+        std::string method, path, body;
+        int status;
+    } cases[] = {
+        {"GET", path + "/versions/2", "", 404},
+        {"GET", path + "/versions/99999999999", "", 404},
+        {"GET", "/api/submissions/999/versions", "", 404},
+        {"POST", path + "/versions/2/restore", R"({"version": 1})", 404},
+        {"POST", path + "/versions/1/restore", R"({"version": "1"})", 400},
+        {"POST", path + "/versions/1/restore", R"({})", 400},
+        {"POST", path + "/versions/1/restore", R"({"version": 1, "mark": 2})", 400},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(client.Send(c.method, c.path, c.body).status, c.status) << c.path << c.body;
+    // The demo's mark 8 is over a maximum lowered since, so it is not restored.
+    auto course = student.store().FindCourse(kDemoCourseNumber).value();
+    course.entries[0].maxMark = 5;
+    ASSERT_TRUE(student.store().PutCourse(course));
+    EXPECT_EQ(client.Send("POST", path + "/versions/1/restore", R"({"version": 1})").status, 422);
+    StaffClient other = LoggedIn("qlee", "quiz-pw"); // marks another course
+    EXPECT_EQ(other.Get(path + "/versions").status, 404);
+    EXPECT_EQ(other.Get(path + "/versions/1").status, 404);
+    EXPECT_EQ(other.Send("POST", path + "/versions/1/restore", R"({"version": 1})").status, 404);
+    client.csrf.clear();
+    EXPECT_EQ(client.Send("POST", path + "/versions/1/restore", R"({"version": 1})").status, 403);
+    EXPECT_EQ(student.store().FindMark(1)->version, 1);
+    EXPECT_EQ(student.store().MarkingVersions(1).size(), 1u);
+    EXPECT_EQ(student.store().Audit().size(), 2u); // the demo's two marks
+}
+
 TEST_F(StaffApi, BadRequestsChangeNothing) {
     StaffClient client = LoggedIn();
     const std::string path = std::string(kSerial1) + "/marking";
@@ -630,12 +733,14 @@ TEST_F(StaffApi, OnlyAdminsReleaseAndEveryChangeIsAudited) {
     ASSERT_EQ(audit.exitCode, 0) << audit.err;
     const std::string& text = audit.out;
     // The demo's marks, the release, then the change from 8 to 4.
-    EXPECT_NE(text.find("amiller       release    3101    assignment-2  -       -    -    -\n"),
+    EXPECT_NE(text.find("amiller       release    3101    assignment-2  -       -    -    -         "
+                        "-\n"),
               std::string::npos)
         << text;
-    // Assignment 1's marks are out already: the change is a remark, naming the student to tell.
+    // Assignment 1's marks are out already: the change is a remark, naming the student to tell,
+    // and the marking version it made.
     EXPECT_NE(text.find("tjones        remark     3101    assignment-1  1       8    4    "
-                        "100123456\n"),
+                        "100123456 2\n"),
               std::string::npos)
         << text;
     EXPECT_LT(text.find("release"), text.find("8    4"));
