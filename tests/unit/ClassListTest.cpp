@@ -8,6 +8,8 @@
 #include "accounts/FieldRules.h"
 #include "common/OneTimePassword.h"
 #include "course/Demo.h"
+#include "store/Schema.h"
+#include "store/Sqlite.h"
 #include "support/InProcessServer.h"
 #include "support/TempDir.h"
 #include "web/MarkerPassword.h"
@@ -248,6 +250,28 @@ TEST_F(ClassList, OneTimePasswordsFollowTheClientsRules) {
         seen.insert(password);
     }
     EXPECT_EQ(seen.size(), 200u) << "8 of 31 characters do not repeat in 200 draws";
+}
+
+TEST(ClassListSchema, ADatabaseOfVersionThreeGetsClassListsAndKeepsItsAccounts) {
+    TempDir dir;
+    const auto file = dir.path() / "old.db";
+    std::string error;
+    {
+        auto store = server::Store::Open(file, error);
+        ASSERT_TRUE(store && server::LoadDemo(*store, error)) << error;
+    }
+    {
+        auto connection = server::sql::Connection::Open(file, error);
+        ASSERT_TRUE(connection->Execute("DROP TABLE class_lists; PRAGMA user_version = 3;"));
+    }
+    auto store = server::Store::Open(file, error);
+    ASSERT_TRUE(store) << error;
+    EXPECT_TRUE(store->FindStudent(kDemoCourse, kDemoStudent));
+    EXPECT_TRUE(store->ReplaceClassList(kDemoCourse, {{kDemoStudent, "Z", "z@x"}}));
+    auto connection = server::sql::Connection::Open(file, error);
+    server::sql::Statement version(*connection, "PRAGMA user_version");
+    ASSERT_TRUE(version.Step());
+    EXPECT_EQ(version.Int(0), server::kSchemaVersion);
 }
 
 // The built program, as staff run it.
