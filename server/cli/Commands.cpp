@@ -12,6 +12,7 @@
 #include "course/Demo.h"
 #include "store/Backup.h"
 #include "store/PackageFiles.h"
+#include "cli/RosterCommands.h"
 #include "store/Store.h"
 #include "student/MarkedPackage.h"
 #include "student/Server.h"
@@ -483,6 +484,25 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     dbOption(markerRemove);
     std::string removeId;
     markerRemove->add_option("ID", removeId, "marker id")->required();
+    auto* roster = app.add_subcommand("roster", "Class lists: who may register for a course");
+    roster->require_subcommand(1);
+    int32_t rosterCourse = 0, rosterStudent = 0;
+    auto* rosterImport = roster->add_subcommand(
+        "import", "Replace a course's class list with a CSV file (number, name, e-mail; a header "
+                  "row); a bad row refuses the whole file");
+    dbOption(rosterImport);
+    std::string rosterFile;
+    rosterImport->add_option("--course", rosterCourse, "course number")->required();
+    rosterImport->add_option("FILE", rosterFile, "class list (CSV, UTF-8)")->required();
+    auto* rosterShow =
+        roster->add_subcommand("show", "List a course's students and whether each registered");
+    dbOption(rosterShow);
+    rosterShow->add_option("--course", rosterCourse, "course number")->required();
+    auto* rosterReset = roster->add_subcommand(
+        "reset-password", "Give a registered student a one-time password (printed once)");
+    dbOption(rosterReset);
+    rosterReset->add_option("--course", rosterCourse, "course number")->required();
+    rosterReset->add_option("--student", rosterStudent, "student number")->required();
 
     auto* audit = app.add_subcommand("audit", "Print every change of a mark and release of marks");
     dbOption(audit);
@@ -570,6 +590,16 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
             return RemoveMarker(*store, removeId, out, err);
         PrintMarkers(*store, out);
         return kOk;
+    }
+    if (*rosterImport || *rosterShow || *rosterReset) {
+        auto store = OpenStore(db, err);
+        if (!store)
+            return kFailed;
+        if (*rosterImport)
+            return ImportClassList(*store, rosterCourse, rosterFile, out, err);
+        if (*rosterShow)
+            return ShowClassList(*store, rosterCourse, out, err);
+        return ResetStudentPasswordCommand(*store, rosterCourse, rosterStudent, out, err);
     }
     if (*audit) {
         auto store = OpenStore(db, err);

@@ -1,4 +1,4 @@
-// The staff command line of tallyport-server: serve, course load/show, marker add, mark,
+// The staff command line of tallyport-server: serve, course load/show, marker add, roster, mark,
 // submissions, export, demo. main() only calls RunCommandLine.
 #pragma once
 

@@ -269,6 +269,19 @@ INSERT INTO markup_versions (serial, version, position, text)
 ALTER TABLE audit ADD COLUMN version INTEGER;
 )sql";
 
+// Version 6: class lists. A course with rows here takes registrations only of the numbers on it
+// (normalised like the students table's); names and e-mail addresses are UTF-8 as imported. No
+// foreign key: `course load` replaces the course's row, and its class list must stay.
+constexpr const char* kVersion6 = R"sql(
+CREATE TABLE class_lists (
+    course  INTEGER NOT NULL,
+    number  INTEGER NOT NULL,
+    name    TEXT NOT NULL,
+    email   TEXT NOT NULL,
+    PRIMARY KEY (course, number)
+);
+)sql";
+
 int UserVersion(sql::Connection& connection) {
     sql::Statement query(connection, "PRAGMA user_version");
     return query.Step() ? int(query.Int(0)) : -1;
@@ -339,6 +352,10 @@ bool PrepareDatabase(sql::Connection& connection, Durability durability, std::st
     }
     if (version < 5 && !connection.Execute(kVersion5)) {
         error = "cannot bring the schema to version 5: " + connection.LastError();
+        return false;
+    }
+    if (version < 6 && !connection.Execute(kVersion6)) {
+        error = "cannot bring the schema to version 6: " + connection.LastError();
         return false;
     }
     if (version < kSchemaVersion &&

@@ -44,7 +44,41 @@ struct StudentRecord {
     int64_t registered = 0; // Unix seconds
 };
 
-enum class RegisterOutcome { Registered, UnknownCourse, AlreadyExists, Failed };
+// NotListed: the course has a class list without the student's number.
+enum class RegisterOutcome { Registered, UnknownCourse, AlreadyExists, NotListed, Failed };
+
+// One student of a course's class list; name and e-mail in UTF-8.
+struct ClassListEntry {
+    int32_t number = 0; // normalised
+    std::string name;
+    std::string email;
+    bool operator==(const ClassListEntry&) const = default;
+};
+
+// What an import of a class list did to the one before it.
+struct ClassListChanges {
+    int32_t added = 0;
+    int32_t changed = 0; // same number, another name or e-mail address
+    int32_t removed = 0;
+};
+
+// A student of a course: on its class list, registered, or both. Name and e-mail (UTF-8) are the
+// list's when listed, else those given when registering.
+struct CourseStudent {
+    int32_t number = 0;
+    std::string name;
+    std::string email;
+    bool listed = false;
+    bool registered = false;
+};
+
+// How many submissions a student made for one entry, and the serial of the latest.
+struct EntrySubmissions {
+    int32_t student = 0;
+    int32_t entry = 0;
+    int32_t count = 0;
+    int32_t latestSerial = 0;
+};
 
 struct MarkerRecord {
     std::string id; // letters, digits, '.', '_' and '-'
@@ -263,6 +297,20 @@ public:
                        std::string_view name, std::string_view email);
     // The numbers of the course's registered students, ascending.
     std::vector<int32_t> StudentNumbers(int32_t course) const;
+
+    // Class lists (StoreClassLists.cpp). A course with a class list registers only the numbers
+    // on it; one without takes any number. ReplaceClassList puts `students` in place of the
+    // course's list in one transaction; none when there is no such course (or it failed).
+    std::optional<ClassListChanges> ReplaceClassList(int32_t course,
+                                                     const std::vector<ClassListEntry>& students);
+    std::vector<ClassListEntry> ClassList(int32_t course) const; // by number
+    bool MayRegister(int32_t course, int32_t number) const;
+    // The class list and the registered students together, by number.
+    std::vector<CourseStudent> CourseStudents(int32_t course) const;
+    std::vector<EntrySubmissions> SubmissionCounts(int32_t course) const; // by student, entry
+    // Replaces a registered student's password hash (as the client sends it); false when the
+    // student is not registered.
+    bool SetStudentPasswordHash(int32_t course, int32_t number, std::string_view hash);
 
     // Staff (StoreStaff.cpp). AddMarker replaces a marker with the same id, its admin flag and
     // courses included, and keeps its password.

@@ -23,6 +23,11 @@ RegisterOutcome Store::RegisterStudent(const NewStudent& student) {
     existing.Bind(1, student.course).Bind(2, number);
     if (existing.Step())
         return RegisterOutcome::AlreadyExists;
+    const auto admitted = ClassListAdmits(db, student.course, number);
+    if (!admitted)
+        return RegisterOutcome::Failed;
+    if (!*admitted)
+        return RegisterOutcome::NotListed;
     const std::string hash =
         student.passwordIsHash ? student.password : HashPassword(student.password);
     const bool ok = sql::Statement(db, "INSERT INTO students VALUES (?, ?, ?, ?, ?, ?, ?)")

@@ -31,6 +31,10 @@ SubmissionInfo ReadInfo(const sql::Statement& row);
 
 std::optional<MarkRecord> ReadMark(sql::Connection& db, int64_t serial);
 
+// Whether the course's class list lets `number` (normalised) register: yes when the course has
+// none. None when the query failed.
+std::optional<bool> ClassListAdmits(sql::Connection& db, int32_t course, int32_t number);
+
 // One row of the audit table, in the caller's transaction.
 bool WriteAudit(sql::Connection& db, const AuditRecord& record);
 

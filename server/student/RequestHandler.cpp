@@ -161,9 +161,13 @@ private:
             return Malformed("bad account request");
         if (auto refused = CheckCourse())
             return Status(*refused);
-        if (step == 'V')
-            return Status(store_.FindStudent(result_.course, result_.student) ? kAccountExists
-                                                                              : kSuccess);
+        if (step == 'V') {
+            if (store_.FindStudent(result_.course, result_.student))
+                return Status(kAccountExists);
+            // A course with a class list takes only the numbers on it.
+            return Status(store_.MayRegister(result_.course, result_.student) ? kSuccess
+                                                                              : kUnknownStudent);
+        }
         NewStudent student;
         student.course = result_.course;
         student.number = result_.student;
@@ -183,6 +187,8 @@ private:
             return Status(kAccountExists);
         case RegisterOutcome::UnknownCourse:
             return Status(kUnknownCourse);
+        case RegisterOutcome::NotListed:
+            return Status(kUnknownStudent);
         case RegisterOutcome::Failed:
             break;
         }

@@ -15,21 +15,6 @@ namespace {
 
 using nlohmann::json;
 
-// A number from a route's pattern (digits only, so it parses unless too large).
-std::optional<int32_t> RouteNumber(const HttpRequest& request, std::size_t index) {
-    const std::string text = request.matches[index];
-    int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
-bool MarksCourse(const Caller& caller, int32_t course) {
-    return std::find(caller.marker.courses.begin(), caller.marker.courses.end(), course) !=
-           caller.marker.courses.end();
-}
-
 // The course and entry a marker may see; none after answering 403 or 404.
 struct EntryAccess {
     CourseDefinition course;
@@ -487,16 +472,6 @@ void DownloadFile(StaffContext& context, const Caller& caller, const HttpRequest
     response.set_header("Content-Disposition",
                         "attachment; filename=\"" + DownloadName(file.name) + "\"");
     response.set_content(bytes.data(), bytes.size(), "application/octet-stream");
-}
-
-// Wraps a route so that it runs only for a logged-in marker (with the CSRF token when it
-// changes something).
-template <typename Route>
-Router::Handler ForCaller(StaffContext& context, bool changesState, Route route) {
-    return [&context, changesState, route](const HttpRequest& request, HttpResponse& response) {
-        if (const auto caller = Authorise(context, request, response, changesState))
-            route(context, *caller, request, response);
-    };
 }
 
 } // namespace

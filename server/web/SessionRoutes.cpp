@@ -4,6 +4,9 @@
 #include "web/StaffRoutes.h"
 #include "web/Windows1252.h"
 
+#include <algorithm>
+#include <charconv>
+
 namespace tallyport::server::staff {
 namespace {
 
@@ -122,6 +125,20 @@ std::optional<Caller> Authorise(StaffContext& context, const HttpRequest& reques
         return std::nullopt;
     }
     return Caller{std::move(*session), std::move(*marker)};
+}
+
+std::optional<int32_t> RouteNumber(const HttpRequest& request, std::size_t index) {
+    const std::string text = request.matches[index];
+    int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+bool MarksCourse(const Caller& caller, int32_t course) {
+    return std::find(caller.marker.courses.begin(), caller.marker.courses.end(), course) !=
+           caller.marker.courses.end();
 }
 
 void SendJson(HttpResponse& response, int status, const json& body) {

@@ -39,6 +39,21 @@ struct Caller {
 std::optional<Caller> Authorise(StaffContext& context, const HttpRequest& request,
                                 HttpResponse& response, bool changesState);
 
+// Wraps a route so that it runs only for a logged-in marker (with the CSRF token when it
+// changes something).
+template <typename Route>
+Router::Handler ForCaller(StaffContext& context, bool changesState, Route route) {
+    return [&context, changesState, route](const HttpRequest& request, HttpResponse& response) {
+        if (const auto caller = Authorise(context, request, response, changesState))
+            route(context, *caller, request, response);
+    };
+}
+
+// A number from a route's pattern (digits only, so it parses unless too large).
+std::optional<int32_t> RouteNumber(const HttpRequest& request, std::size_t index);
+
+bool MarksCourse(const Caller& caller, int32_t course);
+
 void SendJson(HttpResponse& response, int status, const nlohmann::json& body);
 void SendError(HttpResponse& response, int status, std::string_view message);
 
@@ -46,5 +61,7 @@ void SendError(HttpResponse& response, int status, std::string_view message);
 void InstallSessionRoutes(Router& server, StaffContext& context);
 // Courses, submissions, markings, release and file download.
 void InstallMarkingRoutes(Router& server, StaffContext& context);
+// A course's students with their submissions, and the reset of a student's password.
+void InstallStudentRoutes(Router& server, StaffContext& context);
 
 } // namespace tallyport::server::staff

@@ -4,6 +4,7 @@
 // and TLS on the wire.
 #include "ServerProcess.h"
 #include "ServerTestHelpers.h"
+#include "StaffClient.h"
 #include "command/CommandContext.h"
 #include "course/Demo.h"
 #include "marking/MarkedDownload.h"
@@ -36,64 +37,6 @@ namespace {
 using nlohmann::json;
 
 constexpr const char* kAddress = "127.0.0.21";
-
-struct Reply {
-    int status = 0;
-    json body;
-    server::staff::HttpHeaders headers;
-};
-
-// A browser-like client of one staff listener: keeps the session cookie and CSRF token of its
-// login and sends them back.
-class StaffClient {
-public:
-    explicit StaffClient(uint16_t port, const std::string& certificate = {})
-        : http_(kAddress, port, certificate) {}
-
-    Reply Login(const std::string& id, const std::string& password) {
-        Reply reply = Send("POST", "/api/login", json{{"id", id}, {"password", password}}.dump());
-        const std::string setCookie = Header(reply, "Set-Cookie");
-        if (reply.status == 200) {
-            cookie = setCookie.substr(0, setCookie.find(';'));
-            csrf = reply.body.value("csrfToken", "");
-        }
-        return reply;
-    }
-
-    Reply Get(const std::string& path) { return Send("GET", path, ""); }
-    Reply Put(const std::string& path, const json& body) { return Send("PUT", path, body.dump()); }
-    Reply Post(const std::string& path) { return Send("POST", path, "{}"); }
-
-    Reply Send(const std::string& method, const std::string& path, const std::string& body) {
-        server::staff::HttpHeaders headers;
-        if (!cookie.empty())
-            headers.emplace("Cookie", cookie);
-        if (!csrf.empty())
-            headers.emplace("X-CSRF-Token", csrf);
-        const auto result =
-            http_.Send(method, path, headers, body, body.empty() ? "" : "application/json");
-        Reply reply;
-        if (!result)
-            return reply;
-        reply.status = result->status;
-        reply.headers = result->headers;
-        reply.body = json::parse(result->body, nullptr, false);
-        if (reply.body.is_discarded())
-            reply.body = result->body; // a download
-        return reply;
-    }
-
-    static std::string Header(const Reply& reply, const std::string& name) {
-        const auto found = reply.headers.find(name);
-        return found == reply.headers.end() ? std::string() : found->second;
-    }
-
-    std::string cookie;
-    std::string csrf;
-
-private:
-    HttpClient http_;
-};
 
 class NoFields : public MainDialogFields {
 public:
@@ -129,7 +72,7 @@ protected:
         ASSERT_TRUE(staff->Start(error)) << error;
     }
 
-    StaffClient Client() { return StaffClient(staff->port()); }
+    StaffClient Client() { return StaffClient(kAddress, staff->port()); }
 
     StaffClient LoggedIn(const std::string& id = "tjones",
                          const std::string& password = std::string(server::kDemoMarkerPassword)) {
@@ -784,7 +727,7 @@ TEST_F(StaffApi, OverTlsNoSecretOrFileTextCrossesTheWire) {
     if (!capture)
         GTEST_SKIP() << "no capture possible here: " << whyNot;
 
-    StaffClient client(staff->port(), files.certificate.string());
+    StaffClient client(kAddress, staff->port(), files.certificate.string());
     const Reply login = client.Login("tjones", std::string(server::kDemoMarkerPassword));
     ASSERT_EQ(login.status, 200);
     EXPECT_NE(StaffClient::Header(login, "Set-Cookie").find("; Secure"), std::string::npos);
