@@ -448,6 +448,12 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     }
     release->add_flag("--force", forceRelease,
                       "release even though some students could still submit");
+    auto* grades = app.add_subcommand(
+        "grades", "Print a course's grades as CSV: per student and entry the latest mark, "
+                  "whether released, minutes late; and the total");
+    dbOption(grades);
+    grades->add_option("--course", termCourse, "course number")->required();
+    auto* gradesEntry = grades->add_option("--entry", termEntry, "only this entry (its key)");
     auto* extend = app.add_subcommand("extend", "Give one student their own deadline for an "
                                                 "entry (an empty --until removes it)");
     dbOption(extend);
@@ -564,12 +570,15 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         return Serve(db, settings, err);
     if (*load)
         return LoadCourse(db, courseFile, loadOptions, out, err);
-    if (*show || *release || *unrelease || *extend) {
+    if (*show || *release || *unrelease || *extend || *grades) {
         auto store = OpenStore(db, err);
         if (!store)
             return kFailed;
         if (*show)
             return ShowCourse(*store, courseNumber, showToml, out, err);
+        if (*grades)
+            return GradesCommand(*store, termCourse,
+                                 *gradesEntry ? std::optional(termEntry) : std::nullopt, out, err);
         if (*extend)
             return ExtendCommand(*store, termCourse, termEntry, termStudent, extendUntil, out,
                                  err);

@@ -2,6 +2,7 @@
 
 #include "common/UtcText.h"
 #include "course/CourseToml.h"
+#include "course/GradesCsv.h"
 #include "course/Release.h"
 
 #include <cstdlib>
@@ -110,6 +111,18 @@ int ReleaseCommand(Store& store, int32_t course, const std::string& reference, b
     (outcome.done ? out : err) << (outcome.done ? "" : "tallyport-server: ") << outcome.message
                                << '\n';
     return outcome.done ? kOk : kFailed;
+}
+
+int GradesCommand(const Store& store, int32_t course, const std::optional<std::string>& entry,
+                  std::ostream& out, std::ostream& err) {
+    const auto csv = GradesCsv(store, course, entry);
+    if (!csv) {
+        err << "tallyport-server: no course " << course
+            << (entry ? " with an entry " + *entry : std::string()) << '\n';
+        return kFailed;
+    }
+    out << *csv;
+    return kOk;
 }
 
 int ExtendCommand(Store& store, int32_t course, const std::string& reference, int32_t student,

@@ -21,6 +21,10 @@ int ShowCourse(const Store& store, int32_t number, bool asToml, std::ostream& ou
 int ReleaseCommand(Store& store, int32_t course, const std::string& entry, bool released,
                    bool force, std::ostream& out, std::ostream& err);
 
+// The grades as CSV (GradesCsv.h), of the whole course or of one entry (a key).
+int GradesCommand(const Store& store, int32_t course, const std::optional<std::string>& entry,
+                  std::ostream& out, std::ostream& err);
+
 // `until` empty removes the student's extension.
 int ExtendCommand(Store& store, int32_t course, const std::string& entry, int32_t student,
                   const std::string& until, std::ostream& out, std::ostream& err);

@@ -6,7 +6,7 @@ int64_t StudentsStillSubmitting(const Store& store, int32_t course, const EntryD
                                 int64_t now) {
     const auto extensions = store.Extensions(course, entry.id);
     int64_t count = 0;
-    for (const int32_t student : store.StudentNumbers(course)) {
+    for (const auto& [student, name, email, listed, registered] : store.CourseStudents(course)) {
         std::optional<int64_t> extension;
         for (const auto& [number, until] : extensions)
             if (number == student)

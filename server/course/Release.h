@@ -15,8 +15,8 @@ struct ReleaseOutcome {
     std::string message;          // for staff: what happened, or why not
 };
 
-// How many of the course's students could still upload to the entry at `now`, by their own
-// deadlines and the late window.
+// How many of the course's students (its class list and whoever registered) could still upload
+// to the entry at `now`, by their own deadlines and the late window.
 int64_t StudentsStillSubmitting(const Store& store, int32_t course, const EntryDefinition& entry,
                                 int64_t now);
 

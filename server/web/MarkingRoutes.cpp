@@ -1,4 +1,4 @@
-#include "course/Release.h"
+#include "web/EntryAccess.h"
 #include "web/Base64.h"
 #include "web/MarkingJson.h"
 #include "web/StaffRoutes.h"
@@ -14,43 +14,6 @@ namespace tallyport::server::staff {
 namespace {
 
 using nlohmann::json;
-
-// The course and entry a marker may see; none after answering 403 or 404.
-struct EntryAccess {
-    CourseDefinition course;
-    std::size_t position = 0; // in the course as it is now
-    const EntryDefinition& definition() const { return course.entries[position]; }
-    int32_t id() const { return definition().id; }
-};
-
-// `wanted` says which entry: its position in the course as it is now, or (the pages' way, which
-// a reordered course file never moves) its key; the key when `wanted` is an id.
-std::optional<EntryAccess> AccessEntry(StaffContext& context, const Caller& caller, int32_t course,
-                                       const std::variant<std::string, int32_t>& wanted,
-                                       HttpResponse& response) {
-    if (!MarksCourse(caller, course)) {
-        SendError(response, 403, "you do not mark course " + std::to_string(course));
-        return std::nullopt;
-    }
-    auto definition = context.store.FindCourse(course);
-    if (definition) {
-        const auto& entries = definition->entries;
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const bool found =
-                std::holds_alternative<int32_t>(wanted)
-                    ? entries[i].id == std::get<int32_t>(wanted)
-                    : entries[i].key == std::get<std::string>(wanted) ||
-                          std::get<std::string>(wanted) == std::to_string(i);
-            if (found)
-                return EntryAccess{std::move(*definition), i};
-        }
-    }
-    SendError(response, 404,
-              std::holds_alternative<int32_t>(wanted)
-                  ? "the entry of this submission is archived or gone from the course"
-                  : "no such course or entry");
-    return std::nullopt;
-}
 
 // A submission the caller may see, with its course; none after answering 403 or 404.
 struct SubmissionAccess {
@@ -406,41 +369,6 @@ void RestoreVersion(StaffContext& context, const Caller& caller, const HttpReque
                restore.baseVersion, context.store.RestoreMarking(restore), response);
 }
 
-// POST .../release with an optional {"force": true}, and .../unrelease. A release while
-// students could still submit is refused with 409 and their number unless forced.
-void ReleaseRoute(StaffContext& context, const Caller& caller, const HttpRequest& request,
-                  HttpResponse& response, bool released) {
-    const auto course = RouteNumber(request, 1);
-    if (!course)
-        return SendError(response, 404, "no such course or entry");
-    const auto access =
-        AccessEntry(context, caller, *course, std::string(request.matches[2]), response);
-    if (!access)
-        return;
-    if (!caller.marker.admin)
-        return SendError(response, 403, "only an admin marker may release marks");
-    bool force = false;
-    if (!request.body.empty()) {
-        std::string why;
-        const auto body = ParseJsonBody(request.body, why);
-        if (!body || !body->is_object() ||
-            (body->contains("force") && !(*body)["force"].is_boolean()))
-            return SendError(response, 400, body ? "\"force\" must be true or false" : why);
-        force = body->value("force", false);
-    }
-    const auto outcome = SetRelease(context.store, *course, access->definition(), released, force,
-                                    caller.marker.id, std::time(nullptr));
-    if (outcome.refused)
-        return SendJson(response, 409,
-                        {{"error", outcome.message}, {"stillSubmitting", outcome.stillSubmitting}});
-    if (!outcome.done)
-        return SendError(response, 500, outcome.message);
-    SendJson(response, 200,
-             {{"course", *course},
-              {"entry", access->definition().key},
-              {"marksReleased", released}});
-}
-
 // The last part of a submitted name, with anything but plain ASCII letters, digits and ". _ -"
 // made '_' so that it is safe in a header.
 std::string DownloadName(std::string_view name) {
@@ -483,18 +411,6 @@ void InstallMarkingRoutes(Router& server, StaffContext& context) {
                             HttpResponse& response) { ListCourses(c, caller, response); }));
     server.Get(R"(/api/courses/(\d+)/entries/([A-Za-z0-9_-]+)/submissions)",
                ForCaller(context, false, ListSubmissions));
-    server.Post(R"(/api/courses/(\d+)/entries/([A-Za-z0-9_-]+)/release)",
-                ForCaller(context, true,
-                          [](StaffContext& c, const Caller& caller, const HttpRequest& request,
-                             HttpResponse& response) {
-                              ReleaseRoute(c, caller, request, response, true);
-                          }));
-    server.Post(R"(/api/courses/(\d+)/entries/([A-Za-z0-9_-]+)/unrelease)",
-                ForCaller(context, true,
-                          [](StaffContext& c, const Caller& caller, const HttpRequest& request,
-                             HttpResponse& response) {
-                              ReleaseRoute(c, caller, request, response, false);
-                          }));
     server.Get(R"(/api/submissions/(\d+))", ForCaller(context, false, ShowSubmission));
     server.Put(R"(/api/submissions/(\d+)/marking)", ForCaller(context, true, SaveMarkingRoute),
                kMarkingBody);

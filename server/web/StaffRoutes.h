@@ -63,5 +63,7 @@ void InstallSessionRoutes(Router& server, StaffContext& context);
 void InstallMarkingRoutes(Router& server, StaffContext& context);
 // A course's students with their submissions, and the reset of a student's password.
 void InstallStudentRoutes(Router& server, StaffContext& context);
+// Release and unrelease, extensions, grades.csv.
+void InstallTermRoutes(Router& server, StaffContext& context);
 
 } // namespace tallyport::server::staff

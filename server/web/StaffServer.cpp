@@ -147,6 +147,7 @@ bool StaffServer::Start(std::string& error) {
     InstallSessionRoutes(impl->router, impl->context);
     InstallMarkingRoutes(impl->router, impl->context);
     InstallStudentRoutes(impl->router, impl->context);
+    InstallTermRoutes(impl->router, impl->context);
     InstallStaticFiles(impl->router, options_.webFolder);
 
     const int listenFd = Listen(options_.address, options_.port);
