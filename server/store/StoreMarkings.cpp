@@ -261,16 +261,20 @@ std::vector<StudentLatest> Store::LatestPerStudent(int32_t course, int32_t entry
         return {};
     sql::Connection& db = *lease;
     sql::Transaction snapshot(db, false);
-    sql::Statement query(db, std::string(kSubmissionSelect) + kSubmissionFrom +
-                                 "WHERE s.course = ?1 AND s.entry = ?2 AND s.serial = (SELECT "
-                                 "MAX(serial) FROM submissions l WHERE l.course = ?1 AND "
-                                 "l.student = s.student AND l.entry = ?2) ORDER BY s.student");
+    // The mark comes in the same row: a query per marked submission costs ten times the rest.
+    sql::Statement query(db, std::string(kSubmissionSelect) +
+                                 ", m.mark, m.marker_id, m.detail, m.time, m.version" +
+                                 kSubmissionFrom +
+                                 "JOIN (SELECT MAX(serial) AS serial FROM submissions WHERE "
+                                 "course = ?1 AND entry = ?2 GROUP BY student) l ON l.serial = "
+                                 "s.serial ORDER BY s.student");
     query.Bind(1, course).Bind(2, entry);
     std::vector<StudentLatest> list;
     while (query.Step()) {
         StudentLatest latest{ReadInfo(query), std::nullopt};
         if (latest.info.marked)
-            latest.mark = ReadMark(db, latest.info.serial);
+            latest.mark = MarkRecord{int32_t(query.Int(8)), query.Text(9), query.Text(10),
+                                     query.Int(11), query.Int(12)};
         list.push_back(std::move(latest));
     }
     return list;
