@@ -26,6 +26,7 @@
 #include <iomanip>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 namespace tallyport::server {
@@ -249,11 +250,28 @@ int ListSubmissions(const std::string& db, const SubmissionFilter& filter, std::
     auto store = OpenStore(db, err);
     if (!store)
         return kFailed;
-    out << "serial  course  student    entry  time                  files  bytes\n";
+    std::map<std::pair<int32_t, int32_t>, EntryDefinition> entries; // (course, entry id)
+    for (const auto& course : store->Courses()) {
+        for (const auto& entry : course.entries)
+            entries.emplace(std::pair(course.number, entry.id), entry);
+        for (auto& entry : store->ArchivedEntries(course.number))
+            entries.emplace(std::pair(course.number, entry.id), std::move(entry));
+    }
+    out << "serial  course  student    entry         time                  files  bytes      "
+           "late\n";
     for (const auto& s : store->ListSubmissions(filter)) {
+        const auto found = entries.find({s.course, s.entry});
+        std::string late = "-";
+        if (found != entries.end())
+            if (const int64_t seconds =
+                    SecondsLate(found->second,
+                                store->FindExtension(s.course, s.entry, s.student), s.time))
+                late = std::to_string((seconds + 59) / 60) + " min";
         out << std::left << std::setw(8) << s.serial << std::setw(8) << s.course << std::setw(11)
-            << s.student << std::setw(7) << s.entry << std::setw(22) << UtcText(s.time)
-            << std::setw(7) << s.files << s.bytes << (s.marked ? "  marked" : "") << '\n';
+            << s.student << std::setw(14)
+            << (found != entries.end() ? found->second.key : "#" + std::to_string(s.entry))
+            << std::setw(22) << UtcText(s.time) << std::setw(7) << s.files << std::setw(11)
+            << s.bytes << late << (s.marked ? "  marked" : "") << '\n';
     }
     return kOk;
 }

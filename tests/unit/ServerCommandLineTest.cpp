@@ -61,7 +61,8 @@ TEST_F(ServerCommandLine, DemoThenSubmissions) {
     std::istringstream lines(all.out);
     std::string header, line;
     std::getline(lines, header);
-    EXPECT_EQ(header, "serial  course  student    entry  time                  files  bytes");
+    EXPECT_EQ(header, "serial  course  student    entry         time                  files  bytes      "
+                      "late");
     std::vector<std::vector<std::string>> rows;
     while (std::getline(lines, line)) {
         std::istringstream words(line);
@@ -72,10 +73,12 @@ TEST_F(ServerCommandLine, DemoThenSubmissions) {
     EXPECT_EQ(rows[0][0], "1");
     EXPECT_EQ(rows[0][1], "3101");
     EXPECT_EQ(rows[0][2], "100123456");
-    EXPECT_EQ(rows[0][3], "0");
+    EXPECT_EQ(rows[0][3], "assignment-1");
     EXPECT_EQ(rows[0][5], "1");
     EXPECT_EQ(rows[0].back(), "marked");
-    EXPECT_EQ(rows[1][3], "1");
+    EXPECT_EQ(rows[1][3], "assignment-2");
+    // The demo's work came long after its deadlines of 2000 and 2001: late, in minutes.
+    EXPECT_EQ(rows[1][8], "min");
     EXPECT_EQ(rows[1][5], "3");
     EXPECT_NE(rows[1].back(), "marked");
 
@@ -391,6 +394,53 @@ TEST_F(ServerCommandLine, ServeRefusesWhatItCannotDo) {
     const auto badDb = Run({"serve", "--db", "no/such/folder/c.db"});
     EXPECT_EQ(badDb.exitCode, 1);
     EXPECT_NE(badDb.err.find("cannot open database"), std::string::npos);
+}
+
+TEST_F(ServerCommandLine, ATermsCommandsByEntryKey) {
+    ASSERT_EQ(Run({"demo", "--db", "c.db"}).exitCode, 0);
+    // The course written back with its keys loads as the same course: nothing to report.
+    const auto toml = Run({"course", "show", "--db", "c.db", "--course", "3101", "--toml"});
+    ASSERT_EQ(toml.exitCode, 0) << toml.err;
+    EXPECT_NE(toml.out.find("key = 'lab-3-2'"), std::string::npos) << toml.out;
+    Write("back.toml", toml.out);
+    const auto again = Run({"course", "load", "--db", "c.db", "back.toml"});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.out, "course 3101 \"Introduction to Programming\" loaded: 12 entries, 2 with "
+                         "exam files\n");
+    EXPECT_EQ(Run({"course", "show", "--db", "c.db", "--course", "3101", "--toml"}).out, toml.out);
+
+    // Assignment 3 is open until 2099: a release is refused with the students who could submit.
+    const auto refused = Run({"release", "--db", "c.db", "--course", "3101", "--entry",
+                              "assignment-3"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("1 student could still submit to entry assignment-3"),
+              std::string::npos)
+        << refused.err;
+    const auto forced = Run({"release", "--db", "c.db", "--course", "3101", "--entry", "2",
+                             "--force"});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err;
+    EXPECT_EQ(forced.out, "the marks of entry assignment-3 are released\n");
+    EXPECT_EQ(Run({"release", "--db", "c.db", "--course", "3101", "--entry", "nope"}).exitCode, 1);
+
+    const auto extended = Run({"extend", "--db", "c.db", "--course", "3101", "--entry",
+                               "assignment-2", "--student", "123456", "--until",
+                               "2030-01-01T00:00:00Z"});
+    EXPECT_EQ(extended.out, "student 100123456, entry assignment-2: deadline 2030-01-01T00:00:00Z\n");
+    EXPECT_EQ(Run({"extend", "--db", "c.db", "--course", "3101", "--entry", "assignment-2",
+                   "--student", "123456", "--until", "next week"})
+                  .exitCode,
+              2);
+    // With the extension, Assignment 2's submission is on time; Assignment 1's is released.
+    const auto grades =
+        Run({"grades", "--db", "c.db", "--course", "3101", "--entry", "assignment-2"});
+    EXPECT_EQ(grades.out, "\xEF\xBB\xBFnumber,name,email,assignment-2 mark,assignment-2 status,"
+                          "assignment-2 late minutes,total\r\n"
+                          "100123456,Demo Student,demo@example.edu,,submitted,,0\r\n");
+    const auto audit = Run({"audit", "--db", "c.db", "--course", "3101"});
+    EXPECT_NE(audit.out.find("release    3101    assignment-3"), std::string::npos) << audit.out;
+    EXPECT_NE(audit.out.find("extend     3101    assignment-2  -       -    -    100123456"),
+              std::string::npos)
+        << audit.out;
 }
 
 } // namespace
