@@ -69,7 +69,7 @@ def main():
     try:
         browser.get(url + '/')
         browser.find_element('id', 'marker-id').send_keys('tjones')
-        browser.find_element('id', 'password').send_keys('marker123\n')
+        browser.find_element('id', 'password').send_keys('marking-demo-123\n')
         WebDriverWait(browser, 10).until(lambda d: d.current_url.endswith('/courses.html'))
         serial = browser.execute_async_script(
             'fetch("/api/courses/3101/entries/2/submissions").then(r => r.json())'

@@ -56,7 +56,7 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 staff_url=${staff_url:-http://127.0.0.1:8047/api/}
-echo "Marking page on ${staff_url%api/} (staff API under $staff_url, loopback only); demo marker: tjones, password: marker123, course 3101"
+echo "Marking page on ${staff_url%api/} (staff API under $staff_url, loopback only); demo marker: tjones, password: marking-demo-123, course 3101"
 
 status=0
 ./build/tallyport-submit || status=$?

@@ -13,7 +13,7 @@ inline constexpr int32_t kQuestionnaireCourse = 1606;
 inline constexpr int32_t kDemoStudent = 100123456; // typed as 123456
 inline constexpr std::string_view kDemoPassword = "demo123";
 inline constexpr std::string_view kDemoMarker = "tjones"; // marks course 3101 in the staff API
-inline constexpr std::string_view kDemoMarkerPassword = "marker123";
+inline constexpr std::string_view kDemoMarkerPassword = "marking-demo-123";
 
 // Loads the demo courses, marker, student, submissions and marks into `store`. Running it again
 // replaces the courses and adds the submissions once more. False with the reason in `error`.

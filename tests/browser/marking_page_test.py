@@ -78,7 +78,7 @@ def browser():
 def log_in(driver, url):
     driver.get(url + '/')
     driver.find_element(By.ID, 'marker-id').send_keys('tjones')
-    driver.find_element(By.ID, 'password').send_keys('marker123', Keys.ENTER)
+    driver.find_element(By.ID, 'password').send_keys('marking-demo-123', Keys.ENTER)
     WebDriverWait(driver, 10).until(lambda d: d.current_url.endswith('/courses.html'))
 
 
@@ -431,7 +431,7 @@ def keyboard_only(args, url):
     driver = browser()
     try:
         driver.get(url + '/')
-        press(driver, 'tjones', Keys.TAB, 'marker123', Keys.ENTER)
+        press(driver, 'tjones', Keys.TAB, 'marking-demo-123', Keys.ENTER)
         WebDriverWait(driver, 10).until(lambda d: d.current_url.endswith('/courses.html'))
         open_marking(driver, url, 9)
         # Comment tool, cursor three lines down and five cells right, write, place.

@@ -212,7 +212,7 @@ TEST(ServerDurability, KilledDuringStaffSavesKeepsEachMarkingWhole) {
     ASSERT_NE(port, 0) << server.error();
 
     HttpClient client("127.0.0.6", port);
-    const auto login = client.Post("/api/login", R"({"id": "tjones", "password": "marker123"})",
+    const auto login = client.Post("/api/login", R"({"id": "tjones", "password": "marking-demo-123"})",
                                    "application/json");
     ASSERT_TRUE(login && login->status == 200);
     const std::string cookie = login->get_header_value("Set-Cookie");

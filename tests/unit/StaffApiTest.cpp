@@ -182,7 +182,7 @@ TEST_F(StaffApi, WrongCredentialsOpenNothingAndStudentsAreNotMarkers) {
     // Not the wrong shape either.
     StaffClient client = Client();
     EXPECT_EQ(client.Send("POST", "/api/login", R"({"id": "tjones"})").status, 400);
-    EXPECT_EQ(client.Send("POST", "/api/login", "tjones:marker123").status, 400);
+    EXPECT_EQ(client.Send("POST", "/api/login", "tjones:marking-demo-123").status, 400);
 }
 
 TEST_F(StaffApi, FailedLoginsSlowTheIdAndTheAddress) {

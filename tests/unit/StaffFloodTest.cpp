@@ -25,7 +25,7 @@ constexpr int kFirstBytesSeconds = 3;
 constexpr auto kAnswered = kSanitized ? 2s : 1s;
 
 std::string LoginRequest() {
-    const std::string body = R"({"id": "tjones", "password": "marker123"})";
+    const std::string body = R"({"id": "tjones", "password": "marking-demo-123"})";
     return "POST /api/login HTTP/1.1\r\nHost: staff\r\nContent-Type: application/json\r\n"
            "Connection: close\r\nContent-Length: " +
            std::to_string(body.size()) + "\r\n\r\n" + body;
