@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <semaphore>
 #include <set>
 
 namespace tallyport::server::staff {
@@ -241,6 +242,32 @@ std::string CommentApiText(std::string_view text) {
     return Windows1252ToUtf8(out);
 }
 
+// A parsed body takes up to ten times its size: large ones are parsed a few at a time, so that
+// sixteen bodies at the cap arriving at once cost two parses' memory, not sixteen.
+class LargeParseSlot {
+public:
+    explicit LargeParseSlot(bool large) : large_(large) {
+        if (large_)
+            Slots().acquire();
+    }
+    ~LargeParseSlot() {
+        if (large_)
+            Slots().release();
+    }
+    LargeParseSlot(const LargeParseSlot&) = delete;
+    LargeParseSlot& operator=(const LargeParseSlot&) = delete;
+
+private:
+    static constexpr std::ptrdiff_t kAtOnce = 2;
+    static std::counting_semaphore<kAtOnce>& Slots() {
+        static std::counting_semaphore<kAtOnce> slots(kAtOnce);
+        return slots;
+    }
+    bool large_;
+};
+
+constexpr std::size_t kLargeJsonBody = 64 << 10;
+
 } // namespace
 
 std::optional<json> ParseJsonBody(std::string_view body, std::string& why) {
@@ -248,6 +275,7 @@ std::optional<json> ParseJsonBody(std::string_view body, std::string& why) {
         why = "the body nests deeper than " + std::to_string(kMaxJsonDepth) + " levels";
         return std::nullopt;
     }
+    const LargeParseSlot slot(body.size() > kLargeJsonBody);
     // Counted as parsed, so that megabytes of tiny values are refused before they are all built.
     std::size_t values = 0;
     const json::parser_callback_t counted = [&values](int, json::parse_event_t event, json&) {

@@ -60,10 +60,13 @@ inline int Occurrences(const std::string& log, std::string_view text) {
 class ServerProcess {
 public:
     // With `openFiles`, the program's open-file limit (soft and hard) is set to it, as a small
-    // service's limit would be, and none of this test process's files are inherited. `input`,
-    // when given, is the program's standard input (without `openFiles` only).
+    // service's limit would be, and none of this test process's files are inherited; with
+    // `addressSpace` (bytes), so is its address-space limit, so that an attack on memory fails
+    // the test instead of the machine. `input`, when given, is the program's standard input
+    // (without either limit only).
     ServerProcess(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
-                  rlim_t openFiles = 0, const std::filesystem::path& input = {})
+                  rlim_t openFiles = 0, const std::filesystem::path& input = {},
+                  rlim_t addressSpace = 0)
         : out_(folder / ("out-" + std::to_string(++counter_))),
           err_(folder / ("err-" + std::to_string(counter_))) {
         const std::string program = ServerProgram().string();
@@ -73,10 +76,10 @@ public:
         for (auto& a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (openFiles == 0)
+        if (openFiles == 0 && addressSpace == 0)
             Spawn(folder, program, argv, input);
         else
-            ForkWithLimit(folder, program, argv, openFiles);
+            ForkWithLimit(folder, program, argv, openFiles, addressSpace);
     }
     ~ServerProcess() {
         if (pid_ > 0) {
@@ -145,15 +148,17 @@ private:
     }
 
     void ForkWithLimit(const std::filesystem::path& folder, const std::string& program,
-                       std::vector<char*>& argv, rlim_t openFiles) {
+                       std::vector<char*>& argv, rlim_t openFiles, rlim_t addressSpace) {
         const rlimit limit{openFiles, openFiles};
+        const rlimit memory{addressSpace, addressSpace};
         pid_ = ::fork();
         if (pid_ == 0) { // only async-signal-safe calls from here to exec
             const int out = ::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int err = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
                 ::chdir(folder.c_str()) != 0 || ::syscall(SYS_close_range, 3U, ~0U, 0U) != 0 ||
-                ::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                (openFiles != 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0) ||
+                (addressSpace != 0 && ::setrlimit(RLIMIT_AS, &memory) != 0))
                 ::_exit(127);
             ::execve(program.c_str(), argv.data(), environ);
             ::_exit(127);
