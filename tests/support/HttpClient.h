@@ -43,6 +43,21 @@ public:
             tls_->set_verify_mode(boost::asio::ssl::verify_peer);
         }
     }
+    HttpClient(HttpClient&&) = default;
+    // The streams go before the io_context they run on (member-wise assignment would replace
+    // the io_context first).
+    HttpClient& operator=(HttpClient&& other) noexcept {
+        tlsStream_.reset();
+        plain_.reset();
+        host_ = std::move(other.host_);
+        port_ = other.port_;
+        io_ = std::move(other.io_);
+        tls_ = std::move(other.tls_);
+        plain_ = std::move(other.plain_);
+        tlsStream_ = std::move(other.tlsStream_);
+        buffer_ = std::move(other.buffer_);
+        return *this;
+    }
 
     // None when the exchange failed (no connection, no complete answer in time).
     std::optional<HttpReply> Send(const std::string& method, const std::string& path,
