@@ -34,8 +34,9 @@ std::unique_ptr<server::Store> DemoStore(const fs::path& db) {
     std::string error;
     auto store = server::Store::Open(db, error);
     EXPECT_TRUE(store) << error;
-    if (store)
+    if (store) {
         EXPECT_TRUE(server::LoadDemo(*store, error)) << error;
+    }
     return store;
 }
 

@@ -236,8 +236,9 @@ TEST_F(ServerCommandLine, MarkerPasswordNeedsTwelveCharacters) {
         {"short", false},
         {"elevenchars", false},
         {"twelve chars", true},
-        {"\xC3\xBCn\xC3\xAFc\xC3\xB6d\xC3\xA9-p\xC3\xA4s", false}, // 11 characters, 15 bytes
-        {"\xC3\xBCn\xC3\xAFc\xC3\xB6d\xC3\xA9-p\xC3\xA4ss", true},
+        // "ünïcödé-päs": 11 characters in 16 bytes; one more character makes 12.
+        {"\xC3\xBC" "n" "\xC3\xAF" "c" "\xC3\xB6" "d" "\xC3\xA9" "-p" "\xC3\xA4" "s", false},
+        {"\xC3\xBC" "n" "\xC3\xAF" "c" "\xC3\xB6" "d" "\xC3\xA9" "-p" "\xC3\xA4" "ss", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.password);
