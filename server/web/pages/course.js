@@ -44,8 +44,12 @@ function entryRow(entry) {
     }, released ? 'Unrelease' : 'Release')));
 }
 
+// The row replaced, with the keyboard focus on its new button, so that a keyboard user who
+// released (or confirmed in the warning) is back where they were.
 function showRow(entry) {
-  document.getElementById(`entry-${entry.index}`).replaceWith(entryRow(entry));
+  const row = entryRow(entry);
+  document.getElementById(`entry-${entry.index}`).replaceWith(row);
+  row.querySelector('button').focus();
 }
 
 async function release(entry, force) {
