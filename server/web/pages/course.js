@@ -1,0 +1,174 @@
+// An admin's page for one course: each entry's dates, releasing its marks, students' own
+// deadlines (extensions) and the grades as CSV. A marker who is not an admin sees none of it.
+import { ApiError, api, el, session, showError } from '/api.js';
+import { entryNames } from '/entry-name.js';
+
+const course = Number(new URLSearchParams(location.search).get('course'));
+const error = document.getElementById('error');
+const status = document.getElementById('status');
+const warning = document.getElementById('release-warning');
+const entriesPath = `/api/courses/${course}/entries`;
+const zone = Intl.DateTimeFormat().resolvedOptions().timeZone;
+const dateFormat = new Intl.DateTimeFormat(undefined, {
+  year: 'numeric', month: 'short', day: 'numeric', hour: '2-digit', minute: '2-digit', timeZoneName: 'short',
+});
+let names = new Map();
+let pendingRelease = null; // the entry whose release waits for "Release anyway"
+
+function when(seconds) {
+  return seconds === null || seconds === undefined ? '—' : dateFormat.format(new Date(seconds * 1000));
+}
+
+function say(text) {
+  status.textContent = text;
+}
+
+function failed(what, failure) {
+  say(`${what}: ${failure instanceof Error ? failure.message : failure}`);
+}
+
+function entryRow(entry) {
+  const released = entry.marksReleased;
+  return el('tr', { id: `entry-${entry.index}`, 'data-entry': entry.entry },
+    el('td', {}, names.get(entry.entry)),
+    el('td', {}, el('code', {}, entry.entry)),
+    el('td', {}, when(entry.opens)),
+    el('td', {}, when(entry.deadline)),
+    el('td', {}, when(entry.lateUntil)),
+    el('td', { class: 'released' }, released ? 'released' : 'not released'),
+    el('td', {}, el('button', {
+      type: 'button',
+      class: released ? 'unrelease' : 'release',
+      'aria-label': `${released ? 'Unrelease' : 'Release'} the marks of ${names.get(entry.entry)}`,
+      onclick: () => (released ? unrelease(entry) : release(entry, false)),
+    }, released ? 'Unrelease' : 'Release')));
+}
+
+// The row replaced, with the keyboard focus on its new button, so that a keyboard user who
+// released (or confirmed in the warning) is back where they were.
+function showRow(entry) {
+  const row = entryRow(entry);
+  document.getElementById(`entry-${entry.index}`).replaceWith(row);
+  row.querySelector('button').focus();
+}
+
+async function release(entry, force) {
+  warning.hidden = true;
+  pendingRelease = null;
+  try {
+    const answer = await api('POST', `${entriesPath}/${encodeURIComponent(entry.entry)}/release`,
+      force ? { force: true } : {});
+    entry.marksReleased = answer.marksReleased;
+    showRow(entry);
+    say(`The marks of ${names.get(entry.entry)} are released.`);
+  } catch (failure) {
+    if (failure instanceof ApiError && failure.status === 409 && failure.body && 'stillSubmitting' in failure.body) {
+      pendingRelease = entry;
+      document.getElementById('release-warning-text').textContent =
+        `${names.get(entry.entry)}: ${failure.message}`;
+      warning.hidden = false;
+      document.getElementById('release-anyway').focus();
+      say('');
+    } else {
+      failed(`Releasing ${names.get(entry.entry)} failed`, failure);
+    }
+  }
+}
+
+async function unrelease(entry) {
+  warning.hidden = true;
+  try {
+    const answer = await api('POST', `${entriesPath}/${encodeURIComponent(entry.entry)}/unrelease`, {});
+    entry.marksReleased = answer.marksReleased;
+    showRow(entry);
+    say(`The marks of ${names.get(entry.entry)} are withdrawn.`);
+  } catch (failure) {
+    failed(`Unreleasing ${names.get(entry.entry)} failed`, failure);
+  }
+}
+
+document.getElementById('release-anyway').addEventListener('click', () => {
+  if (pendingRelease) release(pendingRelease, true);
+});
+document.getElementById('release-cancel').addEventListener('click', () => {
+  warning.hidden = true;
+  pendingRelease = null;
+  say('Nothing was released.');
+});
+
+// One entry's extensions: the list with a Remove button each, and a form that grants or changes one.
+function extensionSection(entry) {
+  const name = names.get(entry.entry);
+  const path = `${entriesPath}/${encodeURIComponent(entry.entry)}/extensions`;
+  const list = el('ul', { class: 'extension-list' });
+  const deadline = el('p', {});
+  const studentId = `extension-student-${entry.index}`;
+  const untilId = `extension-until-${entry.index}`;
+  const student = el('input', { id: studentId, name: 'student', inputmode: 'numeric', pattern: '[0-9]+', required: '' });
+  const until = el('input', { id: untilId, name: 'until', type: 'datetime-local', required: '' });
+
+  function show(answer) {
+    deadline.textContent = `Deadline: ${when(answer.deadline)}`;
+    list.replaceChildren(...answer.extensions.map((x) =>
+      el('li', {}, `Student ${x.student} until ${when(x.until)} `,
+        el('button', {
+          type: 'button', 'aria-label': `Remove the extension of student ${x.student} for ${name}`,
+          onclick: () => change('DELETE', x.student, undefined, `Removed the extension of student ${x.student}.`),
+        }, 'Remove'))));
+    if (!answer.extensions.length) list.append(el('li', {}, 'No extensions.'));
+  }
+
+  async function change(method, number, body, done) {
+    try {
+      show(await api(method, `${path}/${encodeURIComponent(number)}`, body));
+      say(`${name}: ${done}`);
+    } catch (failure) {
+      failed(`${name}: the extension was not changed`, failure);
+    }
+  }
+
+  const form = el('form', { class: 'extension-form' },
+    el('label', { for: studentId }, 'Student number '), student,
+    el('label', { for: untilId }, 'Deadline of this student '), until,
+    el('button', { type: 'submit' }, 'Grant or change'));
+  form.addEventListener('submit', (event) => {
+    event.preventDefault();
+    const seconds = Math.floor(new Date(until.value).getTime() / 1000);
+    if (!Number.isFinite(seconds)) return say('Choose the date and time of the new deadline.');
+    change('PUT', student.value.trim(), { until: seconds }, `Student ${student.value.trim()} has until ${when(seconds)}.`);
+  });
+
+  const details = el('details', { id: `extensions-${entry.index}`, 'data-entry': entry.entry },
+    el('summary', {}, name), deadline, list, form);
+  details.addEventListener('toggle', () => {
+    if (details.open)
+      api('GET', path).then(show, (failure) => failed(`${name}: the extensions could not be read`, failure));
+  });
+  return details;
+}
+
+async function load() {
+  const marker = await session();
+  document.getElementById('who').textContent = `${marker.name} (${marker.id})`;
+  if (!marker.admin) {
+    showError(error, 'Only an admin manages a course.');
+    return;
+  }
+  const found = (await api('GET', '/api/courses')).courses.find((c) => c.number === course);
+  if (!found) {
+    showError(error, `Course ${course} is not one of yours.`);
+    return;
+  }
+  names = entryNames(found.entries);
+  document.getElementById('title').textContent = `${found.number} ${found.name} — manage`;
+  document.getElementById('zone').textContent = `Times are in ${zone}.`;
+  document.getElementById('entries').replaceChildren(...found.entries.map(entryRow));
+  document.getElementById('extensions').replaceChildren(...found.entries.map(extensionSection));
+  const grades = document.getElementById('grades');
+  grades.href = `/api/courses/${course}/grades.csv`;
+  grades.setAttribute('download', `grades-${course}.csv`);
+  document.getElementById('manage').hidden = false;
+  document.body.dataset.ready = '1';
+}
+
+load().catch((failure) => showError(error, failure));
