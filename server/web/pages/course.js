@@ -1,6 +1,7 @@
 // An admin's page for one course: each entry's dates, releasing its marks, students' own
-// deadlines (extensions) and the grades as CSV. A marker who is not an admin sees none of it.
+// deadlines (extensions) and the grades, as a table and as CSV. A marker who is not an admin sees none of it.
 import { ApiError, api, el, session, showError } from '/api.js';
+import { parseCsv } from '/csv.js';
 import { entryNames } from '/entry-name.js';
 
 const course = Number(new URLSearchParams(location.search).get('course'));
@@ -147,6 +148,33 @@ function extensionSection(entry) {
   return details;
 }
 
+// The grades CSV as a table: after number, name and e-mail, each entry has three columns
+// ("KEY mark", "KEY status", "KEY late minutes"); the last is the total.
+function gradeCell(mark, state, late) {
+  if (mark === '' && state === '') return el('td', {}, '—');
+  return el('td', { class: `grade ${state}` },
+    mark === '' ? '—' : mark,
+    late !== '' ? el('span', { class: 'badge late', title: `${late} minutes late` }, 'late') : null,
+    el('span', { class: 'grade-state' }, state));
+}
+
+async function showGrades() {
+  const response = await fetch(`/api/courses/${course}/grades.csv`, { credentials: 'same-origin' });
+  if (!response.ok) return say(`The grades could not be read: HTTP ${response.status}`);
+  const [header, ...rows] = parseCsv(await response.text());
+  const keys = [];
+  for (let i = 3; i + 2 < header.length; i += 3) keys.push(header[i].replace(/ mark$/, ''));
+  document.getElementById('grades-head').replaceChildren(el('tr', {},
+    el('th', {}, 'Number'), el('th', {}, 'Name'),
+    keys.map((key) => el('th', { 'data-entry': key }, names.get(key) || key)),
+    el('th', {}, 'Total')));
+  document.getElementById('grades-body').replaceChildren(...rows.map((row) =>
+    el('tr', { 'data-student': row[0] },
+      el('td', { class: 'number' }, row[0]), el('td', {}, row[1]),
+      keys.map((key, k) => gradeCell(row[3 + 3 * k], row[4 + 3 * k], row[5 + 3 * k])),
+      el('td', { class: 'number total' }, row[header.length - 1]))));
+}
+
 async function load() {
   const marker = await session();
   document.getElementById('who').textContent = `${marker.name} (${marker.id})`;
@@ -167,7 +195,9 @@ async function load() {
   const grades = document.getElementById('grades');
   grades.href = `/api/courses/${course}/grades.csv`;
   grades.setAttribute('download', `grades-${course}.csv`);
+  document.getElementById('students').href = `/students.html?course=${course}`;
   document.getElementById('manage').hidden = false;
+  await showGrades();
   document.body.dataset.ready = '1';
 }
 

@@ -19,13 +19,32 @@ function when(seconds) {
   return seconds ? new Date(seconds * 1000).toLocaleString() : '';
 }
 
+// "2 h 5 min", with days once it is a day or more.
+export function lateness(seconds) {
+  const minutes = Math.floor(seconds / 60);
+  const parts = [];
+  const days = Math.floor(minutes / 1440);
+  const hours = Math.floor((minutes % 1440) / 60);
+  if (days) parts.push(`${days} d`);
+  if (hours || days) parts.push(`${hours} h`);
+  parts.push(`${minutes % 60} min`);
+  return parts.join(' ');
+}
+
+function lateBadge(s) {
+  if (!s.lateBy || s.lateBy <= 0) return null;
+  const text = `late (${lateness(s.lateBy)})`;
+  return el('span', { class: 'badge late', title: `Submitted ${text} after the student's deadline` }, text);
+}
+
 function render() {
   const shown = list.submissions.filter((s) =>
     (!unmarkedBox.checked || !s.marked) && (!mineBox.checked || s.markedBy === marker.id));
   document.getElementById('submissions').replaceChildren(...shown.map((s) =>
     el('tr', { class: s.marked ? 'marked' : 'unmarked' },
       el('td', {}, el('a', { href: markingUrl(s.serial) }, studentLabel(s))),
-      el('td', {}, when(s.submitted)),
+      el('td', {}, when(s.submitted), lateBadge(s)),
+      el('td', {}, s.deadline ? when(s.deadline) : 'none'),
       el('td', { class: 'number' }, s.files),
       el('td', { class: 'number' }, s.marked ? `${s.mark}/${list.maxMark}` : '—'),
       el('td', {}, s.markedBy || ''))));

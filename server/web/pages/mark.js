@@ -6,7 +6,9 @@ import { UNIT, FilePage, commentSize } from '/cells.js';
 import { CommentBank } from '/comment-bank.js';
 import { onlyIn, showConflict } from '/conflict.js';
 import { History } from '/history.js';
+import { entryNames } from '/entry-name.js';
 import { markingFromApi, saveBody } from '/marking-json.js';
+import { showVersions } from '/marking-versions.js';
 import { SX, SY, TEXT_RATIO, annotationNode, noticeNode, reconcile, svgNode, textNode } from '/svg-drawing.js';
 
 const MARGIN_COLUMN = 80;
@@ -533,6 +535,29 @@ function accept(reply) {
     if (row) Object.assign(row, { marked: true, mark: now.mark, markedBy: reply.marking.markedBy });
   }
   refresh();
+  showHistory();
+}
+
+// ---- history of saved versions ---------------------------------------------------------------
+function showHistory() {
+  showVersions($('versions'), {
+    serial, admin: marker.admin, current: version, maxMark: submission.maxMark, restore,
+  }).catch((failure) => showError($('error'), failure));
+}
+
+async function restore(older) {
+  if (dirty() && !confirm('This marking has unsaved changes. Restore the older version over them?')) return;
+  const error = $('error');
+  error.hidden = true;
+  try {
+    accept(await api('POST', `/api/submissions/${serial}/versions/${older}/restore`, { version }));
+    refresh(true);
+    $('status').textContent = `Version ${older} restored as version ${version}.`;
+  } catch (failure) {
+    if (failure instanceof ApiError && failure.status === 409)
+      showError(error, 'Someone saved this marking since you opened it: reload the page to see their version before restoring.');
+    else showError(error, failure);
+  }
 }
 
 async function save(thenNext = false, basedOn = version) {
@@ -637,9 +662,13 @@ function bindControls() {
 }
 
 async function load() {
-  [marker, submission] = await Promise.all([session(), api('GET', `/api/submissions/${serial}`)]);
-  document.title = `${studentLabel(submission)} — Tallyport marking`;
-  $('title').textContent = `${studentLabel(submission)}, serial ${serial}`;
+  let courses;
+  [marker, submission, { courses }] = await Promise.all([
+    session(), api('GET', `/api/submissions/${serial}`), api('GET', '/api/courses')]);
+  const known = courses.find((c) => c.number === submission.course);
+  const entryName = known && entryNames(known.entries).get(submission.entry);
+  document.title = `${studentLabel(submission)} — ${entryName || 'entry ' + submission.entry} — Tallyport marking`;
+  $('title').textContent = `${entryName ? entryName + ': ' : ''}${studentLabel(submission)}, serial ${serial}`;
   $('back').href = entryUrl();
   $('max').textContent = submission.maxMark;
   $('mark').max = String(submission.maxMark);
@@ -656,6 +685,7 @@ async function load() {
   bank.draw();
   bindControls();
   showFile(0);
+  showHistory();
   scroller.focus();
   document.body.dataset.ready = 'true';
   // Drawn once the frame holding the page has been painted.
