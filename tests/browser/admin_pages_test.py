@@ -84,6 +84,7 @@ def grades(driver, url, screenshots):
     check(texts[-1] == '13', f'the total is 8 + 5: {texts[-1]!r}')
     check(driver.find_element(By.LINK_TEXT, 'Download grades (CSV)').get_attribute('download') is not None,
           'the download link stays')
+    driver.execute_script("document.getElementById('grades-table').scrollIntoView()")
     screenshot(driver, screenshots, 'grades.png')
     # At 200 % zoom the page is still usable without sideways scrolling of the whole page.
     driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',

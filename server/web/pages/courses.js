@@ -30,11 +30,8 @@ async function load() {
         el('td', {}, entry.marksReleased ? 'released' : '')));
     main.append(el('section', {},
       el('h2', {}, `${course.number} ${course.name}`),
-      el('p', {},
-        marker.admin ? el('a', { class: 'manage', href: `/course.html?course=${course.number}` },
-          `Manage ${course.number}`) : null,
-        marker.admin ? ' · ' : null,
-        el('a', { class: 'students', href: `/students.html?course=${course.number}` }, `Class list of ${course.number}`)),
+      marker.admin ? el('p', {}, el('a', { class: 'manage', href: `/course.html?course=${course.number}` },
+        `Manage ${course.number}`)) : null,
       el('table', {},
         el('thead', {}, el('tr', {}, ['Entry', 'Submitted', 'Marked', 'Released', 'Progress', '']
           .map((h) => el('th', {}, h)))),

@@ -58,8 +58,8 @@ function render() {
   const shown = key ? students.filter((s) => !submittedTo(s, key)) : students;
   document.getElementById('students').replaceChildren(...shown.map(studentRow));
   status.textContent = key
-    ? `${shown.length} of ${students.length} students have not submitted to ${names.get(key)}.`
-    : `${students.length} students.`;
+    ? `${shown.length} of ${students.length} have not submitted to ${names.get(key)}.`
+    : `${students.length} ${students.length === 1 ? 'student' : 'students'}.`;
 }
 
 async function load() {
