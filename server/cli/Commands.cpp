@@ -162,15 +162,6 @@ int LoadCourse(const std::string& db, const std::string& file, const CourseLoadO
     return kOk;
 }
 
-bool IsMarkerId(const std::string& id) {
-    if (id.empty() || id.size() > 64)
-        return false;
-    for (const char c : id)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-')
-            return false;
-    return true;
-}
-
 int AddMarker(const std::string& db, const MarkerRecord& marker, std::ostream& out,
               std::ostream& err) {
     if (!IsMarkerId(marker.id)) {

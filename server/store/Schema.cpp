@@ -214,8 +214,7 @@ bool KeyMigratedEntries(sql::Connection& db, std::vector<std::string>& notes) {
                                  "? ORDER BY position");
         query.Bind(1, course);
         while (query.Step())
-            components.push_back(
-                {query.Text(0), int32_t(query.Int(1)), int32_t(query.Int(2))});
+            components.push_back({query.Text(0), int32_t(query.Int(1)), int32_t(query.Int(2))});
         const auto keys = DefaultEntryKeys(components);
         sql::Statement count(db, "SELECT COUNT(*) FROM entries WHERE course = ?");
         count.Bind(1, course);
@@ -234,7 +233,8 @@ bool KeyMigratedEntries(sql::Connection& db, std::vector<std::string>& notes) {
             notes.push_back("course " + std::to_string(course) + ": its " +
                             std::to_string(entries) +
                             " entries are now keyed by their order of today (" +
-                            (keys.empty() ? std::string("entry-1") : keys.front()) + ", ...); `course show --toml` writes the course file "
+                            (keys.empty() ? std::string("entry-1") : keys.front()) +
+                            ", ...); `course show --toml` writes the course file "
                             "with these keys");
     }
     return true;
@@ -279,6 +279,18 @@ CREATE TABLE class_lists (
     name    TEXT NOT NULL,
     email   TEXT NOT NULL,
     PRIMARY KEY (course, number)
+);
+)sql";
+
+// Version 7: which marker is to mark which student's work for an entry (by id). A removed
+// marker's allocations go with it, so their students show as unallocated again.
+constexpr const char* kVersion7 = R"sql(
+CREATE TABLE allocations (
+    course  INTEGER NOT NULL,
+    entry   INTEGER NOT NULL,
+    student INTEGER NOT NULL,
+    marker  TEXT NOT NULL REFERENCES markers(id) ON DELETE CASCADE,
+    PRIMARY KEY (course, entry, student)
 );
 )sql";
 
@@ -356,6 +368,10 @@ bool PrepareDatabase(sql::Connection& connection, Durability durability, std::st
     }
     if (version < 6 && !connection.Execute(kVersion6)) {
         error = "cannot bring the schema to version 6: " + connection.LastError();
+        return false;
+    }
+    if (version < 7 && !connection.Execute(kVersion7)) {
+        error = "cannot bring the schema to version 7: " + connection.LastError();
         return false;
     }
     if (version < kSchemaVersion &&

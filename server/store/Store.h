@@ -88,6 +88,16 @@ struct MarkerRecord {
     std::vector<int32_t> courses; // the courses the marker may mark, ascending
 };
 
+// Whether `id` may name a marker: 1 to 64 letters, digits, '.', '_' and '-'.
+bool IsMarkerId(std::string_view id);
+
+// A student's work for an entry given to one marker to mark.
+struct Allocation {
+    int32_t student = 0;
+    std::string marker;
+    bool operator==(const Allocation&) const = default;
+};
+
 // A marker as `marker list` shows it.
 struct MarkerListing {
     MarkerRecord marker;
@@ -325,6 +335,16 @@ public:
     // there is no such marker. Its staff sessions end with it: every request looks it up.
     bool RemoveMarker(std::string_view id);
     std::vector<AuditRecord> Audit(std::optional<int32_t> course = std::nullopt) const;
+
+    // Allocations (StoreAllocations.cpp) of an entry (by id), audited as "allocate" and
+    // "unallocate". SetAllocation gives a student's work to `marker`, or none takes it back;
+    // false when the marker does not exist. AllocateEvenly gives every student with a
+    // submission and no allocation to `markers` in turn, by student number, in one transaction.
+    bool SetAllocation(int32_t course, int32_t entry, int32_t student,
+                       const std::optional<std::string>& marker, std::string_view actor);
+    bool AllocateEvenly(int32_t course, int32_t entry, const std::vector<std::string>& markers,
+                        std::string_view actor);
+    std::vector<Allocation> Allocations(int32_t course, int32_t entry) const; // by student
 
     // Submissions. AddSubmission returns the serial only after the transaction has committed
     // (durably: a serial once returned survives a crash of the process).

@@ -4,7 +4,18 @@
 #include "store/ConnectionPool.h"
 #include "store/StoreRows.h"
 
+#include <cctype>
+
 namespace tallyport::server {
+
+bool IsMarkerId(std::string_view id) {
+    if (id.empty() || id.size() > 64)
+        return false;
+    for (const char c : id)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-')
+            return false;
+    return true;
+}
 
 bool Store::AddMarker(const MarkerRecord& marker) {
     ConnectionPool::WriteTransaction transaction(*pool_);

@@ -1,5 +1,5 @@
-#include "web/EntryAccess.h"
 #include "web/Base64.h"
+#include "web/EntryAccess.h"
 #include "web/MarkingJson.h"
 #include "web/StaffRoutes.h"
 #include "web/Windows1252.h"
@@ -123,6 +123,7 @@ void ListSubmissions(StaffContext& context, const Caller& caller, const HttpRequ
     if (!access)
         return;
     const auto extensions = context.store.Extensions(*course, access->id());
+    const auto allocations = context.store.Allocations(*course, access->id()); // by student
     json list = json::array();
     for (const auto& latest : context.store.LatestPerStudent(*course, access->id())) {
         json item = MarkJson(latest.mark);
@@ -133,8 +134,8 @@ void ListSubmissions(StaffContext& context, const Caller& caller, const HttpRequ
         item["files"] = latest.info.files;
         item["bytes"] = latest.info.bytes;
         item["marked"] = latest.info.marked;
-        const auto own = std::lower_bound(
-            extensions.begin(), extensions.end(), std::pair(latest.info.student, INT64_MIN));
+        const auto own = std::lower_bound(extensions.begin(), extensions.end(),
+                                          std::pair(latest.info.student, INT64_MIN));
         const auto extension = own != extensions.end() && own->first == latest.info.student
                                    ? std::optional(own->second)
                                    : std::nullopt;
@@ -142,6 +143,13 @@ void ListSubmissions(StaffContext& context, const Caller& caller, const HttpRequ
                                ? json(*OwnDeadline(access->definition(), extension))
                                : json(nullptr);
         item["lateBy"] = SecondsLate(access->definition(), extension, latest.info.time);
+        const auto allocation = std::lower_bound(
+            allocations.begin(), allocations.end(), latest.info.student,
+            [](const Allocation& a, int32_t student) { return a.student < student; });
+        item["assignedTo"] =
+            allocation != allocations.end() && allocation->student == latest.info.student
+                ? json(allocation->marker)
+                : json(nullptr);
         list.push_back(std::move(item));
     }
     SendJson(response, 200,

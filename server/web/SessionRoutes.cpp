@@ -155,6 +155,40 @@ void SendError(HttpResponse& response, int status, std::string_view message) {
     SendJson(response, status, {{"error", std::string(message)}});
 }
 
+bool RefuseUnlessAdmin(const Caller& caller, HttpResponse& response) {
+    if (caller.marker.admin)
+        return false;
+    SendError(response, 403, "only an admin marker may do this");
+    return true;
+}
+
+std::optional<int32_t> AccessCourse(StaffContext& context, const Caller& caller,
+                                    const HttpRequest& request, HttpResponse& response) {
+    // As for entries: a course the caller does not mark is refused before it is looked up.
+    const auto course = RouteNumber(request, 1);
+    if (!course || !MarksCourse(caller, *course)) {
+        SendError(response, 403, "you do not mark course " + request.matches[1].str());
+        return std::nullopt;
+    }
+    if (!context.store.FindCourse(*course)) {
+        SendError(response, 404, "no such course");
+        return std::nullopt;
+    }
+    return course;
+}
+
+std::optional<json> ObjectBody(const HttpRequest& request, HttpResponse& response) {
+    if (request.body.empty())
+        return json::object();
+    std::string why;
+    auto body = ParseJsonBody(request.body, why);
+    if (!body || !body->is_object()) {
+        SendError(response, 400, body ? "the body must be a JSON object" : why);
+        return std::nullopt;
+    }
+    return body;
+}
+
 void InstallSessionRoutes(Router& server, StaffContext& context) {
     server.Post("/api/login", [&context](const HttpRequest& request, HttpResponse& response) {
         Login(context, request, response);

@@ -57,6 +57,16 @@ bool MarksCourse(const Caller& caller, int32_t course);
 void SendJson(HttpResponse& response, int status, const nlohmann::json& body);
 void SendError(HttpResponse& response, int status, std::string_view message);
 
+// True after answering 403 when the caller is not an admin marker.
+bool RefuseUnlessAdmin(const Caller& caller, HttpResponse& response);
+// The course of a route whose first capture is its number, when the caller marks it; none
+// after answering 403 (not theirs) or 404 (no such course).
+std::optional<int32_t> AccessCourse(StaffContext& context, const Caller& caller,
+                                    const HttpRequest& request, HttpResponse& response);
+// The JSON body of a small request: an object (an empty body is one), or none after
+// answering 400.
+std::optional<nlohmann::json> ObjectBody(const HttpRequest& request, HttpResponse& response);
+
 // POST /api/login, POST /api/logout, GET /api/session.
 void InstallSessionRoutes(Router& server, StaffContext& context);
 // Courses, submissions, markings, release and file download.
@@ -65,5 +75,7 @@ void InstallMarkingRoutes(Router& server, StaffContext& context);
 void InstallStudentRoutes(Router& server, StaffContext& context);
 // Release and unrelease, extensions, grades.csv.
 void InstallTermRoutes(Router& server, StaffContext& context);
+// Markers of a course, the class list import and the allocation of work to markers.
+void InstallAdminRoutes(Router& server, StaffContext& context);
 
 } // namespace tallyport::server::staff

@@ -13,22 +13,6 @@ namespace {
 
 using nlohmann::json;
 
-// The course a marker may see; none after answering 403 or 404.
-std::optional<int32_t> AccessCourse(StaffContext& context, const Caller& caller,
-                                    const HttpRequest& request, HttpResponse& response) {
-    // As for entries: a course the caller does not mark is refused before it is looked up.
-    const auto course = RouteNumber(request, 1);
-    if (!course || !MarksCourse(caller, *course)) {
-        SendError(response, 403, "you do not mark course " + request.matches[1].str());
-        return std::nullopt;
-    }
-    if (!context.store.FindCourse(*course)) {
-        SendError(response, 404, "no such course");
-        return std::nullopt;
-    }
-    return course;
-}
-
 void ListStudents(StaffContext& context, const Caller& caller, const HttpRequest& request,
                   HttpResponse& response) {
     const auto course = AccessCourse(context, caller, request, response);

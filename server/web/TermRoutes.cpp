@@ -15,26 +15,6 @@ using nlohmann::json;
 
 constexpr const char* kEntryPath = R"(/api/courses/(\d+)/entries/([A-Za-z0-9_-]+))";
 
-bool RefuseUnlessAdmin(const Caller& caller, HttpResponse& response) {
-    if (caller.marker.admin)
-        return false;
-    SendError(response, 403, "only an admin marker may do this");
-    return true;
-}
-
-// The JSON body of a small request: an object, or none after answering 400.
-std::optional<json> ObjectBody(const HttpRequest& request, HttpResponse& response) {
-    if (request.body.empty())
-        return json::object();
-    std::string why;
-    auto body = ParseJsonBody(request.body, why);
-    if (!body || !body->is_object()) {
-        SendError(response, 400, body ? "the body must be a JSON object" : why);
-        return std::nullopt;
-    }
-    return body;
-}
-
 // POST .../release with an optional {"force": true}, and .../unrelease. A release while
 // students could still submit is refused with 409 and their number unless forced.
 void ReleaseRoute(StaffContext& context, const Caller& caller, const HttpRequest& request,

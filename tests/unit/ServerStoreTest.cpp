@@ -243,7 +243,7 @@ TEST_F(ServerStore, AMarkingFromBeforeTheHistoryBecomesItsVersion) {
         std::string error;
         auto connection = sql::Connection::Open(dir.path() / "s.db", error);
         ASSERT_TRUE(connection) << error;
-        ASSERT_TRUE(connection->Execute("DROP TABLE class_lists; "
+        ASSERT_TRUE(connection->Execute("DROP TABLE allocations; DROP TABLE class_lists; "
                                         "DROP TABLE markup_versions; DROP TABLE marking_versions; "
                                         "ALTER TABLE audit DROP COLUMN version; "
                                         "PRAGMA user_version = 4;"))
