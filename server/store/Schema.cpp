@@ -2,6 +2,8 @@
 
 #include "store/Sqlite.h"
 
+#include <iterator>
+
 namespace tallyport::server {
 namespace {
 
@@ -344,35 +346,20 @@ bool PrepareDatabase(sql::Connection& connection, Durability durability, std::st
                 std::to_string(version) + ")";
         return false;
     }
-    if (version < 1 && !connection.Execute(kVersion1)) {
-        error = "cannot create the schema: " + connection.LastError();
-        return false;
-    }
-    if (version < 2 && !connection.Execute(kVersion2)) {
-        error = "cannot bring the schema to version 2: " + connection.LastError();
-        return false;
-    }
-    if (version < 3 && !connection.Execute(kVersion3)) {
-        error = "cannot bring the schema to version 3: " + connection.LastError();
-        return false;
-    }
+    // Each step in turn from the database's version; version 4 also keys the entries it kept.
+    const char* const steps[] = {kVersion1, kVersion2, kVersion3, kVersion4,
+                                 kVersion5, kVersion6, kVersion7};
+    static_assert(std::size(steps) == kSchemaVersion);
     std::vector<std::string> migrationNotes;
-    if (version < 4 &&
-        (!connection.Execute(kVersion4) || !KeyMigratedEntries(connection, migrationNotes))) {
-        error = "cannot bring the schema to version 4: " + connection.LastError();
-        return false;
-    }
-    if (version < 5 && !connection.Execute(kVersion5)) {
-        error = "cannot bring the schema to version 5: " + connection.LastError();
-        return false;
-    }
-    if (version < 6 && !connection.Execute(kVersion6)) {
-        error = "cannot bring the schema to version 6: " + connection.LastError();
-        return false;
-    }
-    if (version < 7 && !connection.Execute(kVersion7)) {
-        error = "cannot bring the schema to version 7: " + connection.LastError();
-        return false;
+    for (int step = version + 1; step <= kSchemaVersion; ++step) {
+        if (!connection.Execute(steps[step - 1]) ||
+            (step == 4 && !KeyMigratedEntries(connection, migrationNotes))) {
+            error = (step == 1 ? std::string("cannot create the schema: ")
+                               : "cannot bring the schema to version " + std::to_string(step) +
+                                     ": ") +
+                    connection.LastError();
+            return false;
+        }
     }
     if (version < kSchemaVersion &&
         !connection.Execute("PRAGMA user_version = " + std::to_string(kSchemaVersion))) {

@@ -305,8 +305,6 @@ public:
     std::optional<StudentRecord> FindStudent(int32_t course, int32_t number) const;
     bool UpdateStudent(int32_t course, int32_t number, std::string_view newPasswordHash,
                        std::string_view name, std::string_view email);
-    // The numbers of the course's registered students, ascending.
-    std::vector<int32_t> StudentNumbers(int32_t course) const;
 
     // Class lists (StoreClassLists.cpp). A course with a class list registers only the numbers
     // on it; one without takes any number. ReplaceClassList puts `students` in place of the

@@ -72,16 +72,4 @@ bool Store::UpdateStudent(int32_t course, int32_t number, std::string_view newPa
     return transaction.begun() && update.Run() && db.Changes() == 1 && transaction.Commit();
 }
 
-std::vector<int32_t> Store::StudentNumbers(int32_t course) const {
-    auto lease = pool_->Acquire();
-    if (!lease)
-        return {};
-    sql::Statement query(*lease, "SELECT number FROM students WHERE course = ? ORDER BY number");
-    query.Bind(1, course);
-    std::vector<int32_t> numbers;
-    while (query.Step())
-        numbers.push_back(int32_t(query.Int(0)));
-    return numbers;
-}
-
 } // namespace tallyport::server
