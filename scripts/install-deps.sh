@@ -9,7 +9,7 @@ packages=(
   libcrypt-dev libemf-dev libemf2svg-dev emf2svg fonts-liberation2
   libasio-dev libboost-dev libsqlite3-dev nlohmann-json3-dev libssl-dev sqlite3 libtomlplusplus-dev libcli11-dev libspdlog-dev libfmt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  chromium chromium-driver python3-selenium
+  chromium chromium-driver python3-selenium nodejs
   poppler-utils xvfb xauth imagemagick librsvg2-bin tshark dpkg-dev file lintian debootstrap gzip
 )
 
