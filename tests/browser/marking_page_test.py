@@ -40,13 +40,16 @@ def check(condition, what):
 
 
 class Server:
-    def __init__(self, binary, web, folder):
+    """The demo data served on `host`; `prepare(db)` may add to the database before serving."""
+    def __init__(self, binary, web, folder, host=HOST, prepare=None):
         db = os.path.join(folder, 'demo.db')
         subprocess.run([binary, 'demo', '--db', db], check=True, stdout=subprocess.DEVNULL)
+        if prepare:
+            prepare(db)
         self.log = open(os.path.join(folder, 'server.log'), 'w+')
         self.process = subprocess.Popen(
-            [binary, 'serve', '--db', db, '--listen', f'{HOST}:{STUDENT_PORT}',
-             '--staff-listen', f'{HOST}:0', '--staff-web', web], stderr=self.log)
+            [binary, 'serve', '--db', db, '--listen', f'{host}:{STUDENT_PORT}',
+             '--staff-listen', f'{host}:0', '--staff-web', web], stderr=self.log)
         deadline = time.time() + 20
         while time.time() < deadline:
             self.log.seek(0)

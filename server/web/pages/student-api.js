@@ -54,7 +54,8 @@ export async function studentApi(method, path, body) {
   } catch {
     reply = null;
   }
-  if (response.status === 401 && !OPEN_ROUTES.includes(path)) {
+  // A 401 naming a field is a refused password, not a lost session.
+  if (response.status === 401 && !OPEN_ROUTES.includes(path) && !(reply && reply.field)) {
     toLogin();
     throw new StudentApiError(401, reply);
   }
@@ -65,12 +66,17 @@ export async function studentApi(method, path, body) {
 
 // The logged-in student ({number, name, email, course}) or null; refreshes the CSRF token.
 export async function currentStudent() {
+  // No token in this tab: no session to ask about (and no refused request in the console).
+  if (!token()) return null;
   try {
     const reply = await studentApi('GET', '/api/student/session');
     rememberToken(reply.csrfToken);
     return reply.student;
   } catch (failure) {
-    if (failure.status === 401) return null;
+    if (failure.status === 401) {
+      sessionStorage.removeItem(TOKEN_KEY);
+      return null;
+    }
     throw failure;
   }
 }
@@ -135,7 +141,9 @@ const timeFormat = new Intl.DateTimeFormat(undefined, {
 
 export function localTime(iso) {
   if (!iso) return '—';
-  return `${timeFormat.format(new Date(iso))} (${zone})`;
+  const text = timeFormat.format(new Date(iso));
+  // The short zone name ("CET", "GMT+2") with the place when it adds anything ("Europe/Oslo").
+  return text.endsWith(zone) ? text : `${text} (${zone})`;
 }
 
 // An element with text children, without ever parsing HTML.

@@ -21,9 +21,9 @@ function sizeText(bytes) {
 }
 
 export function entryRules(rules) {
-  const typeTable = Array.isArray(rules.types) ? rules.types.join('/') : String(rules.types || '');
-  const set = new RequiredFileSet(typeTable, rules.requirement || '', rules.sizeLimit > 0);
-  return set;
+  const typeTable = typeof rules.typeTable === 'string' ? rules.typeTable
+    : Array.isArray(rules.types) ? rules.types.join('/') : '';
+  return new RequiredFileSet(typeTable, rules.requirement || '', rules.sizeLimited ?? rules.sizeLimit > 0);
 }
 
 export class SubmitPanel {
@@ -32,7 +32,7 @@ export class SubmitPanel {
   constructor(entry, rules, stored) {
     this.entry = entry;
     this.set = entryRules(rules);
-    this.limit = rules.sizeLimit > 0 ? rules.sizeLimit : this.set.sizeLimit();
+    this.limit = this.set.sizeLimited && rules.sizeLimit > 0 ? rules.sizeLimit : this.set.sizeLimit();
     this.stored = stored;
     this.files = this.set.kind === NAMED_FILES ? this.set.names.map(() => null) : [];
     this.id = `submit-${entry.key.replace(/[^A-Za-z0-9_-]/g, '_')}`;

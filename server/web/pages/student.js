@@ -126,8 +126,9 @@ $('update').addEventListener('submit', async (event) => {
     showAccount(reply.student);
     $('status').textContent = 'Your details are saved. Use the new password from now on, here and in the desktop client.';
   } catch (failure) {
-    const field = failure.status === 401 ? 'update-current' : failure.field ? `update-${failure.field}` : null;
-    refuse('update', failure.status === 401 ? 'Your current password is not right. Type it again.' : failure.message, field);
+    const field = failure.status === 401 || failure.field === 'currentPassword' ? 'update-current'
+      : failure.field ? `update-${failure.field}` : null;
+    refuse('update', failure.status === 401 ? `${failure.message} Type your current password again.` : failure.message, field);
   } finally {
     $('update-button').disabled = false;
   }
@@ -135,6 +136,7 @@ $('update').addEventListener('submit', async (event) => {
 
 function showAccount(student) {
   $('who').textContent = `Logged in as ${student.name} (${student.number}), course ${student.course}. E-mail: ${student.email}`;
+  $('update-username').value = String(student.number);
   $('update-name').value = student.name;
   $('update-email').value = student.email;
   show('account-section');
