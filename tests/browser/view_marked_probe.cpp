@@ -1,9 +1,11 @@
 // What the student's client shows for one marked submission: runs the client's own View command
 // (offscreen) against a server and prints the mark and every annotation of each file as the
 // client read them, one JSON object per line, for the browser tests to compare with what the
-// marker drew. With a third argument the view dialog is also saved there as a PNG.
+// marker drew, and every text cell and line segment the View draws on the page (pixels), for a
+// cell-for-cell comparison. With a fourth argument the view dialog is also saved there as a PNG.
 //
-//   view_marked_probe HOST PORT ENTRY [SCREENSHOT.png]   (student 123456, password demo123)
+//   view_marked_probe HOST PORT ENTRY [SCREENSHOT.png]   (student 123456, password demo123;
+//   PROBE_STUDENT, PROBE_PASSWORD and PROBE_COURSE choose another)
 #include "command/CommandContext.h"
 #include "command/CourseCatalogue.h"
 #include "marking/MarkedFile.h"
@@ -13,6 +15,7 @@
 #include "protocol/Transaction.h"
 #include "sourceview/SrcWnd.h"
 #include "support/ScriptedPrompts.h"
+#include "support/RecordingSurface.h"
 #include "support/ScriptedTransactionUi.h"
 #include "support/TempDir.h"
 #include "ui/DialogUnits.h"
@@ -75,6 +78,25 @@ json Annotations(const MarkedFile& file) {
     return list;
 }
 
+// What the View draws of the page, in pixels: each text cell with its colour, each segment.
+json Drawing(const MarkedFile& file) {
+    test::RecordingSurface surface;
+    DrawViewedPage(surface, file);
+    json cells = json::array();
+    for (const test::TextCell& cell : surface.cells)
+        cells.push_back({cell.x, cell.y, cell.text,
+                         cell.colour == kBlack ? "black" : cell.colour == kRed ? "red" : "other"});
+    json segments = json::array();
+    for (const test::Segment& segment : surface.segments)
+        segments.push_back({segment.x1, segment.y1, segment.x2, segment.y2});
+    return {{"cells", cells}, {"segments", segments}};
+}
+
+const char* EnvOr(const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -90,10 +112,10 @@ int main(int argc, char** argv) {
     test::ScriptedPrompts prompts;
     NoFields fields;
     Course course;
-    course.number = 3101;
+    course.number = std::atoi(EnvOr("PROBE_COURSE", "3101"));
     MainSelection selection;
-    selection.studentNumber = 100123456;
-    selection.password = "demo123";
+    selection.studentNumber = std::atoi(EnvOr("PROBE_STUDENT", "100123456"));
+    selection.password = EnvOr("PROBE_PASSWORD", "demo123");
     selection.entryIndex = std::atoi(argv[3]);
     CommandContext context{transactor, prompts, fields, &course, selection, dir.path() / "tmp"};
     const QString screenshot = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString();
@@ -116,7 +138,10 @@ int main(int argc, char** argv) {
                 files->setCurrentIndex(i);
                 if (const MarkedFile* file = dialog->view()->currentFile())
                     std::cout
-                        << json{{"file", file->name}, {"annotations", Annotations(*file)}}.dump()
+                        << json{{"file", file->name},
+                                {"annotations", Annotations(*file)},
+                                {"drawing", Drawing(*file)}}
+                               .dump(-1, ' ', false, json::error_handler_t::replace)
                         << '\n';
             }
             if (!screenshot.isEmpty()) {
