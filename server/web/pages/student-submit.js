@@ -33,6 +33,8 @@ export class SubmitPanel {
     this.entry = entry;
     this.set = entryRules(rules);
     this.limit = this.set.sizeLimited && rules.sizeLimit > 0 ? rules.sizeLimit : this.set.sizeLimit();
+    // The server takes no larger body in one upload: say so before sending, in the same words.
+    if (rules.uploadCap > 0) this.limit = Math.min(this.limit, rules.uploadCap);
     this.stored = stored;
     this.files = this.set.kind === NAMED_FILES ? this.set.names.map(() => null) : [];
     this.id = `submit-${entry.key.replace(/[^A-Za-z0-9_-]/g, '_')}`;

@@ -25,6 +25,8 @@ function refuse(form, message, fieldId) {
   for (const input of $(form).querySelectorAll('[aria-invalid]')) input.removeAttribute('aria-invalid');
   const field = fieldId && $(fieldId);
   if (field) {
+    // Beside the field, so that it is in sight on a small screen when the field gets the focus.
+    field.after(box);
     field.setAttribute('aria-invalid', 'true');
     field.setAttribute('aria-describedby', `${form}-error`);
     field.focus();
