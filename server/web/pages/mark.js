@@ -1,11 +1,12 @@
 // The marking page: one submission's files drawn as the student's view draws them (page units,
 // 10 per column and per line), comments and strokes added, moved and deleted with undo, the mark
 // and detail, saved with the version it was based on.
-import { ApiError, api, el, session, showError, studentLabel } from '/api.js';
+import { ApiError, api, el, showError, studentLabel } from '/api.js';
 import { UNIT, FilePage, commentSize } from '/cells.js';
 import { CommentBank } from '/comment-bank.js';
 import { onlyIn, showConflict } from '/conflict.js';
 import { History } from '/history.js';
+import { early } from '/mark-start.js';
 import { entryNames } from '/entry-name.js';
 import { markingFromApi, saveBody } from '/marking-json.js';
 import { showVersions } from '/marking-versions.js';
@@ -663,8 +664,7 @@ function bindControls() {
 
 async function load() {
   let courses;
-  [marker, submission, { courses }] = await Promise.all([
-    session(), api('GET', `/api/submissions/${serial}`), api('GET', '/api/courses')]);
+  [marker, submission, { courses }] = await Promise.all([early.marker, early.submission, early.courses]);
   const known = courses.find((c) => c.number === submission.course);
   const entryName = known && entryNames(known.entries).get(submission.entry);
   document.title = `${studentLabel(submission)} — ${entryName || 'entry ' + submission.entry} — Tallyport marking`;
