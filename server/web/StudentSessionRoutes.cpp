@@ -7,7 +7,6 @@
 #include "app/MainDlgRules.h"
 #include "protocol/PasswordHash.h"
 #include "protocol/StatusCode.h"
-#include "web/MarkingJson.h"
 #include "web/SameBytes.h"
 #include "web/StaffRoutes.h"
 #include "web/StudentContext.h"
@@ -140,18 +139,8 @@ void ListCourses(StudentContext& context, HttpResponse& response) {
     SendJson(response, 200, {{"courses", std::move(courses)}});
 }
 
-std::optional<json> JsonObject(const HttpRequest& request, HttpResponse& response) {
-    std::string why;
-    auto body = ParseJsonBody(request.body, why);
-    if (!body || !body->is_object()) {
-        SendError(response, 400, body ? "the body must be a JSON object" : why);
-        return std::nullopt;
-    }
-    return body;
-}
-
 void Register(StudentContext& context, const HttpRequest& request, HttpResponse& response) {
-    const auto body = JsonObject(request, response);
+    const auto body = ObjectBody(request, response);
     if (!body)
         return;
     const auto course = CourseField(*body);
@@ -225,7 +214,7 @@ void OpenSession(StudentContext& context, const StudentRecord& student, HttpResp
 }
 
 void Login(StudentContext& context, const HttpRequest& request, HttpResponse& response) {
-    const auto body = JsonObject(request, response);
+    const auto body = ObjectBody(request, response);
     if (!body)
         return;
     const auto course = CourseField(*body);
@@ -257,7 +246,7 @@ void Login(StudentContext& context, const HttpRequest& request, HttpResponse& re
 
 void UpdateAccount(StudentContext& context, const StudentCaller& caller, const HttpRequest& request,
                    HttpResponse& response) {
-    const auto body = JsonObject(request, response);
+    const auto body = ObjectBody(request, response);
     if (!body)
         return;
     const auto current = StringField(*body, "currentPassword");
