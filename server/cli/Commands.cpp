@@ -108,6 +108,7 @@ int Serve(const std::string& db, const ServeSettings& settings, std::ostream& er
         << " per address" << std::endl;
     // The staff port counts against the same cap per address and the same budget of files.
     staffOptions.firstBytesTimeout = options.firstBytesTimeout;
+    staffOptions.uploadCap = options.bodyCap; // a page's upload takes what the client's may
     staffOptions.admission = server.admission();
     staff::StaffServer staffServer(*store, staffOptions);
     if (!staffServer.Start(error)) {

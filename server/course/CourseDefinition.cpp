@@ -59,13 +59,31 @@ UploadTime CheckUploadTime(const EntryDefinition& entry, std::optional<int64_t> 
     return UploadTime::Closed;
 }
 
-std::optional<int64_t> OwnDeadline(const EntryDefinition& entry,
-                                   std::optional<int64_t> extension) {
+int32_t ExamSelector(const EntryDefinition& entry, int32_t student) {
+    // Neighbouring numbers get different halves of a divided exam.
+    constexpr int32_t kFirstHalf = 2;
+    constexpr int32_t kSecondHalf = 3;
+    return entry.examSelector.value_or(student % 2 == 0 ? kFirstHalf : kSecondHalf);
+}
+
+EntryPlace EntryPlaceOf(const CourseDefinition& course, int32_t index) {
+    // Entries are component-major, element by element, sections in order.
+    int32_t first = 0;
+    for (const auto& c : course.components) {
+        if (index < first + c.elements * c.sections) {
+            const int32_t sections = std::max(c.sections, 1);
+            return {c.name, (index - first) / sections + 1, sections};
+        }
+        first += c.elements * c.sections;
+    }
+    return {};
+}
+
+std::optional<int64_t> OwnDeadline(const EntryDefinition& entry, std::optional<int64_t> extension) {
     return extension ? extension : entry.deadline;
 }
 
-int64_t SecondsLate(const EntryDefinition& entry, std::optional<int64_t> extension,
-                    int64_t time) {
+int64_t SecondsLate(const EntryDefinition& entry, std::optional<int64_t> extension, int64_t time) {
     const auto deadline = OwnDeadline(entry, extension);
     return deadline && time > *deadline ? time - *deadline : 0;
 }

@@ -26,7 +26,7 @@ struct EntryDefinition {
     // the component, element and section when it names none), so that reordering or inserting
     // entries never moves a submission, a marking or a release to another entry.
     std::string key;
-    int32_t id = -1; // the store's own number for the entry (never reused); -1 until stored
+    int32_t id = -1;   // the store's own number for the entry (never reused); -1 until stored
     char kind = 'A';   // 'A' assignment, 'E' exam (all files), 'D' exam (one half by selector)
     std::string label; // shown for sections
     std::optional<int64_t> opens;    // Unix seconds; none = open from the start
@@ -71,6 +71,19 @@ UploadTime CheckUploadTime(const EntryDefinition& entry, std::optional<int64_t> 
 std::optional<int64_t> OwnDeadline(const EntryDefinition& entry, std::optional<int64_t> extension);
 // How many seconds after the student's own deadline `time` is (0 when on time).
 int64_t SecondsLate(const EntryDefinition& entry, std::optional<int64_t> extension, int64_t time);
+
+// The exam selector sent to one student: the entry's fixed one, else 2 (first half of a divided
+// exam) for an even student number and 3 (second half) for an odd one.
+int32_t ExamSelector(const EntryDefinition& entry, int32_t student);
+
+// Where the entry at `index` sits in its course: its component's name, its element (from 1) and
+// how many sections each element of the component has.
+struct EntryPlace {
+    std::string component;
+    int32_t element = 0;
+    int32_t sections = 1;
+};
+EntryPlace EntryPlaceOf(const CourseDefinition& course, int32_t index);
 
 // A key as a course file may name it: a letter, then letters, digits, '-' or '_', at most 40
 // characters (so a key is never taken for an entry's position).

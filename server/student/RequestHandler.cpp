@@ -5,7 +5,7 @@
 #include "store/Store.h"
 #include "student/CourseListCache.h"
 #include "student/MarkedPackage.h"
-#include "student/PackageParser.h"
+#include "student/StoreUpload.h"
 #include "student/UploadRules.h"
 
 namespace tallyport::server {
@@ -19,11 +19,6 @@ constexpr std::size_t kMaxHash = 64;
 constexpr std::size_t kMaxName = 200;
 constexpr std::size_t kMaxEmail = 200;
 constexpr std::size_t kMaxQuestionnaire = 16;
-
-// Exam selectors handed out when an entry sets no fixed one: even student numbers get the first
-// half of a divided exam, odd ones the second.
-constexpr int32_t kFirstHalfSelector = 2;
-constexpr int32_t kSecondHalfSelector = 3;
 
 std::vector<std::byte> Finish(NetMessage& reply) {
     return reply.CopyOut();
@@ -254,27 +249,18 @@ private:
         if (!Whole())
             return Malformed("package shorter than its announced size");
         const std::string_view package(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        std::string why;
-        auto parsed = ParsePackage(package, &why);
-        if (!parsed)
-            return Malformed("package refused: " + why);
-        // -3: the client never builds such a package, so no status names the fault; after
-        // Ignore it shows its submit dialog again for the student to mend the files.
-        if (auto broken = BrokenUploadRule(*entry_, *parsed, int64_t(package.size())))
-            return Malformed("upload breaks the entry's file rules: " + *broken);
-        NewSubmission submission;
-        submission.course = result_.course;
-        submission.student = result_.student;
-        submission.entry = entry_->id;
-        submission.time = context_.now;
-        submission.package = package;
-        submission.files = std::move(parsed->files);
-        submission.peer = context_.peerAddress;
-        const auto serial = store_.AddSubmission(submission);
-        if (!serial) {
-            result_.detail = "the submission could not be stored";
+        const auto stored = StoreUpload(store_, {result_.course, result_.student, entry_,
+                                                 context_.now, package, context_.peerAddress});
+        // A refused package is -3: the client never builds such a package, so no status names
+        // the fault; after Ignore it shows its submit dialog again for the student to mend the
+        // files.
+        if (stored.refused)
+            return Malformed(stored.why);
+        if (!stored.serial) {
+            result_.detail = stored.why;
             return Status(kServerError);
         }
+        const auto serial = stored.serial;
         NetMessage reply;
         reply.AppendInt(*serial);
         return Reply(reply);
@@ -352,8 +338,7 @@ private:
         const auto files = store_.ExamFiles(result_.course, entry_->id);
         if (files.empty())
             return Status(kNothingThere);
-        const int32_t selector = entry_->examSelector.value_or(
-            result_.student % 2 == 0 ? kFirstHalfSelector : kSecondHalfSelector);
+        const int32_t selector = ExamSelector(*entry_, result_.student);
         std::size_t size = 8;
         for (const auto& file : files)
             size += file.name.size() + 5 + file.bytes.size();

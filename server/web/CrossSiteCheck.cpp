@@ -13,12 +13,12 @@ bool SameLetters(std::string_view a, std::string_view b) {
            });
 }
 
-bool IsJson(std::string_view contentType) {
+bool IsType(std::string_view contentType, std::string_view wanted) {
     const auto end = contentType.find(';');
     std::string_view type = contentType.substr(0, end);
     while (!type.empty() && type.back() == ' ')
         type.remove_suffix(1);
-    return SameLetters(type, "application/json");
+    return SameLetters(type, wanted);
 }
 
 } // namespace
@@ -35,7 +35,10 @@ Refusal CheckCrossSite(const RequestHeaders& request, bool tls) {
         !SameLetters(request.origin,
                      std::string(tls ? "https://" : "http://") + std::string(request.host)))
         return {403, "a request from another site cannot change anything here"};
-    if (request.hasBody && !IsJson(request.contentType))
+    if (request.hasBody && request.upload &&
+        !IsType(request.contentType, "application/octet-stream"))
+        return {415, "the body must be the file's bytes, sent as application/octet-stream"};
+    if (request.hasBody && !request.upload && !IsType(request.contentType, "application/json"))
         return {415, "the body must be JSON, sent as application/json"};
     return {};
 }

@@ -15,6 +15,7 @@ struct RequestHeaders {
     std::string_view fetchSite;   // Sec-Fetch-Site; empty when not sent
     std::string_view contentType; // Content-Type; empty when not sent
     bool hasBody = false;
+    bool upload = false; // a file upload route: its body may also be application/octet-stream
 };
 
 struct Refusal {
@@ -24,7 +25,8 @@ struct Refusal {
 
 // 403 for a state-changing request that a browser says came from another site (Sec-Fetch-Site
 // other than same-origin or none, or an Origin other than this listener's own); 415 for a body
-// that is not `application/json`. Scripts that send neither header go ahead.
+// that is not `application/json` (or, on an upload route only, `application/octet-stream`).
+// Scripts that send neither header go ahead.
 Refusal CheckCrossSite(const RequestHeaders& request, bool tls);
 
 } // namespace tallyport::server::staff

@@ -32,8 +32,8 @@ void HttpResponse::set_content(std::string content, std::string_view contentType
 }
 
 void Router::Add(std::string method, const std::string& path, Handler handler,
-                 std::size_t bodyLimit) {
-    routes_.push_back({std::move(method), std::regex(path), std::move(handler), bodyLimit});
+                 std::size_t bodyLimit, bool upload) {
+    routes_.push_back({std::move(method), std::regex(path), std::move(handler), bodyLimit, upload});
 }
 
 const Router::Route* Router::Find(std::string_view method, const std::string& path,

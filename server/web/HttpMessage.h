@@ -60,6 +60,9 @@ public:
         std::regex path;
         Handler handler;
         std::size_t bodyLimit;
+        // A file upload: its body is raw bytes (application/octet-stream), and its limit is its
+        // own rather than one under the listener's cap for JSON bodies.
+        bool upload = false;
     };
 
     void Get(const std::string& path, Handler handler) {
@@ -71,7 +74,12 @@ public:
     void Put(const std::string& path, Handler handler, std::size_t bodyLimit = kSmallBody) {
         Add("PUT", path, std::move(handler), bodyLimit);
     }
-    void Add(std::string method, const std::string& path, Handler handler, std::size_t bodyLimit);
+    // A POST whose body is the bytes of a file, up to `bodyLimit`.
+    void Upload(const std::string& path, Handler handler, std::size_t bodyLimit) {
+        Add("POST", path, std::move(handler), bodyLimit, true);
+    }
+    void Add(std::string method, const std::string& path, Handler handler, std::size_t bodyLimit,
+             bool upload = false);
 
     // The route for `method` on the whole of `path`, with its captures in `matches`; null when
     // there is none.

@@ -1,7 +1,8 @@
-#include "web/Base64.h"
+#include "web/Download.h"
 #include "web/EntryAccess.h"
 #include "web/MarkingJson.h"
 #include "web/StaffRoutes.h"
+#include "web/SubmissionJson.h"
 #include "web/Windows1252.h"
 
 #include <algorithm>
@@ -38,20 +39,6 @@ std::optional<SubmissionAccess> AccessSubmission(StaffContext& context, const Ca
     return SubmissionAccess{*info, std::move(*entry)};
 }
 
-json MarkJson(const std::optional<MarkRecord>& mark) {
-    if (!mark)
-        return {{"mark", nullptr},
-                {"detail", ""},
-                {"markedBy", nullptr},
-                {"markedAt", nullptr},
-                {"version", 0}};
-    return {{"mark", mark->mark},
-            {"detail", Windows1252ToUtf8(mark->detail)},
-            {"markedBy", mark->markerId},
-            {"markedAt", mark->time},
-            {"version", mark->version}};
-}
-
 // The marking with each file's annotations: the answer to a save and to a stale one.
 json MarkingJson(const StoredMarking& marking, const std::vector<StoredFile>& files) {
     json list = json::array();
@@ -64,24 +51,13 @@ json MarkingJson(const StoredMarking& marking, const std::vector<StoredFile>& fi
 }
 
 json EntryJson(const CourseDefinition& course, int32_t index, const EntryCounts& counts) {
-    // Entries are component-major, element by element, sections in order.
-    int32_t first = 0, element = 0, sections = 1;
-    std::string component;
-    for (const auto& c : course.components) {
-        if (index < first + c.elements * c.sections) {
-            component = c.name;
-            sections = std::max(c.sections, 1);
-            element = (index - first) / sections + 1;
-            break;
-        }
-        first += c.elements * c.sections;
-    }
+    const EntryPlace place = EntryPlaceOf(course, index);
     const auto& entry = course.entries[std::size_t(index)];
     return {{"entry", entry.key},
             {"index", index},
-            {"component", Windows1252ToUtf8(component)},
-            {"element", element},
-            {"sections", sections},
+            {"component", Windows1252ToUtf8(place.component)},
+            {"element", place.element},
+            {"sections", place.sections},
             {"label", Windows1252ToUtf8(entry.label)},
             {"kind", std::string(1, entry.kind)},
             {"maxMark", entry.maxMark},
@@ -160,48 +136,17 @@ void ListSubmissions(StaffContext& context, const Caller& caller, const HttpRequ
               {"submissions", std::move(list)}});
 }
 
-// The package's bytes of one file; empty when its recorded place lies outside the package.
-std::string_view FileBytes(const std::string& package, const StoredFile& file) {
-    if (file.offset < 0 || file.length < 0 ||
-        uint64_t(file.offset) + uint64_t(file.length) > package.size())
-        return {};
-    return std::string_view(package).substr(std::size_t(file.offset), std::size_t(file.length));
-}
-
 void ShowSubmission(StaffContext& context, const Caller& caller, const HttpRequest& request,
                     HttpResponse& response) {
     const auto access = AccessSubmission(context, caller, request, response);
     if (!access)
         return;
-    const int32_t serial = access->info.serial;
-    const auto package = context.store.PackageBytes(serial);
-    const auto marking = context.store.FindMarking(serial);
-    if (!package || !marking) {
+    const auto body = SubmissionJson(context.store, access->info, access->entry.definition());
+    if (!body) {
         SendError(response, 500, "the submission's stored files cannot be read");
         return;
     }
-    const auto files = context.store.SubmissionFiles(serial);
-    json list = json::array();
-    for (std::size_t i = 0; i < files.size(); ++i)
-        list.push_back(
-            {{"name", Windows1252ToUtf8(files[i].name)},
-             {"kind", std::string(1, files[i].kind)},
-             {"tabWidth", files[i].tabWidth},
-             {"length", files[i].length},
-             {"content", EncodeBase64(FileBytes(*package, files[i]))},
-             {"annotations",
-              i < marking->markup.size() ? AnnotationsJson(marking->markup[i]) : json::array()}});
-    const auto& info = access->info;
-    SendJson(response, 200,
-             {{"serial", serial},
-              {"course", info.course},
-              {"entry", access->entry.definition().key},
-              {"student", info.student},
-              {"submitted", info.time},
-              {"maxMark", access->entry.definition().maxMark},
-              {"marksReleased", access->entry.definition().marksReleased},
-              {"files", std::move(list)},
-              {"marking", MarkJson(marking->mark)}});
+    SendJson(response, 200, *body);
 }
 
 // Where in the submission's files `file` goes; none after answering 422.
@@ -377,17 +322,6 @@ void RestoreVersion(StaffContext& context, const Caller& caller, const HttpReque
                restore.baseVersion, context.store.RestoreMarking(restore), response);
 }
 
-// The last part of a submitted name, with anything but plain ASCII letters, digits and ". _ -"
-// made '_' so that it is safe in a header.
-std::string DownloadName(std::string_view name) {
-    if (const auto slash = name.find_last_of("/\\"); slash != std::string_view::npos)
-        name.remove_prefix(slash + 1);
-    std::string safe;
-    for (const char c : name)
-        safe += std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ? c : '_';
-    return safe.empty() ? "file" : safe;
-}
-
 void DownloadFile(StaffContext& context, const Caller& caller, const HttpRequest& request,
                   HttpResponse& response) {
     const auto access = AccessSubmission(context, caller, request, response);
@@ -401,13 +335,7 @@ void DownloadFile(StaffContext& context, const Caller& caller, const HttpRequest
         return;
     }
     const StoredFile& file = files[std::size_t(*index)];
-    const std::string_view bytes = FileBytes(*package, file);
-    response.status = 200;
-    response.set_header("Cache-Control", "no-store");
-    response.set_header("X-Content-Type-Options", "nosniff");
-    response.set_header("Content-Disposition",
-                        "attachment; filename=\"" + DownloadName(file.name) + "\"");
-    response.set_content(bytes.data(), bytes.size(), "application/octet-stream");
+    SendDownload(response, file.name, FileBytes(*package, file));
 }
 
 } // namespace

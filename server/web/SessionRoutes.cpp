@@ -12,30 +12,8 @@ namespace {
 
 using nlohmann::json;
 
-// The value of the cookie `name` from the Cookie header; empty when there is none.
-std::string CookieValue(const HttpRequest& request, std::string_view name) {
-    const std::string header = request.get_header_value("Cookie");
-    std::string_view rest = header;
-    while (!rest.empty()) {
-        const auto end = rest.find(';');
-        std::string_view pair = rest.substr(0, end);
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        while (pair.starts_with(' '))
-            pair.remove_prefix(1);
-        if (pair.starts_with(name) && pair.size() > name.size() && pair[name.size()] == '=')
-            return std::string(pair.substr(name.size() + 1));
-    }
-    return {};
-}
-
 std::string CookieHeader(const StaffContext& context, std::string_view value, bool expire) {
-    std::string cookie = std::string(kSessionCookie) + "=" + std::string(value) +
-                         "; Path=/; HttpOnly; SameSite=Strict";
-    if (context.secureCookies)
-        cookie += "; Secure";
-    if (expire)
-        cookie += "; Max-Age=0";
-    return cookie;
+    return SessionCookie(kSessionCookie, value, context.secureCookies, expire);
 }
 
 // Sent back only to the login, for as long as the server remembers the browser.
@@ -77,13 +55,8 @@ void Login(StaffContext& context, const HttpRequest& request, HttpResponse& resp
     const std::string device = CookieValue(request, kDeviceCookie);
     const bool knownDevice = !device.empty() && context.devices.Knows(device, marker);
     const std::string throttled = knownDevice ? "device " + device : marker;
-    const auto wait = context.throttle.Begin(throttled, request.remote_addr);
-    if (wait.count() > 0) {
-        const auto seconds = std::to_string((wait.count() + 999) / 1000);
-        response.set_header("Retry-After", seconds);
-        SendError(response, 429, "too many failed logins; try again in " + seconds + " s");
+    if (RefuseWhileThrottled(context.throttle, throttled, request.remote_addr, response))
         return;
-    }
     const auto hash = context.store.MarkerPasswordHash(marker);
     bool matches = false;
     if (hash && !hash->empty())
@@ -109,6 +82,42 @@ void Login(StaffContext& context, const HttpRequest& request, HttpResponse& resp
 }
 
 } // namespace
+
+std::string CookieValue(const HttpRequest& request, std::string_view name) {
+    const std::string header = request.get_header_value("Cookie");
+    std::string_view rest = header;
+    while (!rest.empty()) {
+        const auto end = rest.find(';');
+        std::string_view pair = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        while (pair.starts_with(' '))
+            pair.remove_prefix(1);
+        if (pair.starts_with(name) && pair.size() > name.size() && pair[name.size()] == '=')
+            return std::string(pair.substr(name.size() + 1));
+    }
+    return {};
+}
+
+bool RefuseWhileThrottled(LoginThrottle& throttle, std::string_view id, std::string_view address,
+                          HttpResponse& response) {
+    const auto wait = throttle.Begin(id, address);
+    if (wait.count() <= 0)
+        return false;
+    const auto seconds = std::to_string((wait.count() + 999) / 1000);
+    response.set_header("Retry-After", seconds);
+    SendError(response, 429, "too many failed logins; try again in " + seconds + " s");
+    return true;
+}
+
+std::string SessionCookie(std::string_view name, std::string_view value, bool secure, bool expire) {
+    std::string cookie =
+        std::string(name) + "=" + std::string(value) + "; Path=/; HttpOnly; SameSite=Strict";
+    if (secure)
+        cookie += "; Secure";
+    if (expire)
+        cookie += "; Max-Age=0";
+    return cookie;
+}
 
 std::optional<Caller> Authorise(StaffContext& context, const HttpRequest& request,
                                 HttpResponse& response, bool changesState) {

@@ -49,6 +49,16 @@ Router::Handler ForCaller(StaffContext& context, bool changesState, Route route)
     };
 }
 
+// The value of the cookie `name` from the Cookie header; empty when there is none.
+std::string CookieValue(const HttpRequest& request, std::string_view name);
+// The Set-Cookie value of a session cookie (HttpOnly, SameSite=Strict, Path=/); `expire` ends it.
+std::string SessionCookie(std::string_view name, std::string_view value, bool secure, bool expire);
+
+// True after answering 429 with Retry-After when a login attempt on `id` from `address` must
+// wait; otherwise the attempt is counted as failed until LoginThrottle::Succeeded.
+bool RefuseWhileThrottled(LoginThrottle& throttle, std::string_view id, std::string_view address,
+                          HttpResponse& response);
+
 // A number from a route's pattern (digits only, so it parses unless too large).
 std::optional<int32_t> RouteNumber(const HttpRequest& request, std::size_t index);
 

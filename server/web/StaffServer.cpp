@@ -4,6 +4,7 @@
 #include "web/StaffListener.h"
 #include "web/StaffRoutes.h"
 #include "web/StaticFiles.h"
+#include "web/StudentContext.h"
 
 #include <boost/asio/ip/address.hpp>
 
@@ -19,12 +20,18 @@ namespace tallyport::server::staff {
 
 struct StaffServer::Impl {
     Impl(Store& store, const StaffOptions& options)
-        : context{
+        : context{store,
+                  SessionTable(options.sessionIdle, options.sessionCapacity,
+                               options.sessionsPerMarker),
+                  LoginThrottle(), KnownDevices(), !options.tlsCert.empty()},
+          student{
               store,
               SessionTable(options.sessionIdle, options.sessionCapacity, options.sessionsPerMarker),
-              LoginThrottle(), KnownDevices(), !options.tlsCert.empty()} {}
+              LoginThrottle(), !options.tlsCert.empty(),
+              std::size_t(std::max<int64_t>(options.uploadCap, 0))} {}
 
     StaffContext context;
+    StudentContext student; // its own sessions and throttle: the two sides never share one
     Router router;
     std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tls{nullptr, SSL_CTX_free};
     std::unique_ptr<StaffListener> listener;
@@ -149,6 +156,8 @@ bool StaffServer::Start(std::string& error) {
     InstallStudentRoutes(impl->router, impl->context);
     InstallTermRoutes(impl->router, impl->context);
     InstallAdminRoutes(impl->router, impl->context);
+    InstallStudentSessionRoutes(impl->router, impl->student);
+    InstallStudentWorkRoutes(impl->router, impl->student);
     InstallStaticFiles(impl->router, options_.webFolder);
 
     const int listenFd = Listen(options_.address, options_.port);

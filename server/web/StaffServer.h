@@ -1,7 +1,8 @@
 // The staff listener: HTTP/1.1 with JSON on its own address and port, with TLS when a
 // certificate and key are given, serving the marking API (server/README.md) on a small pool of
-// threads of its own, apart from the student protocol's listener. Which connections it takes on
-// is decided as for the student listener (StaffListener, PeerAdmission).
+// threads of its own, apart from the student protocol's listener; and the student pages' API
+// (StudentContext.h) beside it. Which connections it takes on is decided as for the student
+// listener (StaffListener, PeerAdmission).
 #pragma once
 
 #include "admission/PeerAdmission.h"
@@ -25,6 +26,8 @@ struct StaffOptions {
     bool insecure = false; // allow plain HTTP beyond loopback
     int threads = 16;      // workers running routes; a connection on the network holds none
     int64_t bodyCap = int64_t(4) << 20;   // larger request bodies are refused unread
+    // The student pages' upload of a package: the student protocol's body cap (ServerOptions).
+    int64_t uploadCap = int64_t(64) << 20;
     std::chrono::seconds readTimeout{10}; // a client silent this long is dropped
     // The TLS handshake and the request head must have arrived this long after the connection
     // opened.

@@ -35,6 +35,9 @@ using error_code = boost::system::error_code;
 constexpr auto kDrainTime = std::chrono::seconds(2);
 constexpr std::size_t kDrainBytes = 256 << 10;
 constexpr std::size_t kLoggedPathChars = 200;
+// A file upload on a slow link may take long: it is dropped when no byte has come for the body
+// timeout, or this long after its head, as the student protocol's own uploads are.
+constexpr auto kUploadDeadline = std::chrono::minutes(10);
 
 std::shared_ptr<spdlog::logger> WebLog() {
     static auto log = [] {
@@ -205,11 +208,12 @@ private:
         const Refusal refusal = CheckCrossSite(
             {request_->method, request_->get_header_value("Host"),
              request_->get_header_value("Origin"), request_->get_header_value("Sec-Fetch-Site"),
-             request_->get_header_value("Content-Type"), hasBody},
+             request_->get_header_value("Content-Type"), hasBody, route->upload},
             shared_.tls.has_value());
         if (refusal.status == 403)
             return RefuseOrKeep(hasBody, 403, refusal.why);
-        const std::size_t limit = std::min(route->bodyLimit, shared_.settings.bodyCap);
+        const std::size_t limit =
+            route->upload ? route->bodyLimit : std::min(route->bodyLimit, shared_.settings.bodyCap);
         if (parser_->content_length().value_or(0) > limit || (chunked && limit == 0))
             return Refuse(413,
                           "the request body is larger than " + std::to_string(limit) + " bytes");
@@ -219,11 +223,25 @@ private:
         handler_ = &route->handler;
         if (parser_->is_done())
             return OnBody({});
+        if (route->upload)
+            return ReadUpload(started_ + kUploadDeadline);
         Lowest().expires_after(shared_.settings.bodyTimeout);
         http::async_read(stream_, buffer_, *parser_,
                          [self = this->shared_from_this()](const error_code& ec, std::size_t) {
                              self->OnBody(ec);
                          });
+    }
+
+    void ReadUpload(Clock::time_point deadline) {
+        Lowest().expires_at(
+            std::min<Clock::time_point>(Clock::now() + shared_.settings.bodyTimeout, deadline));
+        http::async_read_some(
+            stream_, buffer_, *parser_,
+            [self = this->shared_from_this(), deadline](const error_code& ec, std::size_t) {
+                if (ec || self->parser_->is_done())
+                    return self->OnBody(ec);
+                self->ReadUpload(deadline);
+            });
     }
 
     void OnBody(const error_code& ec) {

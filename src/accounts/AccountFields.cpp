@@ -1,5 +1,6 @@
 #include "accounts/AccountFields.h"
 
+#include "accounts/AccountRules.h"
 #include "accounts/FieldExchange.h"
 #include "ui/DialogUnits.h"
 
@@ -34,18 +35,17 @@ void AccountFields::Load(const AccountEntries& entries, bool fillRetype) {
 
 bool AccountFields::Save(FieldExchange& exchange, AccountEntries& entries) {
     entries.password = FieldText(password);
-    if (!exchange.Check(password, ValidateText(entries.password, 3, 20, "Password", false, false)))
+    if (!exchange.Check(password, CheckPasswordField(entries.password)))
         return false;
     // The retyped text is compared as typed and never kept; a mismatch sends the user back to
     // the first box.
     if (!exchange.Check(password, ConfirmPassword(FieldText(retype), entries.password)))
         return false;
     entries.name = FieldText(name);
-    if (!exchange.Check(name, ValidateText(entries.name, 1, 35, "Name", true, false)))
+    if (!exchange.Check(name, CheckNameField(entries.name)))
         return false;
     entries.email = FieldText(email);
-    return exchange.Check(email,
-                          ValidateText(entries.email, 1, 100, "E-mail address", false, false));
+    return exchange.Check(email, CheckEmailField(entries.email));
 }
 
 } // namespace tallyport
