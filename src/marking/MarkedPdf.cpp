@@ -2,6 +2,7 @@
 
 #include "marking/PageScale.h"
 #include "ui/DisplayText.h"
+#include "ui/PageGlyphs.h"
 #include "ui/PdfPageSurface.h"
 #include "ui/Prompts.h"
 #include "ui/QPainterSurface.h"
@@ -127,6 +128,7 @@ std::optional<std::string> WriteMarkedPdf(const std::filesystem::path& path,
         if (!painter.begin(&writer))
             return std::string("the PDF could not be started");
         const double device = kPdfResolution / kPointsPerInch;
+        PageGlyphs glyphs(PageFont());
         bool firstSheet = true;
         for (std::size_t f = 0; f < layouts.size(); ++f) {
             const MarkedFile& file = submission.files[f];
@@ -149,13 +151,14 @@ std::optional<std::string> WriteMarkedPdf(const std::filesystem::path& path,
                 const PixelRect band = BandPixels(layout.bands[s], width);
                 painter.translate(0, -band.top);
                 painter.setFont(PageFont());
-                PdfPageSurface surface(painter, band, kRed); // the stroke pen
+                PdfPageSurface surface(painter, band, kRed, glyphs); // red: the stroke pen
                 DrawViewedPage(surface, file);
                 if (file.kind != ContentKind::NonAscii) { // the margin line, as on screen
                     surface.SelectPen(kBlue);
                     surface.MoveTo(MarginLinePixelX(), band.top);
                     surface.LineTo(MarginLinePixelX(), band.bottom);
                 }
+                surface.Flush();
                 painter.restore();
             }
         }
