@@ -26,11 +26,13 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from marking_page_test import STUDENT_PORT, Server, check, failures, quiet_console  # noqa: E402
+from marking_page_test import STUDENT_PORT, Server, check, failures  # noqa: E402
 
 HOST = '127.0.0.48'  # our own loopback address: runs beside the marking page's test
 ADMIN, ADMIN_PASSWORD = 'webadmin', 'student-pages-admin-1'
 SIZES = {'phone': (360, 740), 'desktop': (1280, 720)}
+# Each size in another time zone: the deadline 2099-12-31T23:59Z as the student there reads it.
+ZONES = {'phone': ('America/Toronto', '6:59'), 'desktop': ('Europe/Oslo', '12:59')}
 SX, SY = 0.93, 1.6
 TEXT_RATIO = SX / SY
 BASELINE = 0.8 * 16 / SX
@@ -124,7 +126,8 @@ def browser(size):
         options.add_argument(f'--window-size={width},{height}')
     options.add_argument('--user-data-dir=' + tempfile.mkdtemp(prefix='tallyport-chromium-'))
     options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
-    driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+    service = Service('/usr/bin/chromedriver', env={**os.environ, 'TZ': ZONES[size][0]})
+    driver = webdriver.Chrome(service=service, options=options)
     if size == 'desktop':
         driver.set_window_size(width, height)
     return driver
@@ -196,6 +199,7 @@ def choose(panel, paths, slot=0):
 
 
 def submit_and_receipt(driver, panel):
+    driver.execute_script('document.getElementById("receipt-area").replaceChildren()')
     panel.find_element(By.CSS_SELECTOR, '.send button').click()
     receipt = WebDriverWait(driver, 20).until(lambda d: d.find_element(By.CSS_SELECTOR, '#receipt-area .receipt'))
     serial = int(receipt.find_element(By.CLASS_NAME, 'serial-number').text)
@@ -265,8 +269,9 @@ def student_run(args, url, size, number, disk):
                                                               ['Assignment', '4'], ['Lab', '1']],
               f'{size}: every entry is listed by its name: {[c.text for c in cards]}')
         zone = driver.find_element(By.ID, 'zone').text
-        check('time zone' in zone and '(' in driver.find_element(By.CSS_SELECTOR, '.dates dd:nth-of-type(2)').text,
-              f'{size}: times name their zone: {zone!r}')
+        deadline = driver.find_element(By.CSS_SELECTOR, '#entry-assignment-1 .dates dd:nth-of-type(2)').text
+        check(ZONES[size][0] in zone and ZONES[size][1] in deadline and ZONES[size][0] in deadline,
+              f'{size}: the deadline in the browser\'s zone, named: {zone!r}, {deadline!r}')
 
         # One file: a refused extension first, in the client's words.
         panel = open_panel(driver, 'assignment-1')
@@ -330,11 +335,22 @@ def student_run(args, url, size, number, disk):
               f'{size}: the exam question downloads as an attachment: {answer}')
         if shots:
             driver.save_screenshot(os.path.join(shots, f'student-course-{size}.png'))
-        quiet_console(driver, url, f'{size} student pages')
+        quiet_console(driver, url, f'{size} student pages', ['/api/student/register'])
         return driver, serials
     except Exception:
         driver.quit()
         raise
+
+
+def quiet_console(driver, url, what, expected=()):
+    """No script error, no policy violation, no refused request but those the test provoked, and
+    every request went to the server itself."""
+    problems = [e['message'] for e in driver.get_log('browser') if e['level'] == 'SEVERE'
+                and not (' - Failed to load resource' in e['message'] and any(e['message'].startswith(url + path) for path in expected))]
+    check(not problems, f'{what}: the console shows no errors {problems}')
+    elsewhere = [r for r in driver.execute_script(
+        'return performance.getEntriesByType("resource").map(r => r.name)') if not r.startswith(url + '/')]
+    check(not elsewhere, f'{what}: no request leaves the server {elsewhere}')
 
 
 def others_refused(driver, other_serial):
@@ -461,7 +477,7 @@ def marked_run(args, url, other_serial):
             pdf = driver.execute_cdp_cmd('Page.printToPDF', {'printBackground': True})
             with open(os.path.join(args.screenshots, 'student-marked.pdf'), 'wb') as out:
                 out.write(base64.b64decode(pdf['data']))
-        quiet_console(driver, url, 'marked view')
+        quiet_console(driver, url, 'marked view', ['/api/student/submissions/', '/api/student/entries/assignment-2/marked'])
     finally:
         driver.quit()
 
