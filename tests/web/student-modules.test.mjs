@@ -13,6 +13,7 @@ import { nameRefusal, packageBytes, toWindows1252 } from '../../server/web/pages
 import {
   REENTER, checkAccount, checkLoginPassword, checkQuestionnaire, checkStudentNumber, validateInteger, validateText,
 } from '../../server/web/pages/student-fields.js';
+import { entryNames } from '../../server/web/pages/student-entry-name.js';
 
 const data = (name) => fileURLToPath(new URL(`../unit/data/${name}`, import.meta.url));
 const bytes = (text) => Uint8Array.from(text, (c) => c.charCodeAt(0));
@@ -155,4 +156,14 @@ test('numbers: questionnaire, student number and the login password', () => {
   }
   assert.equal(checkLoginPassword('a'.repeat(21)), 'Enter no more than 20 characters.');
   assert.equal(checkLoginPassword('a'.repeat(20)), null);
+});
+
+test('entry names: the section label only where a component has several sections', () => {
+  const entries = [
+    { key: 'a1', component: 'Assignment', element: '1', section: 'Assignment 1' },
+    { key: 'l1m', component: 'Lab', element: '1', section: 'Monday' },
+    { key: 'l1w', component: 'Lab', element: '1', section: 'Wednesday' },
+    { key: 'q1', component: 'Quiz', element: '1', section: '' },
+  ];
+  assert.deepEqual([...entryNames(entries).values()], ['Assignment 1', 'Lab 1 Monday', 'Lab 1 Wednesday', 'Quiz 1']);
 });

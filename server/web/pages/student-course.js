@@ -2,12 +2,14 @@
 // included), the late window and status, what was submitted, and the ways forward: submit,
 // receipts, marked work once released, exam questions.
 import { el, localTime, logOut, requireStudent, studentApi } from './student-api.js';
-import { entryName } from './student-entry-name.js';
+import { entryNames } from './student-entry-name.js';
 import { receiptNode, serialText } from './student-receipt.js';
 import { SubmitPanel } from './student-submit.js';
 
 const $ = (id) => document.getElementById(id);
 let student = null;
+let names = new Map();
+const entryName = (entry) => names.get(entry.key) || entry.key;
 
 // Where the entry stands now, and what the student can do next.
 function standing(entry, now = Date.now()) {
@@ -130,6 +132,7 @@ function entryCard(entry) {
 
 async function refresh() {
   const course = await studentApi('GET', '/api/student/course');
+  names = entryNames(course.entries);
   $('title').textContent = `${course.course} ${course.name}`;
   document.title = `Tallyport — ${course.name}`;
   // Keep open submit panels (and the files chosen in them) across a refresh.

@@ -2,7 +2,7 @@
 // every file drawn as the desktop View draws it. Printing draws every line first.
 import { el, localTime, requireStudent, studentApi } from './student-api.js';
 import { serialText } from './student-receipt.js';
-import { entryName } from './student-entry-name.js';
+import { entryNames } from './student-entry-name.js';
 import { MarkedFileDrawing } from './student-marked-drawing.js';
 
 const $ = (id) => document.getElementById(id);
@@ -47,7 +47,7 @@ async function start() {
   const marking = submission.marking || {};
   const course = await studentApi('GET', '/api/student/course').catch(() => null);
   const entry = course && course.entries.find((e) => e.key === key);
-  $('title').textContent = entry ? `Marked: ${entryName(entry)}` : 'Marked work';
+  $('title').textContent = entry ? `Marked: ${entryNames(course.entries).get(key)}` : 'Marked work';
   document.title = `Tallyport — ${$('title').textContent}`;
   $('mark').textContent = markText(marking, submission.maxMark);
   const marker = submission.marker || {};
