@@ -3,7 +3,7 @@
 baseline in the same run:
   1. opening a released 5,000-line marked file (200 comments, 20 strokes) on the student page vs
      the same text from the same route in a plain <pre> (navigation start to the page drawn);
-  2. a 1 MiB upload through the page (package built in the page, sent with XMLHttpRequest, until
+  2. a 1 MiB (random bytes) upload through the page (package built in the page, sent with XMLHttpRequest, until
      the receipt arrives) vs the same file through the student protocol by the desktop client's
      own UploadPackage (student_upload_driver), to the same server.
 
@@ -59,9 +59,11 @@ Promise.all([import('/required-files.js'), import('/submission-package.js'), imp
     const t0 = performance.now();
     const set = new rf.RequiredFileSet('Data,dat,B,8', 'M,dat', false);
     const file = rf.loadSubmissionFile(set, 'upload.dat', data);
-    const receipt = await api.uploadPackage('assignment-2', sp.packageBytes([file]), () => {});
-    done([performance.now() - t0, receipt.serial]);
-  }).catch((e) => done([null, String(e)]));'''
+    const body = sp.packageBytes([file]);
+    const built = performance.now() - t0;
+    const receipt = await api.uploadPackage('assignment-2', body, () => {});
+    done([performance.now() - t0, receipt.serial, built]);
+  }).catch((e) => done([null, String(e), null]));'''
 
 
 def source(lines):
@@ -173,16 +175,21 @@ def main():
         WebDriverWait(browser, 10).until(lambda d: d.find_element('tag name', 'body').get_attribute('data-ready'))
         web_times, protocol_times = [], []
         for _ in range(rounds):
-            ms, got = browser.execute_async_script(UPLOAD_IN_PAGE, encoded)
+            ms, got, built = (browser.execute_async_script(UPLOAD_IN_PAGE, encoded) + [None])[:3]
             if ms is None:
                 sys.exit(f'the page upload failed: {got}')
             web_times.append(ms)
             out = subprocess.run([upload_driver, HOST, str(PORT), '3103', '100400001', 'bench1', '1', upload, '1'],
                                  check=True, capture_output=True, text=True, timeout=60).stdout.split()
             protocol_times.append(float(out[0]))
-            print(f'1 MiB upload: page {web_times[-1]:.1f} ms, protocol {protocol_times[-1]:.1f} ms '
+            print(f'1 MiB upload: page {web_times[-1]:.1f} ms (package built in {built:.1f} ms), protocol {protocol_times[-1]:.1f} ms '
                   f'({web_times[-1] / protocol_times[-1]:.2f}x)', flush=True)
 
+        # The server's own time for each page upload (its request log), to tell it from the browser's.
+        log.seek(0)
+        served = [float(m) for m in re.findall(r'path=/api/student/entries/assignment-2/submissions status=201 .*?ms=([\d.]+)', log.read())]
+        if served:
+            print(f'server time of the page uploads: median {statistics.median(served):.1f} ms of {len(served)}')
         p, b = statistics.median(page), statistics.median(plain)
         w, s = statistics.median(web_times), statistics.median(protocol_times)
         print(f'median of {rounds}: marked file {p:.1f} ms vs <pre> {b:.1f} ms, ratio {p / b:.2f}x; '
