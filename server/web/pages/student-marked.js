@@ -74,6 +74,19 @@ async function start() {
 // Printing needs every line of every file in the document, not only those in view.
 // A wide page is shrunk as one picture to the paper's width, so no comment leaves its line.
 const PRINT_WIDTH = 700; // CSS pixels across an A4 or Letter page inside its margins
+window.addEventListener('beforeprint', () => {
+  // The comments also as text on paper, under each file.
+  for (const list of document.querySelectorAll('.comment-list:not([open])')) {
+    list.open = true;
+    list.dataset.openedForPrint = '1';
+  }
+});
+window.addEventListener('afterprint', () => {
+  for (const list of document.querySelectorAll('[data-opened-for-print]')) {
+    list.open = false;
+    delete list.dataset.openedForPrint;
+  }
+});
 window.addEventListener('beforeprint', () => drawings.forEach((d) => {
   d.drawEverything(true);
   d.svg.style.zoom = String(Math.min(1, PRINT_WIDTH / Number(d.svg.getAttribute('width'))));
