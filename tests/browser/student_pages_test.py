@@ -255,6 +255,35 @@ def register_and_log_in(driver, url, number, shots, size):
     ready(driver, '/student-course.html')
 
 
+def update_details(driver, url, number, size):
+    """A wrong current password is refused at its field; a new password, name and e-mail are saved
+    and the new password opens the account."""
+    driver.get(url + '/student.html')
+    ready(driver, '/student.html')
+    fields = {'update-current': 'wrong1', 'update-password': 'pass456', 'update-retype': 'pass456'}
+    for field, value in fields.items():
+        driver.find_element(By.ID, field).send_keys(value)
+    driver.find_element(By.ID, 'update-button').click()
+    WebDriverWait(driver, 10).until(lambda d: d.find_element(By.ID, 'update-error').is_displayed())
+    check(driver.switch_to.active_element.get_attribute('id') == 'update-current',
+          f'{size}: a wrong current password is refused at its field: {driver.find_element(By.ID, "update-error").text!r}')
+    driver.find_element(By.ID, 'update-current').clear()
+    driver.find_element(By.ID, 'update-current').send_keys('pass123')
+    driver.find_element(By.ID, 'update-name').clear()
+    driver.find_element(By.ID, 'update-name').send_keys('Ann B. Lee')
+    driver.find_element(By.ID, 'update-button').click()
+    WebDriverWait(driver, 10).until(lambda d: 'saved' in d.find_element(By.ID, 'status').text)
+    check('Ann B. Lee' in driver.find_element(By.ID, 'who').text, f'{size}: the new name is shown')
+    driver.find_element(By.ID, 'logout').click()
+    ready(driver, '/student.html')
+    Select(driver.find_element(By.ID, 'login-course')).select_by_value('3102')
+    driver.find_element(By.ID, 'login-student').send_keys(number)
+    driver.find_element(By.ID, 'login-password').send_keys('pass456')
+    driver.find_element(By.ID, 'login-button').click()
+    ready(driver, '/student-course.html')
+    check('Ann B. Lee' in driver.find_element(By.ID, 'who').text, f'{size}: the new password opens the account')
+
+
 def student_run(args, url, size, number, disk):
     driver = browser(size)
     shots = args.screenshots
@@ -334,7 +363,8 @@ def student_run(args, url, size, number, disk):
               f'{size}: the exam question downloads as an attachment: {answer}')
         if shots:
             driver.save_screenshot(os.path.join(shots, f'student-course-{size}.png'))
-        quiet_console(driver, url, f'{size} student pages', ['/api/student/register'])
+        update_details(driver, url, number, size)
+        quiet_console(driver, url, f'{size} student pages', ['/api/student/register', '/api/student/account'])
         return driver, serials
     except Exception:
         driver.quit()
