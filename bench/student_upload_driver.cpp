@@ -4,6 +4,7 @@
 // UploadPackage ROUNDS times and prints each upload's milliseconds and serial on a line.
 //
 //   student_upload_driver HOST PORT COURSE STUDENT PASSWORD ENTRY-INDEX FILE ROUNDS
+#include "QuietClient.h"
 #include "protocol/Transaction.h"
 #include "submission/LoadSubmissionFile.h"
 #include "submission/RequiredFileSet.h"
@@ -13,33 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-class QuietUi : public tallyport::TransactionUi {
-public:
-    void Open(std::string_view) override {}
-    void SetBusy(bool) override {}
-    bool Pump() override { return false; }
-    void Progress(int64_t, int64_t) override {}
-    tallyport::RetryChoice ReportStatus(tallyport::StatusCode status) override {
-        std::fprintf(stderr, "status %d\n", int(status));
-        return tallyport::RetryChoice::Abort;
-    }
-    void Close() override {}
-};
-
-class QuietPrompts : public tallyport::Prompts {
-public:
-    tallyport::Answer Message(std::string_view text, tallyport::Buttons, tallyport::Icon) override {
-        std::fprintf(stderr, "message: %.*s\n", int(text.size()), text.data());
-        return tallyport::Answer::Ok;
-    }
-    std::optional<std::string> OpenFile(const tallyport::OpenFileRequest&) override { return {}; }
-    std::optional<std::string> ChooseFolder(std::string_view) override { return {}; }
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 9) {

@@ -14,6 +14,7 @@
 #include "course/CourseToml.h"
 #include "student/Server.h"
 #include "store/Store.h"
+#include "QuietClient.h"
 #include "protocol/Transaction.h"
 #include "submission/ProjectScan.h"
 #include "submission/SubmissionPackage.h"
@@ -72,35 +73,6 @@ long StatusField(const char* field) {
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
-
-// Notes when the last byte of the request went out, to tell the client's sending from the
-// server's storing.
-class QuietUi : public tallyport::TransactionUi {
-public:
-    Clock::time_point allSent{};
-    void Open(std::string_view) override {}
-    void SetBusy(bool) override {}
-    bool Pump() override { return false; }
-    void Progress(int64_t sent, int64_t total) override {
-        if (sent == total && allSent == Clock::time_point{})
-            allSent = Clock::now();
-    }
-    tallyport::RetryChoice ReportStatus(tallyport::StatusCode status) override {
-        std::fprintf(stderr, "status %d\n", int(status));
-        return tallyport::RetryChoice::Abort;
-    }
-    void Close() override {}
-};
-
-class QuietPrompts : public tallyport::Prompts {
-public:
-    tallyport::Answer Message(std::string_view text, tallyport::Buttons, tallyport::Icon) override {
-        std::fprintf(stderr, "message: %.*s\n", int(text.size()), text.data());
-        return tallyport::Answer::Ok;
-    }
-    std::optional<std::string> OpenFile(const tallyport::OpenFileRequest&) override { return {}; }
-    std::optional<std::string> ChooseFolder(std::string_view) override { return {}; }
-};
 
 int Listen(uint16_t& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
