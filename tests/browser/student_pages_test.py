@@ -220,9 +220,18 @@ def check_upload(args, staff, what, serial, rows, expected):
     check(all('matches what your browser sent' in r[2] for r in rows), f'{what}: each digest matches what the browser sent')
 
 
+def unlabelled(driver):
+    """Controls without an accessible name: no label, no aria-label, no text."""
+    return driver.execute_script('''return [...document.querySelectorAll('input, select, button, a[href]')]
+        .filter(e => !(e.labels && e.labels.length) && !e.getAttribute('aria-label') && !e.textContent.trim()
+                     && e.getAttribute('aria-hidden') !== 'true')
+        .map(e => e.outerHTML.slice(0, 80));''')
+
+
 def register_and_log_in(driver, url, number, shots, size):
     driver.get(url + '/student.html')
     ready(driver, '/student.html')
+    check(not unlabelled(driver), f'{size}: every control of the login page has a name for screen readers: {unlabelled(driver)}')
     driver.find_element(By.ID, 'show-register').click()
     Select(driver.find_element(By.ID, 'register-course')).select_by_value('3102')
     fields = {'register-student': number, 'register-password': '  pass123 ', 'register-retype': 'pass123',
@@ -293,6 +302,10 @@ def student_run(args, url, size, number, disk):
         register_and_log_in(driver, url, number, shots, size)
         width = driver.execute_script('return [document.documentElement.scrollWidth, innerWidth]')
         check(width[0] <= width[1], f'{size}: the course page fits the width without scrolling sideways: {width}')
+        zoomed = driver.execute_script('''document.documentElement.style.zoom = 2;
+            const fits = document.documentElement.scrollWidth <= innerWidth;
+            document.documentElement.style.zoom = ''; return fits;''')
+        check(zoomed, f'{size}: at 200 % zoom the course page still fits the width')
         names = driver.execute_script('return [...document.querySelectorAll(".entry-card h2")].map(h => h.firstChild.textContent)')
         check(names == ['Assignment 1', 'Assignment 2', 'Assignment 3', 'Assignment 4', 'Lab 1'],
               f'{size}: every entry is listed by the name the desktop client gives it: {names}')
@@ -309,6 +322,7 @@ def student_run(args, url, size, number, disk):
         choose(panel, [os.path.join(disk, 'prog.c')])
         if shots:
             driver.save_screenshot(os.path.join(shots, f'student-submit-{size}.png'))
+        check(not unlabelled(driver), f'{size}: every control of the course page and its submit panel has a name for screen readers: {unlabelled(driver)}')
         serial, rows, _ = submit_and_receipt(driver, panel)
         check_upload(args, staff, f'{size} single file', serial, rows, desktop_package(args, 'F,c', disk, ['prog.c']))
         if shots:
