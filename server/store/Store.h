@@ -373,6 +373,7 @@ public:
     // Exam question files of one entry (replacing earlier ones), in the order they are sent.
     bool SetExamFiles(int32_t course, int32_t entry, const std::vector<ExamFile>& files);
     std::vector<ExamFile> ExamFiles(int32_t course, int32_t entry) const;
+    int32_t CountExamFiles(int32_t course, int32_t entry) const; // without reading their bytes
 
     const std::filesystem::path& file() const { return file_; }
     const std::filesystem::path& packageFolder() const;

@@ -43,4 +43,13 @@ std::vector<ExamFile> Store::ExamFiles(int32_t course, int32_t entry) const {
     return files;
 }
 
+int32_t Store::CountExamFiles(int32_t course, int32_t entry) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return 0;
+    sql::Statement query(*lease, "SELECT count(*) FROM exam_files WHERE course = ? AND entry = ?");
+    query.Bind(1, course).Bind(2, entry);
+    return query.Step() ? int32_t(query.Int(0)) : 0;
+}
+
 } // namespace tallyport::server

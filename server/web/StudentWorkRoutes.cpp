@@ -140,9 +140,8 @@ void ShowCourse(StudentContext& context, const StudentCaller& caller, const Http
         const EntryDefinition& entry = course->entries[i];
         const EntryPlace place = EntryPlaceOf(*course, int32_t(i));
         const auto extension = Extension(context, caller, entry);
-        const auto exam = context.store.ExamFiles(number, entry.id);
         const auto range = ChooseExamFiles(entry.kind, ExamSelector(entry, caller.student.number),
-                                           int32_t(exam.size()));
+                                           context.store.CountExamFiles(number, entry.id));
         json& mine = submissions[entry.id];
         entries.push_back({{"key", entry.key},
                            {"component", Windows1252ToUtf8(place.component)},

@@ -8,13 +8,16 @@ namespace tallyport {
 
 void MarkedFile::SetText(std::string text) {
     text_ = std::move(text);
-    lineStarts_ = PieceStarts(DrawnPart(*text_), kLineFeed);
-    encoding_ = EncodingOf(DrawnPart(*text_));
+    const std::string_view drawn = DrawnPart(*text_);
+    drawnLength_ = drawn.size();
+    lineStarts_ = PieceStarts(drawn, kLineFeed);
+    encoding_ = EncodingOf(drawn);
 }
 
 void MarkedFile::DrawPage(DrawingSurface& surface) const {
     if (text_)
-        DrawIndexedTextBlock(surface, 0, 0, DrawnPart(*text_), lineStarts_, 0, tabWidth, encoding_);
+        DrawIndexedTextBlock(surface, 0, 0, std::string_view(*text_).substr(0, drawnLength_),
+                             lineStarts_, 0, tabWidth, encoding_);
     else
         surface.TextOut(0, 0, kFileErrorNotice);
     for (const ObjectNode* node = annotations.get(); node; node = node->next.get())

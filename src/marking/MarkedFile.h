@@ -42,6 +42,7 @@ public:
 
 private:
     std::optional<std::string> text_;
+    std::size_t drawnLength_ = 0;      // of the text, up to its first NUL (found once)
     std::vector<uint32_t> lineStarts_; // of the drawn part of the text, split at LF
     TextEncoding encoding_ = TextEncoding::Windows1252; // of the drawn part of the text
 };

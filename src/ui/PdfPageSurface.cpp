@@ -14,11 +14,13 @@ PdfPageSurface::PdfPageSurface(QPainter& painter, PixelRect band, Colour pen, Pa
     : painter_(painter), band_(band), page_(painter, band, pen), glyphs_(glyphs),
       ascent_(QFontMetrics(painter.font()).ascent()) {}
 
+// The colour is kept here and given to the page surface only when it draws text itself: every
+// annotation sets its colour on every sheet, mostly to draw nothing there.
 void PdfPageSurface::SetTextColor(Colour colour) {
-    if (colour != textColour_)
-        Flush();
+    if (colour == textColour_)
+        return;
+    Flush();
     textColour_ = colour;
-    page_.SetTextColor(colour);
 }
 
 void PdfPageSurface::TextOut(int32_t x, int32_t y, std::string_view characters) {
@@ -28,13 +30,12 @@ void PdfPageSurface::TextOut(int32_t x, int32_t y, std::string_view characters) 
     const auto glyph = glyphs_.Of(characters);
     if (!glyph) { // not one character of the page font: drawn as text, in its place
         Flush();
+        page_.SetTextColor(textColour_);
         page_.TextOut(x, y, characters);
         return;
     }
     // (x, y) is the top of the cell; glyphs sit on the baseline.
     const QPointF position(x, y + ascent_);
-    if (!runPositions_.isEmpty() && runPositions_.back().y() != position.y())
-        Flush();
     runGlyphs_.push_back(*glyph);
     runPositions_.push_back(position);
 }

@@ -4,9 +4,10 @@
 // outside the band's width are left out. Strokes and the margin line are clipped to the band,
 // and a segment wholly above or below it is left out (every sheet draws every stroke).
 //
-// Cells of one row in one colour are gathered and drawn as one glyph run, each glyph at its
-// cell's own position: the PDF gets the same characters in the same places for a fraction of
-// the cost of laying out every character alone. Flush() draws what is gathered.
+// Cells are gathered while the text colour stays the same and drawn as one glyph run, each
+// glyph at its own cell's position: the PDF gets the same characters in the same places and
+// order for a fraction of the cost of laying out every character alone. A stroke, a colour
+// change and Flush() draw what is gathered first, so what is drawn later stays on top.
 #pragma once
 
 #include "ui/QPainterSurface.h"

@@ -1,6 +1,7 @@
 // The marked work's PDF written directly: a 5,000-line file on exactly the sheets its lines
-// need with every line whole on one sheet, the paper the locale prints on, and a write failure
-// reported without leaving a file behind (a PDF of more sheets than any submission needs too).
+// need with every line whole on one sheet, characters beyond ASCII read back from their own
+// cells, the paper the locale prints on, and a write failure reported without leaving a file
+// behind (a PDF of more sheets than any submission needs too).
 #include "marking/MarkedPdf.h"
 #include "marking/PageScale.h"
 #include "support/PdfTools.h"
@@ -177,6 +178,54 @@ private slots:
         };
         QVERIFY(dark(int(layout->margin), edge) > 100); // the W's across the sheet
         QCOMPARE(dark(edge + 8, image.width()), 0);     // at most one cell past the edge
+    }
+
+    // Characters beyond ASCII: UTF-8 (a character in the first of its byte cells, a star the
+    // page font lacks drawn from a fallback font) and Windows-1252 all read back, and what
+    // follows them stays in its own cell.
+    void nonAsciiTextInItsCells() {
+        ScopedPageScales scales;
+        TempDir dir;
+        MarkedSubmission s = LongMarkedFile(1);
+        s.files[0].annotations.reset();
+        // c a f é(2 cells) space ★(3 cells) space x ;
+        s.files[0].SetText("caf\xc3\xa9 \xe2\x98\x85 x;\r\n");
+        MarkedFile windows;
+        windows.name = "cp1252.txt";
+        windows.SetText("caf\xe9 \x80 y;\r\n");
+        s.files.push_back(std::move(windows));
+        const fs::path pdf = dir.path() / "non-ascii.pdf";
+        QCOMPARE(WriteMarkedPdf(pdf, s, 10, QPageSize(QPageSize::A4)), std::nullopt);
+        QCOMPARE(PdfPageCount(pdf), 2);
+        const auto text = PdfText(pdf, false);
+        QVERIFY(text);
+        for (const char* expected : {"caf\xc3\xa9", "\xe2\x98\x85", "x;", "\xe2\x82\xac", "y;"})
+            QVERIFY2(text->find(expected) != std::string::npos, expected);
+
+        constexpr int kDpi = 144;
+        const fs::path png = dir.path() / "non-ascii.png";
+        QVERIFY(RenderPdfPage(pdf, 1, kDpi, png));
+        const QImage image(QString::fromStdString(png.string()));
+        QVERIFY(!image.isNull());
+        const auto layout = LayoutMarkedPdf(s.files[0], QPageSize(QPageSize::A4));
+        QVERIFY(layout);
+        // Dark pixels in a cell of line 0 (column `column`), less a pixel all round.
+        auto darkInCell = [&](int column) {
+            auto at = [&](double points) { return int(std::lround(points * kDpi / 72)); };
+            const int left = at(layout->PointX(PageToPixelX(column * 10))) + 1;
+            const int right = at(layout->PointX(PageToPixelX(column * 10 + 10))) - 2;
+            const int top = at(layout->PointY(0, PageToPixelY(0))) + 1;
+            const int bottom = at(layout->PointY(0, PageToPixelY(10))) - 2;
+            int n = 0;
+            for (int y = top; y <= bottom; ++y)
+                for (int x = left; x <= right; ++x)
+                    n += qGray(image.pixel(x, y)) < 128;
+            return n;
+        };
+        for (int column : {0, 3, 6, 10, 11})
+            QVERIFY2(darkInCell(column) > 2, qPrintable(QString::number(column)));
+        for (int column : {4, 5, 9, 12})
+            QVERIFY2(darkInCell(column) == 0, qPrintable(QString::number(column)));
     }
 
     void paperFromTheLocale() {
