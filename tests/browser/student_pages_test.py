@@ -89,6 +89,7 @@ FILES = {
     'prog.exe': b'MZ\x90\x00',
     'main.c': b'#include "list.h"\r\nint main() { return 0; }\r\n',
     'data.dat': bytes([0, 1, 2, 255, 13, 10, 26]),
+    'big.dat': bytes(1048576),
     'helper.c': b'/* the main file, under another name */\nint main() {}\n',
     'LIST.H': b'struct list;\r',
     'project/src/a.c': b'int a;\n',
@@ -331,6 +332,12 @@ def student_run(args, url, size, number, disk):
 
         # Any files: two chosen at once, the text file's tab width changed to 2.
         panel = open_panel(driver, 'assignment-2')
+        # Over the size limit with its headers: refused before anything is sent, as the client does.
+        choose(panel, [os.path.join(disk, 'big.dat')])
+        panel.find_element(By.CSS_SELECTOR, '.send button').click()
+        check(message_of(panel) == 'The file(s) your are submitting are too large.\nThe maximum allowed total size is 1048576.\n'
+              'Please confirm you are only submitting the correct files.', f'{size}: the size limit in the client\'s words: {message_of(panel)!r}')
+        panel.find_element(By.CSS_SELECTOR, '.chosen button[aria-label="Remove big.dat"]').click()
         choose(panel, [os.path.join(disk, 'main.c'), os.path.join(disk, 'data.dat')])
         tab = panel.find_element(By.CSS_SELECTOR, 'input[type=number]')
         tab.clear()
