@@ -135,7 +135,10 @@ def browser(size):
 
 
 def ready(driver, page):
-    WebDriverWait(driver, 15).until(lambda d: page in d.current_url and d.find_element(By.TAG_NAME, 'body').get_attribute('data-ready'))
+    """The page has loaded and finished its start-up (read in one script: no stale element when a
+    navigation replaces the document meanwhile)."""
+    WebDriverWait(driver, 15).until(lambda d: d.execute_script(
+        'return location.pathname === arguments[0] && document.body && document.body.dataset.ready', page))
 
 
 def fetch(driver, method, path, body=None):
@@ -199,7 +202,18 @@ def choose(panel, paths, slot=0):
     panel.find_element(By.CSS_SELECTOR, f'input[id$="-input-{slot}"]').send_keys('\n'.join(paths))
 
 
+def wait_loaded(driver, panel, count):
+    """Files are read asynchronously: wait until `count` of them are listed."""
+    WebDriverWait(driver, 10).until(lambda d: len(panel.find_elements(By.CSS_SELECTOR, '.chosen li.slot:not(.empty)')) == count)
+
+
+def wait_message(driver, panel):
+    WebDriverWait(driver, 10).until(lambda d: message_of(panel))
+    return message_of(panel)
+
+
 def submit_and_receipt(driver, panel):
+    WebDriverWait(driver, 10).until(lambda d: panel.find_element(By.CSS_SELECTOR, '.send button').is_enabled())
     driver.execute_script('document.getElementById("receipt-area").replaceChildren()')
     panel.find_element(By.CSS_SELECTOR, '.send button').click()
     receipt = WebDriverWait(driver, 20).until(lambda d: d.find_element(By.CSS_SELECTOR, '#receipt-area .receipt'))
@@ -284,6 +298,7 @@ def update_details(driver, url, number, size):
     driver.find_element(By.ID, 'update-button').click()
     WebDriverWait(driver, 10).until(lambda d: 'saved' in d.find_element(By.ID, 'status').text)
     check('Ann B. Lee' in driver.find_element(By.ID, 'who').text, f'{size}: the new name is shown')
+    driver.execute_script('delete document.body.dataset.ready')  # logging out opens this page again
     driver.find_element(By.ID, 'logout').click()
     ready(driver, '/student.html')
     Select(driver.find_element(By.ID, 'login-course')).select_by_value('3102')
@@ -318,12 +333,25 @@ def student_run(args, url, size, number, disk):
         # One file: a refused extension first, in the client's words.
         panel = open_panel(driver, 'assignment-1')
         choose(panel, [os.path.join(disk, 'prog.exe')])
-        check(message_of(panel) == 'You are not permitted to submit files with the\nextension for file prog.exe',
+        check(wait_message(driver, panel) == 'You are not permitted to submit files with the\nextension for file prog.exe',
               f'{size}: a refused file gets the client\'s message: {message_of(panel)!r}')
         choose(panel, [os.path.join(disk, 'prog.c')])
+        wait_loaded(driver, panel, 1)
         if shots:
             driver.save_screenshot(os.path.join(shots, f'student-submit-{size}.png'))
         check(not unlabelled(driver), f'{size}: every control of the course page and its submit panel has a name for screen readers: {unlabelled(driver)}')
+        # The connection lost during the upload: the page says so, and nothing is stored.
+        driver.execute_cdp_cmd('Network.enable', {})
+        offline = {'offline': True, 'latency': 0, 'downloadThroughput': -1, 'uploadThroughput': -1}
+        driver.execute_cdp_cmd('Network.emulateNetworkConditions', offline)
+        panel.find_element(By.CSS_SELECTOR, '.send button').click()
+        WebDriverWait(driver, 10).until(lambda d: message_of(panel))
+        driver.execute_cdp_cmd('Network.emulateNetworkConditions', {**offline, 'offline': False})
+        driver.execute_cdp_cmd('Network.disable', {})
+        stored = [e['submissions'] for e in json.loads(fetch(driver, 'GET', '/api/student/course')[1])['entries']
+                  if e['key'] == 'assignment-1'][0]
+        check(message_of(panel).startswith('Not submitted: The upload was cut off before the server stored it: nothing was stored.')
+              and stored == [], f'{size}: a lost connection is reported and nothing is stored: {message_of(panel)!r}, {stored}')
         serial, rows, _ = submit_and_receipt(driver, panel)
         check_upload(args, staff, f'{size} single file', serial, rows, desktop_package(args, 'F,c', disk, ['prog.c']))
         if shots:
@@ -334,11 +362,13 @@ def student_run(args, url, size, number, disk):
         panel = open_panel(driver, 'assignment-2')
         # Over the size limit with its headers: refused before anything is sent, as the client does.
         choose(panel, [os.path.join(disk, 'big.dat')])
+        wait_loaded(driver, panel, 1)
         panel.find_element(By.CSS_SELECTOR, '.send button').click()
         check(message_of(panel) == 'The file(s) your are submitting are too large.\nThe maximum allowed total size is 1048576.\n'
               'Please confirm you are only submitting the correct files.', f'{size}: the size limit in the client\'s words: {message_of(panel)!r}')
         panel.find_element(By.CSS_SELECTOR, '.chosen button[aria-label="Remove big.dat"]').click()
         choose(panel, [os.path.join(disk, 'main.c'), os.path.join(disk, 'data.dat')])
+        wait_loaded(driver, panel, 2)
         tab = panel.find_element(By.CSS_SELECTOR, 'input[type=number]')
         tab.clear()
         tab.send_keys('2\t')
@@ -354,9 +384,11 @@ def student_run(args, url, size, number, disk):
         check(alert.text.replace('\r', '') == "You specified a file with an incorrect name.\nDo you want to rename it as main.c "
               "when submitting?\nNOTE:  You probably don't want to do this!", f'{size}: the rename question: {alert.text!r}')
         alert.accept()
+        wait_loaded(driver, panel, 1)
         panel.find_element(By.CSS_SELECTOR, '.send button').click()
-        check(message_of(panel) == "You haven't loaded one of the required files.", f'{size}: a missing named file is refused')
+        check(wait_message(driver, panel) == "You haven't loaded one of the required files.", f'{size}: a missing named file is refused')
         choose(panel, [os.path.join(disk, 'LIST.H')], 1)
+        wait_loaded(driver, panel, 2)
         serial, rows, _ = submit_and_receipt(driver, panel)
         check_upload(args, staff, f'{size} named files', serial, rows,
                      desktop_package(args, 'S,main.c,list.h', disk, ['helper.c', 'LIST.H']))
@@ -364,7 +396,7 @@ def student_run(args, url, size, number, disk):
         # A project folder, scanned in the client's order.
         panel = open_panel(driver, 'assignment-4')
         panel.find_element(By.CSS_SELECTOR, 'input[webkitdirectory]').send_keys(os.path.join(disk, 'project'))
-        WebDriverWait(driver, 10).until(lambda d: panel.find_elements(By.CSS_SELECTOR, '.chosen li'))
+        wait_loaded(driver, panel, 4)
         serial, rows, _ = submit_and_receipt(driver, panel)
         check_upload(args, staff, f'{size} project folder', serial, rows,
                      desktop_package(args, 'D', os.path.join(disk, 'project'), []))
@@ -385,7 +417,8 @@ def student_run(args, url, size, number, disk):
         if shots:
             driver.save_screenshot(os.path.join(shots, f'student-course-{size}.png'))
         update_details(driver, url, number, size)
-        quiet_console(driver, url, f'{size} student pages', ['/api/student/register', '/api/student/account'])
+        quiet_console(driver, url, f'{size} student pages',
+                      ['/api/student/register', '/api/student/account', '/api/student/entries/assignment-1/submissions'])
         return driver, serials
     except Exception:
         driver.quit()
