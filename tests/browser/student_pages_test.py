@@ -13,6 +13,7 @@ import hashlib
 import http.cookiejar
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -565,6 +566,30 @@ def marked_run(args, url, other_serial):
         driver.quit()
 
 
+def slowed_login(url):
+    """Guesses are slowed: after a few wrong passwords the page says how long to wait. Last, as
+    it slows this address's logins for a while."""
+    driver = browser('phone')
+    try:
+        driver.get(url + '/student.html')
+        ready(driver, '/student.html')
+        Select(driver.find_element(By.ID, 'login-course')).select_by_value('3102')
+        driver.find_element(By.ID, 'login-student').send_keys('300001')
+        shown = ''
+        for _ in range(8):
+            driver.find_element(By.ID, 'login-password').clear()
+            driver.find_element(By.ID, 'login-password').send_keys('guess99')
+            driver.find_element(By.ID, 'login-button').click()
+            WebDriverWait(driver, 10).until(lambda d: d.find_element(By.ID, 'login-button').is_enabled())
+            shown = driver.find_element(By.ID, 'login-error').text
+            if shown.startswith('Too many'):
+                break
+        check(re.fullmatch(r'Too many attempts\. Wait \d+ seconds?, then try again\.', shown) is not None,
+              f'repeated wrong passwords: the page says how long to wait: {shown!r}')
+    finally:
+        driver.quit()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--server', required=True)
@@ -593,6 +618,7 @@ def main():
             other_serial = serials[0]
             driver.quit()
         marked_run(args, server.url, other_serial)
+        slowed_login(server.url)
     finally:
         server.stop()
     if failures:

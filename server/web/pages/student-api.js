@@ -15,7 +15,7 @@ export class StudentApiError extends Error {
 
 function errorText(status, body, retryAfter) {
   if (status === 429)
-    return `Too many attempts. Wait ${retryAfter || 'a few'} seconds, then try again.`;
+    return `Too many attempts. Wait ${retryAfter === 1 ? '1 second' : `${retryAfter || 'a few'} seconds`}, then try again.`;
   if (body && body.error) return body.error;
   if (status === 0) return 'The server could not be reached. Check your connection, then try again.';
   return `The server answered ${status}. Try again in a minute; if it keeps happening, tell your instructor.`;
