@@ -149,6 +149,7 @@ bool StaffServer::Start(std::string& error) {
     InstallStudentRoutes(impl->router, impl->context);
     InstallTermRoutes(impl->router, impl->context);
     InstallAdminRoutes(impl->router, impl->context);
+    InstallAuditRoutes(impl->router, impl->context);
     InstallStaticFiles(impl->router, options_.webFolder);
 
     const int listenFd = Listen(options_.address, options_.port);
