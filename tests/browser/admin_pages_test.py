@@ -254,7 +254,7 @@ def markers_page(driver, url, screenshots):
     driver.find_element(By.ID, 'password-new').send_keys(NEW_MARKER[1], Keys.ENTER)
     status_says(driver, 'The password of bsmith is set')
     screenshot(driver, screenshots, 'markers-forms.png')
-    driver.execute_script('window.scrollTo(0, 0)')
+    driver.execute_script("window.scrollTo(0, 0); document.querySelector('.wide').scrollLeft = 0")
     screenshot(driver, screenshots, 'markers.png')
 
 
