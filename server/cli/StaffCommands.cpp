@@ -8,8 +8,8 @@
 
 #include <ctime>
 #include <iomanip>
-#include <map>
 #include <iostream>
+#include <map>
 #include <ostream>
 
 namespace tallyport::server {
@@ -113,16 +113,19 @@ void PrintAudit(const Store& store, std::optional<int32_t> course, std::ostream&
         for (const auto& entry : store.ArchivedEntries(definition.number))
             keys[{definition.number, entry.id}] = entry.key;
     }
-    out << "time                  marker        action     course  entry         serial  old  "
-           "new  student    version\n";
+    out << "time                  marker        action             course  entry         serial  "
+           "old  new  student    version  subject\n";
     for (const auto& r : store.Audit(course)) {
         const auto key = keys.find({r.course, r.entry});
+        const std::string entry = r.entry == kWholeCourse ? "-"
+                                  : key != keys.end()     ? key->second
+                                                          : "#" + std::to_string(r.entry);
         out << std::left << std::setw(22) << UtcText(r.time) << std::setw(14) << r.actor
-            << std::setw(11) << r.action << std::setw(8) << r.course << std::setw(14)
-            << (key != keys.end() ? key->second : "#" + std::to_string(r.entry)) << std::setw(8)
-            << number(r.serial) << std::setw(5) << number(r.oldMark) << std::setw(5)
-            << number(r.newMark) << std::setw(10) << number(r.student)
-            << (r.version ? std::to_string(*r.version) : std::string("-")) << '\n';
+            << std::setw(19) << r.action << std::setw(8) << r.course << std::setw(14) << entry
+            << std::setw(8) << number(r.serial) << std::setw(5) << number(r.oldMark) << std::setw(5)
+            << number(r.newMark) << std::setw(11) << number(r.student) << std::setw(9)
+            << (r.version ? std::to_string(*r.version) : std::string("-"))
+            << r.subject.value_or("-") << '\n';
     }
 }
 

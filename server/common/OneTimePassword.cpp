@@ -25,9 +25,11 @@ std::string NewOneTimePassword() {
     return password;
 }
 
-std::optional<std::string> ResetStudentPassword(Store& store, int32_t course, int32_t student) {
+std::optional<std::string> ResetStudentPassword(Store& store, int32_t course, int32_t student,
+                                                Actor actor) {
     std::string password = NewOneTimePassword();
-    if (password.empty() || !store.SetStudentPasswordHash(course, student, HashPassword(password)))
+    if (password.empty() ||
+        !store.SetStudentPasswordHash(course, student, HashPassword(password), actor))
         return std::nullopt;
     return password;
 }

@@ -2,14 +2,14 @@
 // once, typed into the client, then changed with Update Info.
 #pragma once
 
+#include "store/Store.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace tallyport::server {
-
-class Store;
 
 // Lower-case letters and digits that cannot be taken for one another (no i, l, o, 0 or 1), so
 // that the client's password rules pass and a handwritten copy reads back.
@@ -23,7 +23,9 @@ inline constexpr std::size_t kOneTimeLength = 8;
 std::string NewOneTimePassword();
 
 // Gives a registered student a new one-time password: stores its hash as the client would send
-// it (HashPassword) and returns it. None when the student is not registered or it failed.
-std::optional<std::string> ResetStudentPassword(Store& store, int32_t course, int32_t student);
+// it (HashPassword) and returns it, audited when there is an actor. None when the student is not
+// registered or it failed.
+std::optional<std::string> ResetStudentPassword(Store& store, int32_t course, int32_t student,
+                                                Actor actor = std::nullopt);
 
 } // namespace tallyport::server

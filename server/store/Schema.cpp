@@ -296,6 +296,14 @@ CREATE TABLE allocations (
 );
 )sql";
 
+// Version 8: what an audit row is about, a student's number or a marker's id, so that changes of
+// the staff and the class list are audited beside those of students' work. Rows from before name
+// their student.
+constexpr const char* kVersion8 = R"sql(
+ALTER TABLE audit ADD COLUMN subject TEXT;
+UPDATE audit SET subject = CAST(student AS TEXT) WHERE student IS NOT NULL;
+)sql";
+
 int UserVersion(sql::Connection& connection) {
     sql::Statement query(connection, "PRAGMA user_version");
     return query.Step() ? int(query.Int(0)) : -1;
@@ -348,7 +356,7 @@ bool PrepareDatabase(sql::Connection& connection, Durability durability, std::st
     }
     // Each step in turn from the database's version; version 4 also keys the entries it kept.
     const char* const steps[] = {kVersion1, kVersion2, kVersion3, kVersion4,
-                                 kVersion5, kVersion6, kVersion7};
+                                 kVersion5, kVersion6, kVersion7, kVersion8};
     static_assert(std::size(steps) == kSchemaVersion);
     std::vector<std::string> migrationNotes;
     for (int step = version + 1; step <= kSchemaVersion; ++step) {

@@ -12,7 +12,7 @@ namespace sql {
 class Connection;
 }
 
-inline constexpr int kSchemaVersion = 7;
+inline constexpr int kSchemaVersion = 8;
 
 // Sets the connection's pragmas (WAL, synchronous, foreign keys) and brings the schema up
 // to kSchemaVersion. Refuses a database made by a newer server. False with the reason in `error`.

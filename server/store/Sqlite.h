@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -50,8 +51,14 @@ public:
     // Not copied: the bytes must stay alive until the statement has run (packages are large).
     Statement& BindBlob(int index, std::string_view bytes);
     Statement& BindNull(int index);
+    // None binds NULL.
     template <typename T> Statement& Bind(int index, const std::optional<T>& value) {
-        return value ? Bind(index, int64_t(*value)) : BindNull(index);
+        if (!value)
+            return BindNull(index);
+        if constexpr (std::is_convertible_v<const T&, std::string_view>)
+            return Bind(index, std::string_view(*value));
+        else
+            return Bind(index, int64_t(*value));
     }
 
     // Step: true while a row is available. Done: the statement ran to the end without error.

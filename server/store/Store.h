@@ -229,9 +229,17 @@ struct EntryCounts {
     int32_t marked = 0;
 };
 
+// The entry of an audit row about the whole course (a marker, the class list, a password).
+inline constexpr int32_t kWholeCourse = -1;
+
+// Who made a change, for its audit row; none (the command line) writes no row.
+using Actor = std::optional<std::string_view>;
+
 // One change: of a mark ("mark"; "remark" once the entry's marks are released, so that the
 // students who saw the old one can be told), of an entry's release ("release", "unrelease"), of
-// a student's deadline ("extend", "unextend").
+// a student's deadline ("extend", "unextend"), of who marks whose work ("allocate",
+// "unallocate"), of the staff ("add-marker", "remove-marker", "marker-password"), of the class
+// list ("import-class-list") or of a student's password ("reset-password").
 struct AuditRecord {
     int64_t time = 0;
     std::string actor; // marker id
@@ -243,6 +251,9 @@ struct AuditRecord {
     std::optional<int32_t> newMark;
     std::optional<int32_t> student; // whose work or deadline it changed
     std::optional<int64_t> version; // the marking version a change produced
+    // What the change is about: a student's number or a marker's id. Written as the student's
+    // number when left out.
+    std::optional<std::string> subject;
 };
 
 struct ExamFile {
@@ -310,29 +321,35 @@ public:
     // on it; one without takes any number. ReplaceClassList puts `students` in place of the
     // course's list in one transaction; none when there is no such course (or it failed).
     std::optional<ClassListChanges> ReplaceClassList(int32_t course,
-                                                     const std::vector<ClassListEntry>& students);
+                                                     const std::vector<ClassListEntry>& students,
+                                                     Actor actor = std::nullopt);
     std::vector<ClassListEntry> ClassList(int32_t course) const; // by number
     bool MayRegister(int32_t course, int32_t number) const;
     // The class list and the registered students together, by number.
     std::vector<CourseStudent> CourseStudents(int32_t course) const;
     std::vector<EntrySubmissions> SubmissionCounts(int32_t course) const; // by student, entry
     // Replaces a registered student's password hash (as the client sends it); false when the
-    // student is not registered.
-    bool SetStudentPasswordHash(int32_t course, int32_t number, std::string_view hash);
+    // student is not registered. Audited as "reset-password" when there is an actor.
+    bool SetStudentPasswordHash(int32_t course, int32_t number, std::string_view hash,
+                                Actor actor = std::nullopt);
 
     // Staff (StoreStaff.cpp). AddMarker replaces a marker with the same id, its admin flag and
-    // courses included, and keeps its password.
-    bool AddMarker(const MarkerRecord& marker);
+    // courses included, and keeps its password unless given a new hash. With an actor, the
+    // changes below are audited in each course the marker marks, about the marker.
+    bool AddMarker(const MarkerRecord& marker, Actor actor = std::nullopt,
+                   std::optional<std::string_view> passwordHash = std::nullopt);
     std::optional<MarkerRecord> FindMarker(std::string_view id) const;
     // `hash` is a crypt(3) string; false when there is no such marker.
-    bool SetMarkerPassword(std::string_view id, std::string_view hash);
+    bool SetMarkerPassword(std::string_view id, std::string_view hash, Actor actor = std::nullopt);
     // The stored hash: empty when the marker has no password; none when there is no marker.
     std::optional<std::string> MarkerPasswordHash(std::string_view id) const;
     std::vector<MarkerListing> ListMarkers() const; // by id
     // Deletes the marker and its courses; marks and the audit keep its id as history. False when
     // there is no such marker. Its staff sessions end with it: every request looks it up.
-    bool RemoveMarker(std::string_view id);
+    bool RemoveMarker(std::string_view id, Actor actor = std::nullopt);
     std::vector<AuditRecord> Audit(std::optional<int32_t> course = std::nullopt) const;
+    // The course's `count` newest audit rows, newest first.
+    std::vector<AuditRecord> NewestAudit(int32_t course, int32_t count) const;
 
     // Allocations (StoreAllocations.cpp) of an entry (by id), audited as "allocate" and
     // "unallocate". SetAllocation gives a student's work to `marker`, or none takes it back;

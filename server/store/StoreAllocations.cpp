@@ -17,7 +17,7 @@ bool Allocate(sql::Connection& db, int32_t course, int32_t entry, int32_t studen
                .Bind(4, marker)
                .Run() &&
            WriteAudit(db, {Now(), std::string(actor), "allocate", course, entry, std::nullopt,
-                           std::nullopt, std::nullopt, student});
+                           std::nullopt, std::nullopt, student, std::nullopt, std::nullopt});
 }
 
 } // namespace
@@ -43,7 +43,7 @@ bool Store::SetAllocation(int32_t course, int32_t entry, int32_t student,
     return ok &&
            (db.Changes() == 0 ||
             WriteAudit(db, {Now(), std::string(actor), "unallocate", course, entry, std::nullopt,
-                            std::nullopt, std::nullopt, student})) &&
+                            std::nullopt, std::nullopt, student, std::nullopt, std::nullopt})) &&
            transaction.Commit();
 }
 

@@ -34,7 +34,7 @@ std::vector<ClassListEntry> ReadClassList(sql::Connection& db, int32_t course) {
 } // namespace
 
 std::optional<ClassListChanges>
-Store::ReplaceClassList(int32_t course, const std::vector<ClassListEntry>& students) {
+Store::ReplaceClassList(int32_t course, const std::vector<ClassListEntry>& students, Actor actor) {
     ConnectionPool::WriteTransaction transaction(*pool_);
     if (!transaction || !transaction.begun())
         return std::nullopt;
@@ -67,6 +67,8 @@ Store::ReplaceClassList(int32_t course, const std::vector<ClassListEntry>& stude
                        .Bind(4, student.email)
                        .Run();
     }
+    if (ok && actor)
+        ok = WriteAudit(db, CourseAudit(*actor, "import-class-list", course, std::nullopt));
     if (!ok || !transaction.Commit())
         return std::nullopt;
     return changes;
@@ -127,19 +129,28 @@ std::vector<EntrySubmissions> Store::SubmissionCounts(int32_t course) const {
     return counts;
 }
 
-bool Store::SetStudentPasswordHash(int32_t course, int32_t number, std::string_view hash) {
+bool Store::SetStudentPasswordHash(int32_t course, int32_t number, std::string_view hash,
+                                   Actor actor) {
+    number = NormaliseStudentNumber(number);
     ConnectionPool::WriteTransaction transaction(*pool_);
-    if (!transaction)
+    if (!transaction || !transaction.begun())
         return false;
     sql::Connection& db = transaction.db();
-    return transaction.begun() &&
-           sql::Statement(db, "UPDATE students SET password_hash = ? WHERE course = ? AND "
-                              "number = ?")
-               .Bind(1, hash)
-               .Bind(2, course)
-               .Bind(3, NormaliseStudentNumber(number))
-               .Run() &&
-           db.Changes() == 1 && transaction.Commit();
+    if (!sql::Statement(db, "UPDATE students SET password_hash = ? WHERE course = ? AND "
+                            "number = ?")
+             .Bind(1, hash)
+             .Bind(2, course)
+             .Bind(3, number)
+             .Run() ||
+        db.Changes() != 1)
+        return false;
+    if (actor) {
+        AuditRecord record = CourseAudit(*actor, "reset-password", course, std::nullopt);
+        record.student = number; // the subject too
+        if (!WriteAudit(db, record))
+            return false;
+    }
+    return transaction.Commit();
 }
 
 } // namespace tallyport::server

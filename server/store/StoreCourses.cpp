@@ -315,7 +315,8 @@ bool Store::SetMarksReleased(int32_t course, int32_t entry, bool released,
                .Run() &&
            db.Changes() == 1 &&
            WriteAudit(db, {Now(), std::string(actor), released ? "release" : "unrelease", course,
-                           entry, std::nullopt, std::nullopt, std::nullopt}) &&
+                           entry, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                           std::nullopt, std::nullopt}) &&
            transaction.Commit();
 }
 
@@ -344,7 +345,8 @@ bool Store::SetExtension(int32_t course, int32_t entry, int32_t student,
                        .Run();
     return ok &&
            WriteAudit(db, {Now(), std::string(actor), until ? "extend" : "unextend", course, entry,
-                           std::nullopt, std::nullopt, std::nullopt, student}) &&
+                           std::nullopt, std::nullopt, std::nullopt, student, std::nullopt,
+                           std::nullopt}) &&
            transaction.Commit();
 }
 

@@ -65,7 +65,8 @@ bool WriteMarking(sql::Connection& db, const SubmissionInfo& info,
                       before ? std::optional<int32_t>(before->mark) : std::nullopt,
                       mark,
                       info.student,
-                      version};
+                      version,
+                      std::nullopt};
     return ok && WriteAudit(db, audit);
 }
 

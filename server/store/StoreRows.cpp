@@ -55,9 +55,25 @@ std::optional<MarkRecord> ReadMark(sql::Connection& db, int64_t serial) {
                       query.Int(4)};
 }
 
+AuditRecord CourseAudit(std::string_view actor, std::string action, int32_t course,
+                        std::optional<std::string> subject) {
+    AuditRecord record;
+    record.time = Now();
+    record.actor = actor;
+    record.action = std::move(action);
+    record.course = course;
+    record.entry = kWholeCourse;
+    record.subject = std::move(subject);
+    return record;
+}
+
 bool WriteAudit(sql::Connection& db, const AuditRecord& record) {
+    const auto subject = record.subject   ? record.subject
+                         : record.student ? std::optional(std::to_string(*record.student))
+                                          : std::nullopt;
     return sql::Statement(db, "INSERT INTO audit (time, actor, action, course, entry, serial, "
-                              "old_mark, new_mark, student, version) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                              "old_mark, new_mark, student, version, subject) "
+                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
         .Bind(1, record.time)
         .Bind(2, record.actor)
         .Bind(3, record.action)
@@ -68,6 +84,7 @@ bool WriteAudit(sql::Connection& db, const AuditRecord& record) {
         .Bind(8, record.newMark)
         .Bind(9, record.student)
         .Bind(10, record.version)
+        .Bind(11, subject)
         .Run();
 }
 

@@ -35,6 +35,10 @@ std::optional<MarkRecord> ReadMark(sql::Connection& db, int64_t serial);
 // none. None when the query failed.
 std::optional<bool> ClassListAdmits(sql::Connection& db, int32_t course, int32_t number);
 
+// An audit row of a change to the whole course, about `subject` (none when about no one).
+AuditRecord CourseAudit(std::string_view actor, std::string action, int32_t course,
+                        std::optional<std::string> subject);
+
 // One row of the audit table, in the caller's transaction.
 bool WriteAudit(sql::Connection& db, const AuditRecord& record);
 

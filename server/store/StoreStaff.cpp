@@ -17,7 +17,32 @@ bool IsMarkerId(std::string_view id) {
     return true;
 }
 
-bool Store::AddMarker(const MarkerRecord& marker) {
+namespace {
+
+std::vector<int32_t> MarkerCourses(sql::Connection& db, std::string_view id) {
+    sql::Statement query(db, "SELECT course FROM marker_courses WHERE marker = ? ORDER BY course");
+    query.Bind(1, id);
+    std::vector<int32_t> courses;
+    while (query.Step())
+        courses.push_back(int32_t(query.Int(0)));
+    return courses;
+}
+
+// One row about marker `id` in each of `courses`, when there is an actor.
+bool AuditMarker(sql::Connection& db, Actor actor, const char* action,
+                 const std::vector<int32_t>& courses, std::string_view id) {
+    if (!actor)
+        return true;
+    for (const int32_t course : courses)
+        if (!WriteAudit(db, CourseAudit(*actor, action, course, std::string(id))))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool Store::AddMarker(const MarkerRecord& marker, Actor actor,
+                      std::optional<std::string_view> passwordHash) {
     ConnectionPool::WriteTransaction transaction(*pool_);
     if (!transaction)
         return false;
@@ -38,7 +63,13 @@ bool Store::AddMarker(const MarkerRecord& marker) {
                        .Bind(1, marker.id)
                        .Bind(2, course)
                        .Run();
-    return ok && transaction.Commit();
+    if (ok && passwordHash)
+        ok = sql::Statement(db, "UPDATE markers SET password_hash = ? WHERE id = ?")
+                 .Bind(1, *passwordHash)
+                 .Bind(2, marker.id)
+                 .Run();
+    return ok && AuditMarker(db, actor, "add-marker", marker.courses, marker.id) &&
+           transaction.Commit();
 }
 
 std::optional<MarkerRecord> Store::FindMarker(std::string_view id) const {
@@ -60,7 +91,7 @@ std::optional<MarkerRecord> Store::FindMarker(std::string_view id) const {
     return marker;
 }
 
-bool Store::SetMarkerPassword(std::string_view id, std::string_view hash) {
+bool Store::SetMarkerPassword(std::string_view id, std::string_view hash, Actor actor) {
     ConnectionPool::WriteTransaction transaction(*pool_);
     if (!transaction)
         return false;
@@ -70,7 +101,9 @@ bool Store::SetMarkerPassword(std::string_view id, std::string_view hash) {
                .Bind(1, hash)
                .Bind(2, id)
                .Run() &&
-           db.Changes() == 1 && transaction.Commit();
+           db.Changes() == 1 &&
+           AuditMarker(db, actor, "marker-password", MarkerCourses(db, id), id) &&
+           transaction.Commit();
 }
 
 std::optional<std::string> Store::MarkerPasswordHash(std::string_view id) const {
@@ -106,35 +139,59 @@ std::vector<MarkerListing> Store::ListMarkers() const {
     return markers;
 }
 
-bool Store::RemoveMarker(std::string_view id) {
+bool Store::RemoveMarker(std::string_view id, Actor actor) {
     ConnectionPool::WriteTransaction transaction(*pool_);
     if (!transaction)
         return false;
     sql::Connection& db = transaction.db();
-    return transaction.begun() &&
-           sql::Statement(db, "DELETE FROM markers WHERE id = ?").Bind(1, id).Run() &&
-           db.Changes() == 1 && transaction.Commit();
+    if (!transaction.begun())
+        return false;
+    const auto courses = MarkerCourses(db, id);
+    return sql::Statement(db, "DELETE FROM markers WHERE id = ?").Bind(1, id).Run() &&
+           db.Changes() == 1 && AuditMarker(db, actor, "remove-marker", courses, id) &&
+           transaction.Commit();
 }
 
-std::vector<AuditRecord> Store::Audit(std::optional<int32_t> course) const {
-    auto lease = pool_->Acquire();
-    if (!lease)
-        return {};
-    sql::Statement query(*lease, "SELECT time, actor, action, course, entry, serial, old_mark, "
-                                 "new_mark, student, version FROM audit WHERE ?1 IS NULL OR "
-                                 "course = ?1 ORDER BY id");
-    query.Bind(1, course);
+namespace {
+
+constexpr const char* kAuditColumns = "SELECT time, actor, action, course, entry, serial, "
+                                      "old_mark, new_mark, student, version, subject FROM audit ";
+
+std::vector<AuditRecord> ReadAudit(sql::Statement& query) {
     std::vector<AuditRecord> records;
     auto optional = [&query](int column) {
         return query.IsNull(column) ? std::nullopt
                                     : std::optional<int32_t>(int32_t(query.Int(column)));
     };
     while (query.Step())
-        records.push_back({query.Int(0), query.Text(1), query.Text(2), int32_t(query.Int(3)),
-                           int32_t(query.Int(4)), optional(5), optional(6), optional(7),
-                           optional(8),
-                           query.IsNull(9) ? std::nullopt : std::optional<int64_t>(query.Int(9))});
+        records.push_back(
+            {query.Int(0), query.Text(1), query.Text(2), int32_t(query.Int(3)),
+             int32_t(query.Int(4)), optional(5), optional(6), optional(7), optional(8),
+             query.IsNull(9) ? std::nullopt : std::optional<int64_t>(query.Int(9)),
+             query.IsNull(10) ? std::nullopt : std::optional<std::string>(query.Text(10))});
     return records;
+}
+
+} // namespace
+
+std::vector<AuditRecord> Store::Audit(std::optional<int32_t> course) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return {};
+    sql::Statement query(*lease, std::string(kAuditColumns) +
+                                     "WHERE ?1 IS NULL OR course = ?1 ORDER BY id");
+    query.Bind(1, course);
+    return ReadAudit(query);
+}
+
+std::vector<AuditRecord> Store::NewestAudit(int32_t course, int32_t count) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return {};
+    sql::Statement query(*lease,
+                         std::string(kAuditColumns) + "WHERE course = ? ORDER BY id DESC LIMIT ?");
+    query.Bind(1, course).Bind(2, count);
+    return ReadAudit(query);
 }
 
 } // namespace tallyport::server

@@ -1,7 +1,7 @@
 // The admin's routes of a course's staff and students: its markers with their progress, markers
 // added, removed and given passwords, the class list imported from CSV, and which marker is to
-// mark whose work. Each is for an admin marker of the course; allocations are audited by the
-// store.
+// mark whose work. Each is for an admin marker of the course, and each change is audited by the
+// store in the change's own transaction.
 #include "course/ClassListCsv.h"
 #include "web/EntryAccess.h"
 #include "web/MarkerPassword.h"
@@ -164,8 +164,8 @@ void AddMarkerRoute(StaffContext& context, const Caller& caller, const HttpReque
     // Adding would replace a marker of that id, courses and all: never through this route.
     if (context.store.FindMarker(marker.id))
         return SendError(response, 409, "there is already a marker " + marker.id);
-    if (!context.store.AddMarker(marker) ||
-        (hash && !context.store.SetMarkerPassword(marker.id, *hash)))
+    if (!context.store.AddMarker(marker, caller.marker.id,
+                                 hash ? std::optional<std::string_view>(*hash) : std::nullopt))
         return SendError(response, 500, "the marker could not be stored");
     SendJson(response, 200,
              {{"id", marker.id},
@@ -184,7 +184,7 @@ void RemoveMarkerRoute(StaffContext& context, const Caller& caller, const HttpRe
         return;
     if (marker->id == caller.marker.id)
         return SendError(response, 409, "you cannot remove yourself");
-    if (!context.store.RemoveMarker(marker->id))
+    if (!context.store.RemoveMarker(marker->id, caller.marker.id))
         return SendError(response, 500, "the marker could not be removed");
     SendJson(response, 200, {{"id", marker->id}, {"removed", true}});
 }
@@ -200,7 +200,7 @@ void SetPasswordRoute(StaffContext& context, const Caller& caller, const HttpReq
         RefusePassword((*body)["password"], response))
         return;
     const auto hash = HashMarkerPassword((*body)["password"].get<std::string>());
-    if (!hash || !context.store.SetMarkerPassword(marker->id, *hash))
+    if (!hash || !context.store.SetMarkerPassword(marker->id, *hash, caller.marker.id))
         return SendError(response, 500, "the password could not be stored");
     SendJson(response, 200, {{"id", marker->id}, {"hasPassword", true}});
 }
@@ -218,7 +218,7 @@ void ImportClassListRoute(StaffContext& context, const Caller& caller, const Htt
     const auto students = ParseClassList((*body)["csv"].get<std::string>(), error);
     if (!students)
         return SendError(response, 422, error + "; nothing was imported");
-    const auto changes = context.store.ReplaceClassList(*course, *students);
+    const auto changes = context.store.ReplaceClassList(*course, *students, caller.marker.id);
     if (!changes)
         return SendError(response, 500, "the class list could not be stored");
     SendJson(response, 200,
@@ -276,18 +276,60 @@ void SetAllocationRoute(StaffContext& context, const Caller& caller, const HttpR
     SendJson(response, 200, AllocationJson(context, *access));
 }
 
-// POST .../allocation/even: every student with a submission and no marker yet, in turn to the
-// course's markers.
+// The markers a body's "markers" names, each a marker of `course`, in id order; all the
+// course's markers when the body has none. None after answering 400 or 422.
+std::optional<std::vector<std::string>> EvenMarkers(StaffContext& context, const json& body,
+                                                    int32_t course, HttpResponse& response) {
+    for (const auto& [key, value] : body.items())
+        if (key != "markers") {
+            SendError(response, 400, "unknown field \"" + key + "\"");
+            return std::nullopt;
+        }
+    std::vector<std::string> ofCourse;
+    for (const auto& listing : context.store.ListMarkers())
+        if (Marks(listing.marker, course))
+            ofCourse.push_back(listing.marker.id);
+    const auto named = body.find("markers");
+    if (named == body.end())
+        return ofCourse;
+    if (!named->is_array() ||
+        !std::all_of(named->begin(), named->end(), [](const json& id) { return id.is_string(); })) {
+        SendError(response, 400, "\"markers\" must be a list of marker ids");
+        return std::nullopt;
+    }
+    std::vector<std::string> chosen;
+    for (const auto& id : *named) {
+        if (std::find(ofCourse.begin(), ofCourse.end(), id.get<std::string>()) == ofCourse.end()) {
+            SendError(response, 422,
+                      "marker " + id.get<std::string>() + " does not mark course " +
+                          std::to_string(course));
+            return std::nullopt;
+        }
+        chosen.push_back(id.get<std::string>());
+    }
+    std::sort(chosen.begin(), chosen.end());
+    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
+    if (chosen.empty()) {
+        SendError(response, 422, "choose at least one marker");
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+// POST .../allocation/even [{"markers": [id, ...]}]: every student with a submission and no
+// marker yet, in turn to the course's markers, or to those named.
 void AllocateEvenlyRoute(StaffContext& context, const Caller& caller, const HttpRequest& request,
                          HttpResponse& response) {
     const auto access = AdminEntry(context, caller, request, response);
     if (!access)
         return;
-    std::vector<std::string> markers;
-    for (const auto& listing : context.store.ListMarkers())
-        if (Marks(listing.marker, access->course.number))
-            markers.push_back(listing.marker.id);
-    if (!context.store.AllocateEvenly(access->course.number, access->id(), markers,
+    const auto body = ObjectBody(request, response);
+    if (!body)
+        return;
+    const auto markers = EvenMarkers(context, *body, access->course.number, response);
+    if (!markers)
+        return;
+    if (!context.store.AllocateEvenly(access->course.number, access->id(), *markers,
                                       caller.marker.id))
         return SendError(response, 500, "the allocation could not be stored");
     SendJson(response, 200, AllocationJson(context, *access));

@@ -87,5 +87,7 @@ void InstallStudentRoutes(Router& server, StaffContext& context);
 void InstallTermRoutes(Router& server, StaffContext& context);
 // Markers of a course, the class list import and the allocation of work to markers.
 void InstallAdminRoutes(Router& server, StaffContext& context);
+// A course's audit, newest first.
+void InstallAuditRoutes(Router& server, StaffContext& context);
 
 } // namespace tallyport::server::staff

@@ -156,6 +156,7 @@ bool StaffServer::Start(std::string& error) {
     InstallStudentRoutes(impl->router, impl->context);
     InstallTermRoutes(impl->router, impl->context);
     InstallAdminRoutes(impl->router, impl->context);
+    InstallAuditRoutes(impl->router, impl->context);
     InstallStudentSessionRoutes(impl->router, impl->student);
     InstallStudentWorkRoutes(impl->router, impl->student);
     InstallStaticFiles(impl->router, options_.webFolder);

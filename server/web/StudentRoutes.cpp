@@ -64,7 +64,7 @@ void ResetPasswordRoute(StaffContext& context, const Caller& caller, const HttpR
         SendError(response, 404, "no such registered student");
         return;
     }
-    const auto password = ResetStudentPassword(context.store, *course, *student);
+    const auto password = ResetStudentPassword(context.store, *course, *student, caller.marker.id);
     if (!password) {
         SendError(response, 500, "the new password could not be stored");
         return;

@@ -35,15 +35,18 @@ def check(condition, what):
 
 
 class Server:
-    """The demo database with an admin marker of course 3101 added, served on loopback."""
+    """The demo database with an admin marker of course 3101 added (and whatever `prepare` does to
+    the database before it is served), served on loopback."""
 
-    def __init__(self, binary, web, folder):
+    def __init__(self, binary, web, folder, prepare=None):
         db = os.path.join(folder, 'demo.db')
         subprocess.run([binary, 'demo', '--db', db], check=True, stdout=subprocess.DEVNULL)
         subprocess.run([binary, 'marker', 'add', '--db', db, '--id', ADMIN[0], '--name', 'A Miller',
                         '--info', 'Admin', '--course', '3101', '--admin'], check=True, stdout=subprocess.DEVNULL)
         subprocess.run([binary, 'marker', 'passwd', '--db', db, '--id', ADMIN[0]], input=ADMIN[1] + '\n',
                        text=True, check=True, stdout=subprocess.DEVNULL)
+        if prepare:
+            prepare(db)
         self.log = open(os.path.join(folder, 'server.log'), 'w+')
         self.process = subprocess.Popen(
             [binary, 'serve', '--db', db, '--listen', f'{HOST}:0', '--staff-listen', f'{HOST}:0',
@@ -141,13 +144,15 @@ def release(driver, screenshots):
     text = warning.text
     check(re.search(r'\b1 student could still submit', text) is not None and 'Assignment 3' in text,
           f'the release warning gives the number of students: {text!r}')
+    check(row(driver, 'assignment-3').find_elements(By.ID, 'release-warning') == [warning],
+          'the warning sits in the row of the entry it is about')
     check(driver.switch_to.active_element.text == 'Release anyway', 'the confirmation has the keyboard focus')
     check(row(driver, 'assignment-3').find_elements(By.TAG_NAME, 'td')[5].text == 'not released',
           'nothing is released before the confirmation')
     screenshot(driver, screenshots, 'release-warning.png')
     driver.switch_to.active_element.send_keys(Keys.ENTER)
     status_says(driver, 'are released')
-    check(not driver.find_element(By.ID, 'release-warning').is_displayed(), 'the warning closes once confirmed')
+    check(not driver.find_elements(By.ID, 'release-warning'), 'the warning closes once confirmed')
     cells = row(driver, 'assignment-3').find_elements(By.TAG_NAME, 'td')
     check(cells[5].text == 'released' and cells[6].text == 'Unrelease', 'the row shows the marks released')
     check(driver.switch_to.active_element.text == 'Unrelease', 'the focus returns to the row')

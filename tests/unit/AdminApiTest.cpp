@@ -1,10 +1,12 @@
 // The admin routes of the staff API against the real listener: markers of a course with their
 // progress, added, given passwords and removed; the class list imported as CSV; the allocation
-// of students' work to markers, by hand and evenly, as the submissions list shows it.
+// of students' work to markers, by hand and evenly, as the submissions list shows it; the audit
+// of every change an admin makes.
 #include "StaffClient.h"
 
 #include "course/ClassListCsv.h"
 #include "course/Demo.h"
+#include "store/Sqlite.h"
 #include "support/InProcessServer.h"
 #include "support/TempDir.h"
 #include "web/MarkerPassword.h"
@@ -12,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <tuple>
+#include <utility>
 
 namespace tallyport::test {
 namespace {
@@ -274,6 +278,158 @@ TEST_F(AdminApi, WorkIsAllocatedEvenlyAndByHandAndShownWithTheSubmissions) {
     ASSERT_TRUE(student.store().RemoveMarker("tjones"));
     EXPECT_EQ(admin.Get(path + "/allocation").body["allocation"],
               json::array({{{"student", 100000001}, {"marker", "amiller"}}}));
+}
+
+// Each change an admin makes through the API is an audit row of the course naming what it is
+// about: the course's audit lists them newest first, course-wide ones without an entry.
+TEST_F(AdminApi, EveryAdminChangeIsAuditedWithItsSubject) {
+    const auto& first = Entry(0);
+    const std::string path = kCourse + "/entries/" + first.key;
+    ASSERT_TRUE(student.store().AddSubmission(
+        {kDemoCourse, 100000001, first.id, 1'700'000'000, "", {}, ""}));
+    // As the commands add a marker: without an actor, so without a row.
+    AddMarker("ctemp", "ctemp-password", false, {kDemoCourse});
+    EXPECT_EQ(student.store().Audit(kDemoCourse).size(), 2u) << "the demo's two marks only";
+    StaffClient admin = Admin();
+    const std::string demo = std::to_string(kDemoStudent);
+    const struct {
+        const char* what;
+        std::function<Reply()> change;
+        std::vector<std::pair<std::string, json>> rows; // (action, subject) the change writes
+        json entry;                                     // of its rows: a key, or none
+    } changes[] = {
+        {"add a marker",
+         [&] {
+             return admin.Send("POST", "/api/markers",
+                               json{{"id", "bsmith"},
+                                    {"name", "B Smith"},
+                                    {"courses", {kDemoCourse}},
+                                    {"password", "twelve-chars"}}
+                                   .dump());
+         },
+         {{"add-marker", "bsmith"}},
+         nullptr},
+        {"set a password",
+         [&] {
+             return admin.Put("/api/markers/bsmith/password", {{"password", "another-twelve"}});
+         },
+         {{"marker-password", "bsmith"}},
+         nullptr},
+        {"import a class list",
+         [&] {
+             return admin.Send("POST", kCourse + "/class-list",
+                               json{{"csv", "number,name,e-mail\n123456,D,d@x\n1,A,a@x\n"}}.dump());
+         },
+         {{"import-class-list", nullptr}},
+         nullptr},
+        {"reset a student's password",
+         [&] { return admin.Post(kCourse + "/students/123456/reset-password"); },
+         {{"reset-password", demo}},
+         nullptr},
+        {"allocate by hand",
+         [&] {
+             return admin.Put(path + "/allocation", {{"student", 123456}, {"marker", "tjones"}});
+         },
+         {{"allocate", demo}},
+         first.key},
+        {"allocate evenly to bsmith only",
+         [&] {
+             return admin.Send("POST", path + "/allocation/even",
+                               json{{"markers", {"bsmith"}}}.dump());
+         },
+         {{"allocate", "100000001"}},
+         first.key},
+        {"remove a marker",
+         [&] { return admin.Send("DELETE", "/api/markers/ctemp", ""); },
+         {{"remove-marker", "ctemp"}},
+         nullptr},
+    };
+    json expected = json::array();
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.what);
+        const std::size_t before = student.store().Audit(kDemoCourse).size();
+        const Reply reply = c.change();
+        ASSERT_EQ(reply.status, 200) << reply.body;
+        const auto audit = student.store().Audit(kDemoCourse);
+        ASSERT_EQ(audit.size(), before + c.rows.size());
+        for (std::size_t i = 0; i < c.rows.size(); ++i) {
+            const auto& row = audit[before + i];
+            EXPECT_EQ(row.actor, "amiller");
+            EXPECT_EQ(row.action, c.rows[i].first);
+            EXPECT_EQ(row.subject ? json(*row.subject) : json(nullptr), c.rows[i].second);
+            EXPECT_EQ(row.entry == server::kWholeCourse, c.entry.is_null());
+            expected.insert(expected.begin(), json{{"action", c.rows[i].first},
+                                                   {"subject", c.rows[i].second},
+                                                   {"entry", c.entry}});
+        }
+    }
+    EXPECT_EQ(student.store().Allocations(kDemoCourse, first.id),
+              (std::vector<server::Allocation>{{100000001, "bsmith"}, {kDemoStudent, "tjones"}}))
+        << "the even allocation went to the marker named only";
+
+    // The route gives the same rows newest first, after the demo's marks.
+    Reply reply = admin.Get(kCourse + "/audit");
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    const json& rows = reply.body["audit"];
+    ASSERT_EQ(rows.size(), expected.size() + 2) << "and the demo's two marks";
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(rows[i]["marker"], "amiller");
+        EXPECT_EQ(json({{"action", rows[i]["action"]},
+                        {"subject", rows[i]["subject"]},
+                        {"entry", rows[i]["entry"]}}),
+                  expected[i]);
+        EXPECT_GE(rows[i]["time"].get<int64_t>(), rows[i + 1]["time"].get<int64_t>());
+    }
+    EXPECT_EQ(rows.back()["subject"], demo);
+    EXPECT_TRUE(rows.back()["entry"].is_string());
+    EXPECT_EQ(rows.back()["version"], 1);
+
+    // Only its admins read a course's audit.
+    StaffClient marker =
+        LoggedIn(std::string(server::kDemoMarker), std::string(server::kDemoMarkerPassword));
+    EXPECT_EQ(marker.Get(kCourse + "/audit").status, 403);
+    EXPECT_EQ(LoggedIn("qlee", "quiz-password-1").Get(kCourse + "/audit").status, 403);
+
+    // Of a long audit, the 500 newest.
+    {
+        std::string error;
+        auto db = server::sql::Connection::Open(student.store().file(), error);
+        ASSERT_TRUE(db) << error;
+        ASSERT_TRUE(db->Execute(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 600) "
+            "INSERT INTO audit (time, actor, action, course, entry, subject) SELECT i, 'amiller', "
+            "'allocate', " +
+            std::to_string(kDemoCourse) + ", " + std::to_string(first.id) + ", 'row ' || i FROM n"))
+            << db->LastError();
+    }
+    reply = admin.Get(kCourse + "/audit");
+    ASSERT_EQ(reply.body["audit"].size(), 500u);
+    EXPECT_EQ(reply.body["audit"][0]["subject"], "row 600");
+    EXPECT_EQ(reply.body["audit"][499]["subject"], "row 101");
+}
+
+// Choosing the markers of an even allocation: only the course's, and at least one.
+TEST_F(AdminApi, AnEvenAllocationToChosenMarkersRefusesOthers) {
+    const std::string path = kCourse + "/entries/" + Entry(0).key + "/allocation/even";
+    StaffClient admin = Admin();
+    const struct {
+        json body;
+        int status;
+    } refused[] = {
+        {{{"markers", {"qlee"}}}, 422},  {{{"markers", json::array()}}, 422},
+        {{{"markers", "tjones"}}, 400},  {{{"markers", {7}}}, 400},
+        {{{"marker", {"tjones"}}}, 400},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.body.dump());
+        EXPECT_EQ(admin.Send("POST", path, c.body.dump()).status, c.status);
+    }
+    EXPECT_TRUE(student.store().Allocations(kDemoCourse, Entry(0).id).empty());
+    const Reply reply = admin.Send("POST", path, json{{"markers", {"tjones"}}}.dump());
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    EXPECT_EQ(reply.body["allocation"],
+              json::array({{{"student", kDemoStudent}, {"marker", "tjones"}}}));
 }
 
 } // namespace

@@ -437,9 +437,24 @@ TEST_F(ServerCommandLine, ATermsCommandsByEntryKey) {
     EXPECT_EQ(grades.out, "\xEF\xBB\xBFnumber,name,email,assignment-2 mark,assignment-2 status,"
                           "assignment-2 late minutes,total\r\n"
                           "100123456,Demo Student,demo@example.edu,,submitted,,0\r\n");
+    // The command line's own changes of the staff are not audited; the staff API's are, about
+    // the whole course (no entry) and naming their subject.
+    ASSERT_EQ(Run({"marker", "add", "--db", "c.db", "--id", "bsmith", "--name", "B", "--info",
+                   "TA", "--course", "3101"})
+                  .exitCode,
+              0);
+    ASSERT_TRUE(OpenStore()->RemoveMarker("bsmith", "amiller"));
     const auto audit = Run({"audit", "--db", "c.db", "--course", "3101"});
-    EXPECT_NE(audit.out.find("release    3101    assignment-3"), std::string::npos) << audit.out;
-    EXPECT_NE(audit.out.find("extend     3101    assignment-2  -       -    -    100123456"),
+    EXPECT_NE(audit.out.find("action             course  entry"), std::string::npos) << audit.out;
+    EXPECT_NE(audit.out.find("release            3101    assignment-3"), std::string::npos)
+        << audit.out;
+    EXPECT_NE(audit.out.find("extend             3101    assignment-2  -       -    -    "
+                             "100123456  -        100123456\n"),
+              std::string::npos)
+        << audit.out;
+    EXPECT_EQ(audit.out.find("add-marker"), std::string::npos) << audit.out;
+    EXPECT_NE(audit.out.find("amiller       remove-marker      3101    -             -       -    "
+                             "-    -          -        bsmith\n"),
               std::string::npos)
         << audit.out;
 }

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <set>
 #include <thread>
+#include <tuple>
 
 namespace tallyport::test {
 inline std::string ReadFileBytes(const std::filesystem::path& path) {
@@ -246,6 +247,7 @@ TEST_F(ServerStore, AMarkingFromBeforeTheHistoryBecomesItsVersion) {
         ASSERT_TRUE(connection->Execute("DROP TABLE allocations; DROP TABLE class_lists; "
                                         "DROP TABLE markup_versions; DROP TABLE marking_versions; "
                                         "ALTER TABLE audit DROP COLUMN version; "
+                                        "ALTER TABLE audit DROP COLUMN subject; "
                                         "PRAGMA user_version = 4;"))
             << connection->LastError();
     }
@@ -278,6 +280,37 @@ TEST_F(ServerStore, AMarkingFromBeforeTheHistoryBecomesItsVersion) {
     for (const auto& row : store->Audit())
         audited.push_back(row.version);
     EXPECT_EQ(audited, (std::vector<std::optional<int64_t>>{std::nullopt, std::nullopt, 3}));
+}
+
+// A database of schema 7 gets what each audit row is about: the older rows name their student,
+// and the changes after name the student or marker they are about.
+TEST_F(ServerStore, AnAuditFromSchemaSevenNamesTheStudentOfEachRow) {
+    Submit(0, Package("a.txt", "abc"));
+    ASSERT_EQ(store->MarkLatest({10, 4711, 0, 7, "m1", "", {}}), MarkOutcome::Marked);
+    ASSERT_TRUE(store->SetMarksReleased(10, 1, true, "m1"));
+    store.reset();
+    {
+        std::string error;
+        auto connection = sql::Connection::Open(dir.path() / "s.db", error);
+        ASSERT_TRUE(connection) << error;
+        ASSERT_TRUE(connection->Execute("ALTER TABLE audit DROP COLUMN subject; "
+                                        "PRAGMA user_version = 7;"))
+            << connection->LastError();
+    }
+    std::string error;
+    store = Store::Open(dir.path() / "s.db", error);
+    ASSERT_TRUE(store) << error;
+    ASSERT_TRUE(store->AddMarker({"m2", "Marker Two", "TA", false, {10}}, "m1"));
+    ASSERT_TRUE(store->SetStudentPasswordHash(10, 4711, "hash", "m1"));
+    ASSERT_TRUE(store->SetStudentPasswordHash(10, 4711, "hash")) << "no actor, no row";
+
+    std::vector<std::tuple<std::string, int32_t, std::optional<std::string>>> rows;
+    for (const auto& row : store->Audit())
+        rows.emplace_back(row.action, row.entry, row.subject);
+    EXPECT_EQ(rows, (decltype(rows){{"mark", 0, "100004711"},
+                                    {"release", 1, std::nullopt},
+                                    {"add-marker", kWholeCourse, "m2"},
+                                    {"reset-password", kWholeCourse, "100004711"}}));
 }
 
 TEST_F(ServerStore, ListingsFilterByCourseAndStudent) {

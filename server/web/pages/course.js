@@ -1,5 +1,6 @@
 // An admin's page for one course: each entry's dates, releasing its marks, students' own
-// deadlines (extensions) and the grades, as a table and as CSV. A marker who is not an admin sees none of it.
+// deadlines (extensions), the grades, as a table and as CSV, and the audit of changes. A marker
+// who is not an admin sees none of it.
 import { ApiError, api, el, session, showError } from '/api.js';
 import { parseCsv } from '/csv.js';
 import { entryNames } from '/entry-name.js';
@@ -7,7 +8,6 @@ import { entryNames } from '/entry-name.js';
 const course = Number(new URLSearchParams(location.search).get('course'));
 const error = document.getElementById('error');
 const status = document.getElementById('status');
-const warning = document.getElementById('release-warning');
 const entriesPath = `/api/courses/${course}/entries`;
 const zone = Intl.DateTimeFormat().resolvedOptions().timeZone;
 const dateFormat = new Intl.DateTimeFormat(undefined, {
@@ -28,7 +28,23 @@ function failed(what, failure) {
   say(`${what}: ${failure instanceof Error ? failure.message : failure}`);
 }
 
-function entryRow(entry) {
+// The server's warning before a release, in the row of its entry, with the confirmation.
+function releaseWarning(entry, text) {
+  return el('div', { id: 'release-warning', class: 'warning in-row', role: 'alert' },
+    el('p', { id: 'release-warning-text' }, text),
+    el('button', { id: 'release-anyway', type: 'button', onclick: () => release(entry, true) }, 'Release anyway'),
+    ' ',
+    el('button', {
+      id: 'release-cancel', type: 'button',
+      onclick: () => {
+        pendingRelease = null;
+        showRow(entry);
+        say('Nothing was released.');
+      },
+    }, 'Cancel'));
+}
+
+function entryRow(entry, warningText) {
   const released = entry.marksReleased;
   return el('tr', { id: `entry-${entry.index}`, 'data-entry': entry.entry },
     el('td', {}, names.get(entry.entry)),
@@ -42,33 +58,40 @@ function entryRow(entry) {
       class: released ? 'unrelease' : 'release',
       'aria-label': `${released ? 'Unrelease' : 'Release'} the marks of ${names.get(entry.entry)}`,
       onclick: () => (released ? unrelease(entry) : release(entry, false)),
-    }, released ? 'Unrelease' : 'Release')));
+    }, released ? 'Unrelease' : 'Release'),
+    warningText ? releaseWarning(entry, warningText) : null));
 }
 
-// The row replaced, with the keyboard focus on its new button, so that a keyboard user who
-// released (or confirmed in the warning) is back where they were.
-function showRow(entry) {
-  const row = entryRow(entry);
+// The row replaced, with the keyboard focus on its new button (or on the warning's
+// confirmation), so that a keyboard user who released or confirmed is back where they were.
+function showRow(entry, warningText) {
+  const row = entryRow(entry, warningText);
   document.getElementById(`entry-${entry.index}`).replaceWith(row);
-  row.querySelector('button').focus();
+  (warningText ? row.querySelector('#release-anyway') : row.querySelector('button')).focus();
+}
+
+// A warning still open in another row goes when another release starts.
+function closeWarning() {
+  if (pendingRelease) {
+    const entry = pendingRelease;
+    pendingRelease = null;
+    document.getElementById(`entry-${entry.index}`).replaceWith(entryRow(entry));
+  }
 }
 
 async function release(entry, force) {
-  warning.hidden = true;
-  pendingRelease = null;
+  closeWarning();
   try {
     const answer = await api('POST', `${entriesPath}/${encodeURIComponent(entry.entry)}/release`,
       force ? { force: true } : {});
     entry.marksReleased = answer.marksReleased;
     showRow(entry);
     say(`The marks of ${names.get(entry.entry)} are released.`);
+    showAudit();
   } catch (failure) {
     if (failure instanceof ApiError && failure.status === 409 && failure.body && 'stillSubmitting' in failure.body) {
       pendingRelease = entry;
-      document.getElementById('release-warning-text').textContent =
-        `${names.get(entry.entry)}: ${failure.message}`;
-      warning.hidden = false;
-      document.getElementById('release-anyway').focus();
+      showRow(entry, `${names.get(entry.entry)}: ${failure.message}`);
       say('');
     } else {
       failed(`Releasing ${names.get(entry.entry)} failed`, failure);
@@ -77,25 +100,17 @@ async function release(entry, force) {
 }
 
 async function unrelease(entry) {
-  warning.hidden = true;
+  closeWarning();
   try {
     const answer = await api('POST', `${entriesPath}/${encodeURIComponent(entry.entry)}/unrelease`, {});
     entry.marksReleased = answer.marksReleased;
     showRow(entry);
     say(`The marks of ${names.get(entry.entry)} are withdrawn.`);
+    showAudit();
   } catch (failure) {
     failed(`Unreleasing ${names.get(entry.entry)} failed`, failure);
   }
 }
-
-document.getElementById('release-anyway').addEventListener('click', () => {
-  if (pendingRelease) release(pendingRelease, true);
-});
-document.getElementById('release-cancel').addEventListener('click', () => {
-  warning.hidden = true;
-  pendingRelease = null;
-  say('Nothing was released.');
-});
 
 // One entry's extensions: the list with a Remove button each, and a form that grants or changes one.
 function extensionSection(entry) {
@@ -123,6 +138,7 @@ function extensionSection(entry) {
     try {
       show(await api(method, `${path}/${encodeURIComponent(number)}`, body));
       say(`${name}: ${done}`);
+      showAudit();
     } catch (failure) {
       failed(`${name}: the extension was not changed`, failure);
     }
@@ -175,6 +191,35 @@ async function showGrades() {
       el('td', { class: 'number total' }, row[header.length - 1]))));
 }
 
+// Who a row is about: a marker for changes of the staff, else a student.
+function subject(row) {
+  if (row.subject === null) return '—';
+  return row.action.includes('marker') ? `marker ${row.subject}` : `student ${row.subject}`;
+}
+
+function markChange(row) {
+  if (row.newMark === null) return '';
+  const from = row.oldMark === null ? '' : `${row.oldMark} → `;
+  return `${from}${row.newMark}` + (row.version === null ? '' : ` (version ${row.version})`);
+}
+
+async function showAudit() {
+  try {
+    const { audit } = await api('GET', `/api/courses/${course}/audit`);
+    document.getElementById('audit').replaceChildren(...audit.map((row) =>
+      el('tr', { 'data-action': row.action },
+        el('td', {}, when(row.time)),
+        el('td', {}, row.marker),
+        el('td', {}, row.action),
+        el('td', {}, row.entry === null ? 'whole course' : names.get(row.entry) || row.entry),
+        el('td', {}, subject(row)),
+        el('td', {}, markChange(row)))));
+    if (!audit.length) document.getElementById('audit').append(el('tr', {}, el('td', { colspan: '6' }, 'No changes yet.')));
+  } catch (failure) {
+    failed('The audit could not be read', failure);
+  }
+}
+
 async function load() {
   const marker = await session();
   document.getElementById('who').textContent = `${marker.name} (${marker.id})`;
@@ -190,14 +235,15 @@ async function load() {
   names = entryNames(found.entries);
   document.getElementById('title').textContent = `${found.number} ${found.name} — manage`;
   document.getElementById('zone').textContent = `Times are in ${zone}.`;
-  document.getElementById('entries').replaceChildren(...found.entries.map(entryRow));
+  document.getElementById('entries').replaceChildren(...found.entries.map((entry) => entryRow(entry)));
   document.getElementById('extensions').replaceChildren(...found.entries.map(extensionSection));
   const grades = document.getElementById('grades');
   grades.href = `/api/courses/${course}/grades.csv`;
   grades.setAttribute('download', `grades-${course}.csv`);
   document.getElementById('students').href = `/students.html?course=${course}`;
+  document.getElementById('markers').href = `/markers.html?course=${course}`;
   document.getElementById('manage').hidden = false;
-  await showGrades();
+  await Promise.all([showGrades(), showAudit()]);
   document.body.dataset.ready = '1';
 }
 

@@ -7,9 +7,12 @@ const entry = params.get('entry') || '';
 const error = document.getElementById('error');
 const unmarkedBox = document.getElementById('only-unmarked');
 const mineBox = document.getElementById('only-mine');
+const assignedBox = document.getElementById('only-assigned');
+const status = document.getElementById('status');
 const anonymousBox = document.getElementById('anonymous');
 let marker = null;
 let list = null;
+let markers = []; // the course's markers, for an admin's allocation
 
 export function markingUrl(serial) {
   return `/mark.html?course=${course}&entry=${encodeURIComponent(entry)}&serial=${serial}`;
@@ -37,35 +40,93 @@ function lateBadge(s) {
   return el('span', { class: 'badge late', title: `Submitted ${text} after the student's deadline` }, text);
 }
 
+function submissionsPath() {
+  return `/api/courses/${course}/entries/${encodeURIComponent(entry)}`;
+}
+
+async function allocate(s, chosen) {
+  try {
+    await api('PUT', `${submissionsPath()}/allocation`, { student: s.student, marker: chosen || null });
+    s.assignedTo = chosen || null;
+    status.textContent = `${studentLabel(s)}: ${chosen ? `assigned to ${chosen}` : 'assigned to nobody'}.`;
+  } catch (failure) {
+    status.textContent = `${studentLabel(s)} was not allocated: ${failure.message}`;
+    render();
+  }
+}
+
+// An admin chooses the marker; everyone else reads who it is.
+function assignedCell(s) {
+  if (!marker.admin) return el('td', { class: 'assigned' }, s.assignedTo || '—');
+  const select = el('select', {
+    'aria-label': `Marker of ${studentLabel(s)}`,
+    onchange: (event) => allocate(s, event.target.value),
+  }, el('option', { value: '' }, '(nobody)'),
+  markers.map((m) => el('option', { value: m.id }, m.id)));
+  select.value = s.assignedTo || '';
+  return el('td', { class: 'assigned' }, select);
+}
+
 function render() {
   const shown = list.submissions.filter((s) =>
-    (!unmarkedBox.checked || !s.marked) && (!mineBox.checked || s.markedBy === marker.id));
+    (!unmarkedBox.checked || !s.marked) && (!mineBox.checked || s.markedBy === marker.id) &&
+    (!assignedBox.checked || s.assignedTo === marker.id));
   document.getElementById('submissions').replaceChildren(...shown.map((s) =>
-    el('tr', { class: s.marked ? 'marked' : 'unmarked' },
+    el('tr', { class: s.marked ? 'marked' : 'unmarked', 'data-serial': String(s.serial) },
       el('td', {}, el('a', { href: markingUrl(s.serial) }, studentLabel(s))),
       el('td', {}, when(s.submitted), lateBadge(s)),
       el('td', {}, s.deadline ? when(s.deadline) : 'none'),
       el('td', { class: 'number' }, s.files),
       el('td', { class: 'number' }, s.marked ? `${s.mark}/${list.maxMark}` : '—'),
-      el('td', {}, s.markedBy || ''))));
+      el('td', {}, s.markedBy || ''),
+      assignedCell(s))));
   const marked = list.submissions.filter((s) => s.marked).length;
   const byMarker = new Map();
   for (const s of list.submissions)
     if (s.markedBy) byMarker.set(s.markedBy, (byMarker.get(s.markedBy) || 0) + 1);
-  const markers = [...byMarker].map(([id, n]) => `${id === marker.id ? 'you' : id} ${n}`).join(', ');
+  const shares = [...byMarker].map(([id, n]) => `${id === marker.id ? 'you' : id} ${n}`).join(', ');
   document.getElementById('progress').textContent =
-    `${marked} of ${list.submissions.length} marked` + (markers ? ` (${markers})` : '');
+    `${marked} of ${list.submissions.length} marked` + (shares ? ` (${shares})` : '');
   const first = list.submissions.find((s) => !s.marked);
   const start = document.getElementById('start');
   start.hidden = !first;
   if (first) start.href = markingUrl(first.serial);
 }
 
+async function readSubmissions() {
+  list = await api('GET', `${submissionsPath()}/submissions`);
+}
+
+// The admin's even allocation among the ticked markers (all of the course's at first).
+async function showAllocation() {
+  ({ markers } = await api('GET', `/api/courses/${course}/markers`));
+  document.getElementById('even-markers').append(...markers.map((m) =>
+    el('label', { class: 'check' },
+      el('input', { type: 'checkbox', name: 'even-marker', value: m.id, checked: '' }), ` ${m.id}`)));
+  document.getElementById('allocation').hidden = false;
+}
+
+document.getElementById('allocate-evenly').addEventListener('click', async () => {
+  const chosen = [...document.querySelectorAll('input[name=even-marker]:checked')].map((box) => box.value);
+  if (!chosen.length) {
+    status.textContent = 'Tick at least one marker.';
+    return;
+  }
+  try {
+    const before = list.submissions.filter((s) => !s.assignedTo).length;
+    await api('POST', `${submissionsPath()}/allocation/even`, { markers: chosen });
+    await readSubmissions();
+    render();
+    status.textContent = `${before} ${before === 1 ? 'submission' : 'submissions'} allocated among ${chosen.join(', ')}.`;
+  } catch (failure) {
+    status.textContent = `Nothing was allocated: ${failure.message}`;
+  }
+});
+
 async function load() {
   marker = await session();
-  let courses;
-  [list, { courses }] = await Promise.all([
-    api('GET', `/api/courses/${course}/entries/${encodeURIComponent(entry)}/submissions`), api('GET', '/api/courses')]);
+  if (marker.admin) await showAllocation();
+  const [, { courses }] = await Promise.all([readSubmissions(), api('GET', '/api/courses')]);
   const known = courses.find((c) => c.number === course);
   // The entry as the link named it: by key, or by its place in the course.
   const found = known && known.entries.find((e) => e.entry === entry || String(e.index) === entry);
@@ -75,9 +136,10 @@ async function load() {
   document.title = `${title} — Tallyport marking`;
   anonymousBox.checked = anonymous();
   render();
+  document.body.dataset.ready = '1';
 }
 
-for (const box of [unmarkedBox, mineBox]) box.addEventListener('change', () => list && render());
+for (const box of [unmarkedBox, mineBox, assignedBox]) box.addEventListener('change', () => list && render());
 anonymousBox.addEventListener('change', () => {
   setAnonymous(anonymousBox.checked);
   if (list) render();

@@ -1,5 +1,6 @@
 // A course's class list: every student with their state and what they submitted to each entry,
-// a filter for who has not submitted to one entry, and (for admins) a one-time password reset.
+// a filter for who has not submitted to one entry, and (for admins) the import of a class list
+// from CSV and a one-time password reset.
 import { api, el, session, showError } from '/api.js';
 import { entryNames } from '/entry-name.js';
 
@@ -62,16 +63,37 @@ function render() {
     : `${students.length} ${students.length === 1 ? 'student' : 'students'}.`;
 }
 
+async function readStudents() {
+  ({ students } = await api('GET', `/api/courses/${course}/students`));
+}
+
+// The file's text as it is; the server checks it and names the line at fault.
+async function importClassList(event) {
+  event.preventDefault();
+  const file = document.getElementById('import-file').files[0];
+  const fault = document.getElementById('import-error');
+  fault.hidden = true;
+  if (!file) return showError(fault, 'Choose the CSV file of the class list.');
+  try {
+    const answer = await api('POST', `/api/courses/${course}/class-list`, { csv: await file.text() });
+    await readStudents();
+    render();
+    status.textContent = `Imported ${answer.students} students from ${file.name}: ` +
+      `${answer.added} added, ${answer.changed} changed, ${answer.removed} removed.`;
+    event.target.reset();
+  } catch (failure) {
+    showError(fault, `${file.name} was not imported: ${failure.message}`);
+  }
+}
+
 async function load() {
   marker = await session();
   document.getElementById('who').textContent = `${marker.name} (${marker.id})`;
-  const [{ courses }, list] = await Promise.all([
-    api('GET', '/api/courses'), api('GET', `/api/courses/${course}/students`)]);
+  const [{ courses }] = await Promise.all([api('GET', '/api/courses'), readStudents()]);
   const found = courses.find((c) => c.number === course);
   if (!found) return showError(error, `Course ${course} is not one of yours.`);
   entries = found.entries;
   names = entryNames(entries);
-  students = list.students;
   const title = `${found.number} ${found.name} — class list`;
   document.getElementById('title').textContent = title;
   document.title = `${title} — Tallyport marking`;
@@ -83,6 +105,9 @@ async function load() {
     ['Number', 'Name', 'E-mail', 'On list', 'Registered'].map((h) => el('th', {}, h)),
     entries.map((e) => el('th', { scope: 'col' }, names.get(e.entry))),
     marker.admin ? el('th', {}, 'Password') : null));
+  const importForm = document.getElementById('import');
+  importForm.hidden = !marker.admin;
+  if (marker.admin) importForm.addEventListener('submit', importClassList);
   render();
   document.getElementById('list').hidden = false;
   document.body.dataset.ready = '1';
