@@ -19,6 +19,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tallyport::server {
@@ -84,7 +85,8 @@ struct Server::Impl {
     using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
     std::vector<std::unique_ptr<asio::io_context>> loops;
     std::vector<WorkGuard> keepRunning;
-    std::size_t nextLoop = 0; // used by the acceptor's loop only
+    // Connections open on each loop (by loop index), for choosing where a new one goes.
+    std::unique_ptr<std::atomic<int>[]> openOnLoop;
     std::unique_ptr<tcp::acceptor> acceptor;
     std::unique_ptr<asio::steady_timer> acceptRetry;
     std::unique_ptr<asio::steady_timer> burstLog; // ends the admission's quiet log bursts
@@ -99,7 +101,13 @@ struct Server::Impl {
     std::promise<void>* acceptorClosed = nullptr;
 
     asio::io_context& AcceptLoop() { return *loops.front(); }
-    asio::io_context& NextLoop() { return *loops[nextLoop++ % loops.size()]; }
+    std::size_t LoopIndex(tcp::socket& socket) const {
+        std::size_t i = 0;
+        while (i + 1 < loops.size() && &socket.get_executor().context() != loops[i].get())
+            ++i;
+        return i;
+    }
+    tcp::socket OntoQuietestLoop(tcp::socket socket);
 
     void Accept();
     void ResumeAccept();
@@ -167,10 +175,15 @@ public:
     Session(Server::Impl& server, tcp::socket socket)
         : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()),
           started_(Clock::now()), deadline_(started_ + server.options.connectionDeadline),
-          firstBytesBy_(started_ + server.options.firstBytesTimeout), peer_(PeerText(socket_)) {
+          firstBytesBy_(started_ + server.options.firstBytesTimeout), peer_(PeerText(socket_)),
+          openOnLoop_(&server.openOnLoop[server.LoopIndex(socket_)]) {
+        ++*openOnLoop_;
         server_.SessionStarted();
     }
-    ~Session() { server_.SessionEnded(); }
+    ~Session() {
+        LeaveLoop();
+        server_.SessionEnded();
+    }
 
     tcp::socket::executor_type executor() { return socket_.get_executor(); }
     const std::string& peer() const { return peer_; }
@@ -402,10 +415,18 @@ private:
         });
     }
 
+    // No longer counted on its loop; before the socket closes, so that a client's next
+    // connection finds the loop free again.
+    void LeaveLoop() {
+        if (openOnLoop_)
+            --*std::exchange(openOnLoop_, nullptr);
+    }
+
     void Finish(std::string problem) {
         if (finished_)
             return;
         finished_ = true;
+        LeaveLoop();
         timer_.cancel();
         asio::error_code ignored;
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
@@ -463,6 +484,7 @@ private:
     bool firstBytesArrived_ = false; // the preamble and the body length
     bool requestArrived_ = false;
     bool quiet_ = false;
+    std::atomic<int>* openOnLoop_; // null once it has left
 };
 
 } // namespace
@@ -480,10 +502,30 @@ void Server::Impl::StartSession(tcp::socket socket) {
         WatchBursts();
         return;
     }
-    // The session starts on its socket's loop, where all of its handlers run.
-    asio::post(session->executor(), [session, ticket = std::move(*ticket)]() mutable {
+    // The session starts on its socket's loop, where all of its handlers run: at once when that
+    // is the accepting loop.
+    asio::dispatch(session->executor(), [session, ticket = std::move(*ticket)]() mutable {
         session->Start(std::move(ticket));
     });
+}
+
+// A connection stays on the accepting loop while that loop has no more open than any other, so
+// that a lone client's request is read, answered and closed without waking another thread;
+// under load it goes to the loop with the fewest, which spreads connections over the loops.
+tcp::socket Server::Impl::OntoQuietestLoop(tcp::socket socket) {
+    std::size_t quietest = 0;
+    for (std::size_t i = 1; i < loops.size(); ++i)
+        if (openOnLoop[i] < openOnLoop[quietest])
+            quietest = i;
+    if (quietest == 0)
+        return socket;
+    asio::error_code error;
+    const auto protocol = socket.local_endpoint(error).protocol();
+    if (error)
+        return socket;
+    tcp::socket moved(*loops[quietest]);
+    moved.assign(protocol, socket.release(error), error);
+    return moved;
 }
 
 // Before each accept the admission is asked for room. At the budget it has one waiting
@@ -499,10 +541,10 @@ void Server::Impl::Accept() {
         return;
     }
     acceptPending = true;
-    acceptor->async_accept(NextLoop(), [this](asio::error_code error, tcp::socket socket) {
+    acceptor->async_accept(AcceptLoop(), [this](asio::error_code error, tcp::socket socket) {
         acceptPending = false;
-        if (!error)
-            StartSession(std::move(socket)); // even when Stop closed the acceptor meanwhile
+        if (!error) // even when Stop closed the acceptor meanwhile
+            StartSession(OntoQuietestLoop(std::move(socket)));
         if (!acceptor->is_open()) {
             if (acceptorClosed)
                 acceptorClosed->set_value();
@@ -566,10 +608,10 @@ void Server::Impl::CloseAcceptor(std::promise<void>& done) {
     asio::error_code error;
     acceptor->non_blocking(true, error);
     while (!error) {
-        tcp::socket socket(NextLoop());
+        tcp::socket socket(AcceptLoop());
         acceptor->accept(socket, error);
         if (!error)
-            StartSession(std::move(socket));
+            StartSession(OntoQuietestLoop(std::move(socket)));
     }
     acceptor->close(error);
     acceptRetry->cancel();
@@ -603,6 +645,7 @@ bool Server::Start(std::string& error) {
         s.loops.push_back(std::make_unique<asio::io_context>(1));
         s.keepRunning.push_back(asio::make_work_guard(*s.loops.back()));
     }
+    s.openOnLoop = std::make_unique<std::atomic<int>[]>(s.loops.size());
     s.acceptor = std::make_unique<tcp::acceptor>(s.AcceptLoop());
     s.acceptRetry = std::make_unique<asio::steady_timer>(s.AcceptLoop());
     s.burstLog = std::make_unique<asio::steady_timer>(s.AcceptLoop());
