@@ -107,7 +107,7 @@ struct Server::Impl {
             ++i;
         return i;
     }
-    tcp::socket OntoQuietestLoop(tcp::socket socket);
+    asio::io_context& LoopForNext();
 
     void Accept();
     void ResumeAccept();
@@ -537,23 +537,18 @@ void Server::Impl::StartSession(tcp::socket socket) {
     });
 }
 
-// A connection stays on the accepting loop while that loop has no more open than any other, so
-// that a lone client's request is read, answered and closed without waking another thread;
-// under load it goes to the loop with the fewest, which spreads connections over the loops.
-tcp::socket Server::Impl::OntoQuietestLoop(tcp::socket socket) {
+// A connection stays on the accepting loop while that loop has none open, so that a lone
+// client's request is read, answered and closed without waking another thread; under load it goes
+// to the loop with the fewest, which spreads connections over the loops. Chosen as the
+// connection is taken, so that its socket is registered with its loop once.
+asio::io_context& Server::Impl::LoopForNext() {
+    if (openOnLoop[0] == 0)
+        return AcceptLoop();
     std::size_t quietest = 0;
     for (std::size_t i = 1; i < loops.size(); ++i)
         if (openOnLoop[i] < openOnLoop[quietest])
             quietest = i;
-    if (quietest == 0)
-        return socket;
-    asio::error_code error;
-    const auto protocol = socket.local_endpoint(error).protocol();
-    if (error)
-        return socket;
-    tcp::socket moved(*loops[quietest]);
-    moved.assign(protocol, socket.release(error), error);
-    return moved;
+    return *loops[quietest];
 }
 
 // Before each accept the admission is asked for room. At the budget it has one waiting
@@ -568,11 +563,21 @@ void Server::Impl::Accept() {
         WatchBursts();
         return;
     }
+    // Taken at once when one is waiting (the acceptor does not block), onto the loop chosen for
+    // it then; otherwise when one arrives.
+    tcp::socket socket(LoopForNext());
+    asio::error_code error;
+    acceptor->accept(socket, error);
+    if (!error) {
+        StartSession(std::move(socket));
+        asio::post(AcceptLoop(), [this] { Accept(); }); // the loop's other work goes on between
+        return;
+    }
+    if (error != asio::error::would_block && error != asio::error::try_again)
+        return AcceptFailed(error);
     acceptPending = true;
-    acceptor->async_accept(AcceptLoop(), [this](asio::error_code error, tcp::socket socket) {
+    acceptor->async_wait(tcp::acceptor::wait_read, [this](asio::error_code error) {
         acceptPending = false;
-        if (!error) // even when Stop closed the acceptor meanwhile
-            StartSession(OntoQuietestLoop(std::move(socket)));
         if (!acceptor->is_open()) {
             if (acceptorClosed)
                 acceptorClosed->set_value();
@@ -636,10 +641,10 @@ void Server::Impl::CloseAcceptor(std::promise<void>& done) {
     asio::error_code error;
     acceptor->non_blocking(true, error);
     while (!error) {
-        tcp::socket socket(AcceptLoop());
+        tcp::socket socket(LoopForNext());
         acceptor->accept(socket, error);
         if (!error)
-            StartSession(OntoQuietestLoop(std::move(socket)));
+            StartSession(std::move(socket));
     }
     acceptor->close(error);
     acceptRetry->cancel();
@@ -697,6 +702,8 @@ bool Server::Start(std::string& error) {
         s.acceptor->bind(endpoint, ec);
     if (!ec)
         s.acceptor->listen(asio::socket_base::max_listen_connections, ec);
+    if (!ec)
+        s.acceptor->non_blocking(true, ec); // Accept takes a connection only once one is there
     if (ec) {
         error = "cannot listen on " + s.options.address + ":" + std::to_string(s.options.port) +
                 ": " + ec.message();
