@@ -322,8 +322,9 @@ int main(int argc, char** argv) {
                  {"upload-1MiB", Request(upload), true}};
 
     // Each case runs in this many alternating slices of the real server and its baseline, so that
-    // a change in the machine's load hits both alike.
-    constexpr int kSlices = 4;
+    // a change in the machine's load hits both alike (short ones: the latency of a disk shared
+    // with other programs changes within a second).
+    constexpr int kSlices = 16;
     std::printf("tallyport-server load, %.1f s per server and case in %d alternating slices, "
                 "synchronous=%s, %u cores\n",
                 seconds, kSlices, normal ? "NORMAL" : "FULL", std::thread::hardware_concurrency());

@@ -21,12 +21,40 @@ std::unique_ptr<Connection> Connection::Open(const std::filesystem::path& file,
 }
 
 Connection::~Connection() {
+    for (const auto& [text, statement] : kept_)
+        sqlite3_finalize(statement);
     sqlite3_close_v2(db_);
 }
 
 bool Connection::Execute(std::string_view sql) {
+    if (sql.find(';') == std::string_view::npos)
+        return Statement(*this, sql).Run();
     const std::string text(sql);
     return sqlite3_exec(db_, text.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+sqlite3_stmt* Connection::Take(std::string_view sql) {
+    if (const auto found = kept_.find(sql); found != kept_.end()) {
+        sqlite3_stmt* statement = found->second;
+        kept_.erase(found);
+        return statement;
+    }
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.data(), int(sql.size()), &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    return statement;
+}
+
+// Reset and unbound (a bound blob is the caller's memory), so that a kept statement holds no
+// lock and no pointer. The same text in use twice at once is kept once.
+void Connection::Keep(sqlite3_stmt* statement) {
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    if (kept_.size() < kMaxKept && kept_.emplace(sqlite3_sql(statement), statement).second)
+        return;
+    sqlite3_finalize(statement);
 }
 
 std::string Connection::LastError() const {
@@ -46,16 +74,12 @@ bool Connection::Checkpoint() {
            SQLITE_OK;
 }
 
-Statement::Statement(Connection& connection, std::string_view sql) {
-    if (sqlite3_prepare_v2(connection.handle(), sql.data(), int(sql.size()), &stmt_, nullptr) !=
-        SQLITE_OK) {
-        stmt_ = nullptr;
-        failed_ = true;
-    }
-}
+Statement::Statement(Connection& connection, std::string_view sql)
+    : connection_(connection), stmt_(connection.Take(sql)), failed_(stmt_ == nullptr) {}
 
 Statement::~Statement() {
-    sqlite3_finalize(stmt_);
+    if (stmt_)
+        connection_.Keep(stmt_);
 }
 
 Statement& Statement::Bind(int index, int64_t value) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,7 +24,8 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    bool Execute(std::string_view sql); // one or more statements without results
+    // One or more statements without results; a single one (no ';') is kept prepared.
+    bool Execute(std::string_view sql);
     std::string LastError() const;
     int64_t LastInsertId() const;
     int64_t Changes() const; // rows changed by the last statement
@@ -32,10 +34,20 @@ public:
     sqlite3* handle() const { return db_; }
 
 private:
+    friend class Statement;
     explicit Connection(sqlite3* db) : db_(db) {}
+    // Statements are prepared once per connection and kept, ready, by their text: preparing
+    // costs more than running most of them.
+    sqlite3_stmt* Take(std::string_view sql);
+    void Keep(sqlite3_stmt* statement);
+
+    static constexpr std::size_t kMaxKept = 128;
     sqlite3* db_;
+    std::map<std::string, sqlite3_stmt*, std::less<>> kept_;
 };
 
+// A statement of the connection's, prepared when it first ran there and kept for the next use
+// of the same text; the connection must outlive it.
 class Statement {
 public:
     Statement(Connection& connection, std::string_view sql);
@@ -74,6 +86,7 @@ public:
     std::string Blob(int column) const;
 
 private:
+    Connection& connection_;
     sqlite3_stmt* stmt_ = nullptr;
     bool failed_ = false;
 };

@@ -19,6 +19,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tallyport::server {
@@ -84,7 +85,8 @@ struct Server::Impl {
     using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
     std::vector<std::unique_ptr<asio::io_context>> loops;
     std::vector<WorkGuard> keepRunning;
-    std::size_t nextLoop = 0; // used by the acceptor's loop only
+    // Connections open on each loop (by loop index), for choosing where a new one goes.
+    std::unique_ptr<std::atomic<int>[]> openOnLoop;
     std::unique_ptr<tcp::acceptor> acceptor;
     std::unique_ptr<asio::steady_timer> acceptRetry;
     std::unique_ptr<asio::steady_timer> burstLog; // ends the admission's quiet log bursts
@@ -99,7 +101,13 @@ struct Server::Impl {
     std::promise<void>* acceptorClosed = nullptr;
 
     asio::io_context& AcceptLoop() { return *loops.front(); }
-    asio::io_context& NextLoop() { return *loops[nextLoop++ % loops.size()]; }
+    std::size_t LoopIndex(tcp::socket& socket) const {
+        std::size_t i = 0;
+        while (i + 1 < loops.size() && &socket.get_executor().context() != loops[i].get())
+            ++i;
+        return i;
+    }
+    asio::io_context& LoopForNext();
 
     void Accept();
     void ResumeAccept();
@@ -120,6 +128,11 @@ struct Server::Impl {
 
 namespace {
 
+// A body buffer up to this size is kept by its loop's thread when its request has been
+// answered, for the next body that fits: a fresh one would be new pages, each faulted in and
+// cleared by the kernel as the body arrives (a tenth of an upload's time). One per loop at most.
+constexpr std::size_t kKeptBodyBuffer = 2 << 20;
+
 // The request body as it arrives: resident memory grows with the bytes received (the buffer is
 // not cleared, and grows by doubling past kFirstBodyBuffer, never past the announced length),
 // not with the length a client announces.
@@ -127,14 +140,28 @@ class BodyBuffer {
 public:
     void Expect(std::size_t length) {
         length_ = length;
-        Grow(std::min(length, kFirstBodyBuffer));
+        const std::size_t first = std::min(length, kFirstBodyBuffer);
+        if (Kept().data && Kept().capacity >= first) {
+            data_ = std::move(Kept().data);
+            capacity_ = Kept().capacity;
+            return;
+        }
+        Grow(first);
+    }
+    // Done with the body: the buffer is kept for the next one when it is small enough.
+    void Recycle() {
+        if (data_ && capacity_ <= kKeptBodyBuffer && !Kept().data) {
+            Kept().data = std::move(data_);
+            Kept().capacity = capacity_;
+        }
+        *this = {};
     }
     std::size_t size() const { return size_; }
     // Where the next bytes go: never empty while the body is incomplete.
     std::span<std::byte> Space() {
         if (size_ == capacity_)
             Grow(std::min(length_, capacity_ * 2));
-        return {data_.get() + size_, capacity_ - size_};
+        return {data_.get() + size_, std::min(capacity_, length_) - size_}; // a kept one is larger
     }
     // Counts `n` bytes written into Space(); returns them.
     std::span<std::byte> Received(std::size_t n) {
@@ -154,6 +181,15 @@ private:
         capacity_ = std::max<std::size_t>(capacity, 1);
     }
 
+    struct KeptBuffer {
+        std::unique_ptr<std::byte[]> data;
+        std::size_t capacity = 0;
+    };
+    static KeptBuffer& Kept() {
+        thread_local KeptBuffer kept;
+        return kept;
+    }
+
     std::unique_ptr<std::byte[]> data_;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
@@ -167,10 +203,15 @@ public:
     Session(Server::Impl& server, tcp::socket socket)
         : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()),
           started_(Clock::now()), deadline_(started_ + server.options.connectionDeadline),
-          firstBytesBy_(started_ + server.options.firstBytesTimeout), peer_(PeerText(socket_)) {
+          firstBytesBy_(started_ + server.options.firstBytesTimeout), peer_(PeerText(socket_)),
+          openOnLoop_(&server.openOnLoop[server.LoopIndex(socket_)]) {
+        ++*openOnLoop_;
         server_.SessionStarted();
     }
-    ~Session() { server_.SessionEnded(); }
+    ~Session() {
+        LeaveLoop();
+        server_.SessionEnded();
+    }
 
     tcp::socket::executor_type executor() { return socket_.get_executor(); }
     const std::string& peer() const { return peer_; }
@@ -265,7 +306,7 @@ private:
 
     void Reply(HandledRequest handled) {
         handled_ = std::move(handled);
-        body_ = {};
+        body_.Recycle(); // on the session's loop
         WriteInt(status_.data(), handled_.status);
         std::vector<asio::const_buffer> out{asio::buffer(status_.data(), 4)};
         if (handled_.status == status::kSuccess) {
@@ -402,10 +443,18 @@ private:
         });
     }
 
+    // No longer counted on its loop; before the socket closes, so that a client's next
+    // connection finds the loop free again.
+    void LeaveLoop() {
+        if (openOnLoop_)
+            --*std::exchange(openOnLoop_, nullptr);
+    }
+
     void Finish(std::string problem) {
         if (finished_)
             return;
         finished_ = true;
+        LeaveLoop();
         timer_.cancel();
         asio::error_code ignored;
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
@@ -463,6 +512,7 @@ private:
     bool firstBytesArrived_ = false; // the preamble and the body length
     bool requestArrived_ = false;
     bool quiet_ = false;
+    std::atomic<int>* openOnLoop_; // null once it has left
 };
 
 } // namespace
@@ -480,10 +530,25 @@ void Server::Impl::StartSession(tcp::socket socket) {
         WatchBursts();
         return;
     }
-    // The session starts on its socket's loop, where all of its handlers run.
-    asio::post(session->executor(), [session, ticket = std::move(*ticket)]() mutable {
+    // The session starts on its socket's loop, where all of its handlers run: at once when that
+    // is the accepting loop.
+    asio::dispatch(session->executor(), [session, ticket = std::move(*ticket)]() mutable {
         session->Start(std::move(ticket));
     });
+}
+
+// A connection stays on the accepting loop while that loop has none open, so that a lone
+// client's request is read, answered and closed without waking another thread; under load it goes
+// to the loop with the fewest, which spreads connections over the loops. Chosen as the
+// connection is taken, so that its socket is registered with its loop once.
+asio::io_context& Server::Impl::LoopForNext() {
+    if (openOnLoop[0] == 0)
+        return AcceptLoop();
+    std::size_t quietest = 0;
+    for (std::size_t i = 1; i < loops.size(); ++i)
+        if (openOnLoop[i] < openOnLoop[quietest])
+            quietest = i;
+    return *loops[quietest];
 }
 
 // Before each accept the admission is asked for room. At the budget it has one waiting
@@ -498,11 +563,21 @@ void Server::Impl::Accept() {
         WatchBursts();
         return;
     }
+    // Taken at once when one is waiting (the acceptor does not block), onto the loop chosen for
+    // it then; otherwise when one arrives.
+    tcp::socket socket(LoopForNext());
+    asio::error_code error;
+    acceptor->accept(socket, error);
+    if (!error) {
+        StartSession(std::move(socket));
+        asio::post(AcceptLoop(), [this] { Accept(); }); // the loop's other work goes on between
+        return;
+    }
+    if (error != asio::error::would_block && error != asio::error::try_again)
+        return AcceptFailed(error);
     acceptPending = true;
-    acceptor->async_accept(NextLoop(), [this](asio::error_code error, tcp::socket socket) {
+    acceptor->async_wait(tcp::acceptor::wait_read, [this](asio::error_code error) {
         acceptPending = false;
-        if (!error)
-            StartSession(std::move(socket)); // even when Stop closed the acceptor meanwhile
         if (!acceptor->is_open()) {
             if (acceptorClosed)
                 acceptorClosed->set_value();
@@ -566,7 +641,7 @@ void Server::Impl::CloseAcceptor(std::promise<void>& done) {
     asio::error_code error;
     acceptor->non_blocking(true, error);
     while (!error) {
-        tcp::socket socket(NextLoop());
+        tcp::socket socket(LoopForNext());
         acceptor->accept(socket, error);
         if (!error)
             StartSession(std::move(socket));
@@ -603,6 +678,7 @@ bool Server::Start(std::string& error) {
         s.loops.push_back(std::make_unique<asio::io_context>(1));
         s.keepRunning.push_back(asio::make_work_guard(*s.loops.back()));
     }
+    s.openOnLoop = std::make_unique<std::atomic<int>[]>(s.loops.size());
     s.acceptor = std::make_unique<tcp::acceptor>(s.AcceptLoop());
     s.acceptRetry = std::make_unique<asio::steady_timer>(s.AcceptLoop());
     s.burstLog = std::make_unique<asio::steady_timer>(s.AcceptLoop());
@@ -626,6 +702,8 @@ bool Server::Start(std::string& error) {
         s.acceptor->bind(endpoint, ec);
     if (!ec)
         s.acceptor->listen(asio::socket_base::max_listen_connections, ec);
+    if (!ec)
+        s.acceptor->non_blocking(true, ec); // Accept takes a connection only once one is there
     if (ec) {
         error = "cannot listen on " + s.options.address + ":" + std::to_string(s.options.port) +
                 ": " + ec.message();
