@@ -515,6 +515,76 @@ def compare_with_view(args, driver, url, key, entry, what):
               f'{what}, file {index}: the margin line at column 80 over the whole page: {p["margin"]}')
 
 
+NEAR_THE_VIEW = """
+const done = arguments[0];
+import('/student-marked-drawing.js').then(async ({ MarkedFileDrawing }) => {
+  // 2,000 lines, a two-line comment every 50 lines and a stroke every 400, in a 300 px view.
+  const lines = Array.from({ length: 2000 }, (_, n) => `L${n};`).join('\\n');
+  const annotations = [];
+  for (let n = 0; n < 2000; n += 50) annotations.push({ type: 'comment', x: 300, y: n * 10 + 5, text: `note ${n}\\nmore` });
+  for (let n = 20; n < 2000; n += 400)
+    annotations.push({ type: 'stroke', x: 0, y: n * 10, width: 100, height: 10, points: [[0, 0], [50, 300], [100, 0]] });
+  const svg = document.createElementNS('http://www.w3.org/2000/svg', 'svg');
+  svg.setAttribute('class', 'page');
+  const scroller = document.createElement('div');
+  scroller.className = 'page-scroller';
+  scroller.style.height = scroller.style.maxHeight = '300px';
+  scroller.append(svg);
+  document.body.append(scroller);
+  const drawing = new MarkedFileDrawing(svg, scroller, { kind: 'A', tabWidth: 4, content: btoa(lines), annotations });
+  const seen = () => ({
+    lines: [...svg.querySelectorAll('text.source')].map((t) => Number(t.textContent.slice(1, -1))),
+    notes: [...svg.querySelectorAll('g.comment')].map((g) => Number(g.textContent.match(/\\d+/)[0])),
+    strokes: [...svg.querySelectorAll('polyline')].map((p) => Number(p.getAttribute('points').split(' ')[0].split(',')[1]) / 10),
+  });
+  const frame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+  const views = [];
+  // The top; a stroke reaching into the view from above (its points 30 lines below its top) with
+  // a comment under it; a comment cut by the view's top edge; the middle; the end.
+  for (const top of [0, 6960, 16024, 16000, 31700, scroller.scrollHeight]) {
+    scroller.scrollTop = top;
+    await frame();
+    // The rows in view, in page units (1.6 px each).
+    views.push({ from: scroller.scrollTop / 1.6, to: (scroller.scrollTop + scroller.clientHeight) / 1.6, ...seen() });
+  }
+  drawing.drawEverything(true);
+  const printed = seen();
+  drawing.drawEverything(false);
+  const after = seen();
+  scroller.remove();
+  done({ views, printed, after });
+}).catch((e) => done(String(e)));
+"""
+
+
+def drawn_near_the_view(driver):
+    """A long file shows every line, comment and stroke that meets the view wherever it is scrolled,
+    and not much more; printing puts every one of them in, and afterwards a screenful again."""
+    result = driver.execute_async_script(NEAR_THE_VIEW)
+    check(isinstance(result, dict), f'the drawing module draws a long file: {str(result)[:200]}')
+    if not isinstance(result, dict):
+        return
+    for view in result['views']:
+        where = f'scrolled to rows {view["from"]:.0f}-{view["to"]:.0f}'
+        lines = {n for n in range(2000) if n * 10 < view['to'] and (n + 1) * 10 > view['from']}
+        notes = {n for n in range(0, 2000, 50) if n * 10 + 5 < view['to'] and n * 10 + 25 > view['from']}
+        strokes = {n for n in range(20, 2000, 400) if n * 10 < view['to'] and n * 10 + 300 > view['from']}
+        check(lines <= set(view['lines']) and len(view['lines']) < len(lines) + 40,
+              f'{where}: the {len(lines)} lines in view drawn, and few others ({len(view["lines"])} drawn)')
+        check(notes <= set(view['notes']) and len(view['notes']) < len(notes) + 3,
+              f'{where}: the comments in view drawn {sorted(notes)}, and few others {sorted(view["notes"])}')
+        check(strokes <= set(view['strokes']) and len(view['strokes']) <= len(strokes) + 1,
+              f'{where}: the strokes in view drawn {sorted(strokes)}, and few others {sorted(view["strokes"])}')
+    printed = result['printed']
+    check(sorted(printed['lines']) == list(range(2000)) and sorted(printed['notes']) == list(range(0, 2000, 50))
+          and sorted(printed['strokes']) == list(range(20, 2000, 400)),
+          f'printing draws all 2000 lines, 40 comments and 5 strokes: {len(printed["lines"])}, '
+          f'{len(printed["notes"])}, {len(printed["strokes"])}')
+    after = result['after']
+    check(len(after['lines']) < 100 and len(after['notes']) < 5,
+          f'after printing a screenful again: {len(after["lines"])} lines, {len(after["notes"])} comments')
+
+
 def marked_run(args, url, other_serial):
     driver = browser('desktop')
     staff = Staff(url)
@@ -549,6 +619,7 @@ def marked_run(args, url, other_serial):
               f'a marking is not shown before its release: {status!r}')
         staff.call('POST', '/api/courses/3101/entries/assignment-2/release', {})
         compare_with_view(args, driver, url, 'assignment-2', 1, 'marking released through the staff API')
+        drawn_near_the_view(driver)
         detail = driver.find_element(By.ID, 'detail').text
         marker = driver.find_element(By.ID, 'marker').text
         check(detail == 'Well structured.' and 'Wendy Admin' in marker, f'the detail and the marker\'s name: {detail!r}, {marker!r}')

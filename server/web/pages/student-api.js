@@ -29,6 +29,11 @@ function token() {
   return sessionStorage.getItem(TOKEN_KEY) || '';
 }
 
+// Whether this tab holds a session's token (without asking the server whether it still holds).
+export function hasToken() {
+  return Boolean(token());
+}
+
 function toLogin() {
   location.href = '/student.html?next=' + encodeURIComponent(location.pathname + location.search);
 }
@@ -67,7 +72,7 @@ export async function studentApi(method, path, body) {
 // The logged-in student ({number, name, email, course}) or null; refreshes the CSRF token.
 export async function currentStudent() {
   // No token in this tab: no session to ask about (and no refused request in the console).
-  if (!token()) return null;
+  if (!hasToken()) return null;
   try {
     const reply = await studentApi('GET', '/api/student/session');
     rememberToken(reply.csrfToken);

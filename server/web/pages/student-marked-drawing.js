@@ -2,9 +2,10 @@
 // drawing modules: the text in its cells from the page's top left, the margin line between
 // columns 79 and 80 over the whole height, the strokes in red and the comments in red on top; a
 // non-ASCII file shows only its notice. The page is as large as the View's: the text's extent
-// and every annotation's. Only the lines in view are in the document until the page is printed.
+// and every annotation's. Only the lines and annotations in view are in the document until the
+// page is printed.
 import { FilePage, UNIT, commentSize } from './cells.js';
-import { SX, SY, TEXT_RATIO, annotationNode, noticeNode, svgNode, textNode } from './svg-drawing.js';
+import { SX, SY, TEXT_RATIO, annotationNode, noticeNode, reconcile, svgNode, textNode } from './svg-drawing.js';
 
 const MARGIN_COLUMN = 80;
 export const NON_ASCII_NOTICE = 'This is a non-ASCII file and cannot be viewed.';
@@ -15,6 +16,17 @@ export function decodeBase64(text) {
   const bytes = new Uint8Array(binary.length);
   for (let i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
   return bytes;
+}
+
+// An annotation's rows in page units, top and bottom: a comment's lines, a stroke's points.
+function annotationRows(a) {
+  if (a.type === 'comment') {
+    const height = a.height >= 0 && a.width >= 0 ? a.height : commentSize(a.text).height;
+    return [a.y, a.y + height];
+  }
+  let [top, bottom] = [a.y, a.y + (a.height || 0)];
+  for (const [, dy] of a.points || []) [top, bottom] = [Math.min(top, a.y + dy), Math.max(bottom, a.y + dy)];
+  return [top, bottom];
 }
 
 // The View's page size in page units: the text's (widest line, lines) and every annotation's.
@@ -40,6 +52,8 @@ export class MarkedFileDrawing {
     this.page = new FilePage(this.bytes, file.tabWidth);
     this.extent = pageExtent(file, this.page);
     this.drawn = new Map();
+    // Annotations too are drawn only near the view; each keeps its node once made.
+    this.annotations = (file.annotations || []).map((a) => ({ a, rows: annotationRows(a), node: null }));
     this.all = false;
     this.draw();
     scroller.addEventListener('scroll', () => this.drawVisibleLines(), { passive: true });
@@ -59,9 +73,8 @@ export class MarkedFileDrawing {
       class: 'margin', x1: MARGIN_COLUMN * UNIT, x2: MARGIN_COLUMN * UNIT, y1: 0, y2: 0,
       'vector-effect': 'non-scaling-stroke',
     }, svg);
-    const strokes = svgNode('g', {}, svg);
-    const comments = svgNode('g', { transform: `scale(1 ${TEXT_RATIO})` }, svg);
-    for (const a of file.annotations || []) (a.type === 'comment' ? comments : strokes).append(annotationNode(a, false));
+    this.strokes = svgNode('g', {}, svg);
+    this.comments = svgNode('g', { transform: `scale(1 ${TEXT_RATIO})` }, svg);
     this.size(Math.max(this.extent.height, Math.ceil(this.scroller.clientHeight / SY)));
     this.drawVisibleLines();
   }
@@ -74,7 +87,7 @@ export class MarkedFileDrawing {
     if (this.margin) this.margin.setAttribute('y2', height);
   }
 
-  // The lines in view and a few beyond; every line when `all` (for printing).
+  // The lines and annotations in view and a few lines beyond; everything when `all` (for printing).
   drawVisibleLines() {
     if (this.file.kind === 'B') return;
     const page = this.page;
@@ -83,6 +96,7 @@ export class MarkedFileDrawing {
     const first = this.all ? 0 : Math.max(0, Math.floor(top / linePixels) - OVERSCAN);
     const last = this.all ? page.lineCount - 1
       : Math.min(page.lineCount - 1, Math.ceil((top + this.scroller.clientHeight) / linePixels) + OVERSCAN);
+    this.drawVisibleAnnotations(first * UNIT, (last + 1) * UNIT);
     for (const [n, node] of this.drawn)
       if (n < first || n > last) {
         node.remove();
@@ -96,6 +110,20 @@ export class MarkedFileDrawing {
       this.drawn.set(n, textNode(laid, 0, n * UNIT, 'source', fragment));
     }
     this.textLayer.append(fragment);
+  }
+
+  // Annotations whose rows meet [from, to) in page units (all of them when `all`), in their
+  // order, strokes under comments.
+  drawVisibleAnnotations(from, to) {
+    const strokes = [];
+    const comments = [];
+    for (const item of this.annotations) {
+      if (!this.all && (item.rows[1] < from || item.rows[0] >= to)) continue;
+      item.node ||= annotationNode(item.a, false);
+      (item.a.type === 'comment' ? comments : strokes).push(item.node);
+    }
+    reconcile(this.strokes, strokes);
+    reconcile(this.comments, comments);
   }
 
   drawEverything(all) {

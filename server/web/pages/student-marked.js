@@ -1,6 +1,7 @@
 // A student's marked work once the marks are released: the mark, the marker, the detail, and
 // every file drawn as the desktop View draws it. Printing draws every line first.
-import { el, localTime, requireStudent, studentApi } from './student-api.js';
+import { el, localTime } from './student-api.js';
+import { early } from './student-marked-start.js';
 import { serialText } from './student-receipt.js';
 import { entryNames } from './student-entry-name.js';
 import { MarkedFileDrawing } from './student-marked-drawing.js';
@@ -33,10 +34,10 @@ function fileSection(file, index) {
 }
 
 async function start() {
-  await requireStudent();
+  await early.student;
   let submission;
   try {
-    submission = await studentApi('GET', `/api/student/entries/${encodeURIComponent(key)}/marked`);
+    submission = await early.submission;
   } catch (failure) {
     $('status').textContent = failure.status === 409 || failure.status === 404
       ? `${failure.message} Look again after your instructor says the marks are out.`
@@ -45,7 +46,7 @@ async function start() {
     return;
   }
   const marking = submission.marking || {};
-  const course = await studentApi('GET', '/api/student/course').catch(() => null);
+  const course = await early.course.catch(() => null);
   const entry = course && course.entries.find((e) => e.key === key);
   $('title').textContent = entry ? `Marked: ${entryNames(course.entries).get(key)}` : 'Marked work';
   document.title = `Tallyport — ${$('title').textContent}`;
