@@ -38,6 +38,8 @@ constexpr std::size_t kLoggedPathChars = 200;
 // A file upload on a slow link may take long: it is dropped when no byte has come for the body
 // timeout, or this long after its head, as the student protocol's own uploads are.
 constexpr auto kUploadDeadline = std::chrono::minutes(10);
+// How far ahead of its bytes an upload's body is allocated for one read.
+constexpr std::size_t kUploadReadAhead = 256 << 10;
 
 std::shared_ptr<spdlog::logger> WebLog() {
     static auto log = [] {
@@ -248,30 +250,33 @@ private:
     }
 
     // An upload of a known length is read straight into the request's body in large reads:
-    // through the parser it would come a few hundred bytes a read, each copied once more.
+    // through the parser it would come a few hundred bytes a read, each copied once more. The
+    // body grows only a read ahead of what has come, so a length claimed is not memory taken.
     void ReadUploadBody(std::size_t length, Clock::time_point deadline) {
         std::string& body = request_->body;
-        body.resize(length);
+        body.reserve(length);
         const std::size_t buffered = std::min(length, buffer_.size());
+        body.resize(buffered);
         net::buffer_copy(net::buffer(body.data(), buffered), buffer_.data());
         buffer_.consume(buffered);
-        ReadMoreUploadBody(buffered, deadline);
+        ReadMoreUploadBody(buffered, length, deadline);
     }
 
-    void ReadMoreUploadBody(std::size_t received, Clock::time_point deadline) {
+    void ReadMoreUploadBody(std::size_t received, std::size_t length,
+                            Clock::time_point deadline) {
         std::string& body = request_->body;
-        if (received == body.size())
+        if (received == length)
             return Answer();
+        body.resize(std::max(body.size(), std::min(length, received + kUploadReadAhead)));
         Lowest().expires_at(
             std::min<Clock::time_point>(Clock::now() + shared_.settings.bodyTimeout, deadline));
-        stream_.async_read_some(
-            net::buffer(body.data() + received, body.size() - received),
-            [self = this->shared_from_this(), received, deadline](const error_code& ec,
-                                                                  std::size_t n) {
-                if (ec)
-                    return self->Close();
-                self->ReadMoreUploadBody(received + n, deadline);
-            });
+        stream_.async_read_some(net::buffer(body.data() + received, body.size() - received),
+                                [self = this->shared_from_this(), received, length,
+                                 deadline](const error_code& ec, std::size_t n) {
+                                    if (ec)
+                                        return self->Close();
+                                    self->ReadMoreUploadBody(received + n, length, deadline);
+                                });
     }
 
     void OnBody(const error_code& ec) {
