@@ -24,6 +24,9 @@ struct StudentContext {
     LoginThrottle throttle;
     bool secureCookies = false;
     std::size_t uploadCap = 0; // the most package bytes one upload may carry
+    // Every registration attempt counts here, by address and by number: one address cannot take
+    // the class list's numbers at full speed, nor read off which of them are registered.
+    LoginThrottle registrations{};
 };
 
 // The sessions' key of one student's account: "course:number".

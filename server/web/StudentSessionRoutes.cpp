@@ -160,6 +160,16 @@ void Register(StudentContext& context, const HttpRequest& request, HttpResponse&
     const auto student = StudentNumber(*body, response);
     if (!student)
         return;
+    // Counted before the account and the class list are looked up: their answers tell which
+    // numbers may still be registered, and a success takes one of them for good.
+    const auto wait =
+        context.registrations.Begin(StudentKey(*course, *student), request.remote_addr);
+    if (wait.count() > 0) {
+        const auto seconds = std::to_string((wait.count() + 999) / 1000);
+        response.set_header("Retry-After", seconds);
+        SendError(response, 429, "too many registrations from here; try again in " + seconds + " s");
+        return;
+    }
     // As the desktop's Verification before its dialog opens: an existing account, or a number
     // the class list does not hold, is refused whatever the fields say.
     if (context.store.FindStudent(*course, *student)) {
@@ -170,11 +180,14 @@ void Register(StudentContext& context, const HttpRequest& request, HttpResponse&
         SendError(response, 403, DescribeStatus(status::kUnknownStudent).text);
         return;
     }
+    // A field the rules refuse stores nothing and is the student's own typing (the page checks
+    // the same rules first): that attempt is taken back.
+    const std::string throttled = StudentKey(*course, *student);
     if (!CheckAccountFields(*password, *name, *email, response))
-        return;
+        return context.registrations.Succeeded(throttled, request.remote_addr);
     const auto questionnaire = Questionnaire(*course, *body, response);
     if (!questionnaire)
-        return;
+        return context.registrations.Succeeded(throttled, request.remote_addr);
     NewStudent account;
     account.course = *course;
     account.number = *student;
@@ -231,8 +244,10 @@ void Login(StudentContext& context, const HttpRequest& request, HttpResponse& re
     if (RefuseWhileThrottled(context.throttle, key, request.remote_addr, response))
         return;
     // The password as the desktop client sends it: untrimmed, hashed; it takes no more than
-    // kPasswordLimit characters, so nothing longer can be the password.
-    const std::string hash = HashPassword(*password);
+    // kPasswordLimit characters, so nothing longer can be the password. Only that much is hashed:
+    // crypt(3) refuses a very long one, and every refusal should cost the same.
+    const std::string hash =
+        HashPassword(std::string_view(*password).substr(0, std::size_t(kPasswordLimit)));
     const auto student = context.store.FindStudent(*course, *number);
     const bool matches = student && password->size() <= std::size_t(kPasswordLimit) &&
                          SameBytes(hash, student->passwordHash);
@@ -261,7 +276,9 @@ void UpdateAccount(StudentContext& context, const StudentCaller& caller, const H
     // Where no new password is given the current one is kept, as the desktop's dialog starts
     // with it filled in.
     auto password = StringField(*body, "password").value_or(*current);
-    if (!SameBytes(HashPassword(*current), caller.student.passwordHash)) {
+    // Nothing longer than the desktop takes can be the current password (nor be hashed).
+    if (current->size() > std::size_t(kPasswordLimit) ||
+        !SameBytes(HashPassword(*current), caller.student.passwordHash)) {
         SendJson(response, 401,
                  {{"error", std::string(DescribeStatus(status::kWrongPassword).text)},
                   {"field", "currentPassword"}});
