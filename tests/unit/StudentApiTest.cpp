@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <thread>
 
 namespace tallyport::test {
@@ -558,6 +559,50 @@ TEST_F(StudentApi, AnUploadLivesWhileItsBytesKeepComing) {
     EXPECT_EQ(stalled.ReceiveAll(20'000), "");
     EXPECT_FALSE(stalled.timedOut()) << "the server closed it";
     EXPECT_EQ(StoredSubmissions(), 4u);
+}
+
+// An upload's body is read to its exact length however it arrives: a request sent right behind
+// it on the same connection is answered next, and a chunked body is stored the same.
+TEST_F(StudentApi, AnUploadEndsExactlyWhereItsBodyEnds) {
+    StudentClient client = LoggedIn();
+    const std::string package = ClientPackage(
+        {{"notes.txt", ContentKind::Ascii, std::string(300'000, 'a') + "end", 8}});
+    // Small enough to come in with its head, and the next request with it.
+    const std::string small = ClientPackage({{"notes.txt", ContentKind::Ascii, "abc", 8}});
+    const std::string head = "POST /api/student/entries/" + Key(kQuiz) +
+                             "/submissions HTTP/1.1\r\nHost: x\r\nCookie: " + client.cookie +
+                             "\r\nX-CSRF-Token: " + client.csrf +
+                             "\r\nContent-Type: application/octet-stream\r\n";
+    const std::string next = "GET /api/student/course HTTP/1.1\r\nHost: x\r\nCookie: " +
+                             client.cookie + "\r\nConnection: close\r\n\r\n";
+    std::ostringstream chunked;
+    chunked << std::hex << package.size() << "\r\n" << package << "\r\n0\r\n\r\n";
+    const auto withLength = [&](const std::string& body) {
+        return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    const struct {
+        const char* what;
+        std::string request;
+        const std::string& package;
+    } cases[] = {
+        {"length given", withLength(package), package},
+        {"small, with its head", withLength(small), small},
+        {"chunked", head + "Transfer-Encoding: chunked\r\n\r\n" + chunked.str(), package},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t before = StoredSubmissions();
+        RawConnection connection({kAddress, web->port()});
+        ASSERT_TRUE(connection.Send(c.request + next));
+        const std::string answers = connection.ReceiveAll(20'000);
+        EXPECT_TRUE(answers.starts_with("HTTP/1.1 201")) << answers.substr(0, 300);
+        const auto second = answers.find("HTTP/1.1 ", 1);
+        ASSERT_NE(second, std::string::npos) << answers.substr(0, 300);
+        EXPECT_TRUE(answers.substr(second).starts_with("HTTP/1.1 200")) << answers.substr(second);
+        ASSERT_EQ(StoredSubmissions(), before + 1);
+        const int32_t serial = protocol.store().ListSubmissions().back().serial;
+        EXPECT_EQ(*protocol.store().PackageBytes(serial), c.package);
+    }
 }
 
 TEST_F(StudentApi, OnlyTheUploadTakesRawBytesAndEveryChangeNeedsTheToken) {
