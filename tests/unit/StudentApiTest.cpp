@@ -10,6 +10,7 @@
 #include "submission/SubmissionPackage.h"
 #include "support/HttpClient.h"
 #include "support/InProcessServer.h"
+#include "support/SelfSignedCertificate.h"
 #include "support/TempDir.h"
 #include "web/LoginThrottle.h"
 #include "web/MarkerPassword.h"
@@ -47,7 +48,9 @@ struct StudentReply {
 // A browser-like client of the student routes: keeps the session cookie and CSRF token.
 class StudentClient {
 public:
-    StudentClient(const std::string& address, uint16_t port) : http_(address, port) {}
+    // `caCertificate`: TLS checked against it, as HttpClient takes it.
+    StudentClient(const std::string& address, uint16_t port, std::string caCertificate = {})
+        : http_(address, port, std::move(caCertificate)) {}
 
     StudentReply Login(int32_t course, const std::string& student, const std::string& password) {
         StudentReply reply =
@@ -603,6 +606,24 @@ TEST_F(StudentApi, AnUploadEndsExactlyWhereItsBodyEnds) {
         const int32_t serial = protocol.store().ListSubmissions().back().serial;
         EXPECT_EQ(*protocol.store().PackageBytes(serial), c.package);
     }
+}
+
+// Over TLS the body comes in records: it is still read whole, into the store as sent.
+TEST_F(StudentApi, AnUploadOverTlsIsStoredWhole) {
+    const auto files = WriteSelfSignedCertificate(dir.path(), kAddress);
+    server::staff::StaffOptions options;
+    options.tlsCert = files.certificate.string();
+    options.tlsKey = files.key.string();
+    StartWeb(options);
+    StudentClient client(kAddress, web->port(), files.certificate.string());
+    ASSERT_EQ(client.Login(kDemoCourse, "123456", kDemoPassword).status, 200);
+    std::string content;
+    for (int i = 0; content.size() < 500'000; ++i)
+        content += std::to_string(i * 7919) + ' ';
+    const std::string package = ClientPackage({{"notes.txt", ContentKind::Ascii, content, 8}});
+    const StudentReply reply = client.Upload(Key(kQuiz), package);
+    ASSERT_EQ(reply.status, 201) << reply.raw;
+    EXPECT_EQ(*protocol.store().PackageBytes(reply.body["serial"]), package);
 }
 
 TEST_F(StudentApi, OnlyTheUploadTakesRawBytesAndEveryChangeNeedsTheToken) {
