@@ -33,24 +33,7 @@ HOST, PORT = '127.0.0.49', 2049
 FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
          '--disable-background-networking', '--disable-component-update', '--disable-sync',
          '--window-size=1280,720']
-COURSE = '''
-number = 3103
-name = "Bench"
-[[component]]
-name = "Assignment"
-elements = 2
-sections = 1
-max_mark = 10
-deadline = 2099-12-31T23:59:00Z
-  [[component.entry]]
-  label = "Long file"
-  types = "C Source,c,A,4"
-  requirement = "M,c"
-  [[component.entry]]
-  label = "Upload"
-  types = "Data,dat,B,8"
-  requirement = "M,dat"
-'''
+COURSE = os.path.join(HERE, 'student-bench-course.toml')
 UPLOAD_IN_PAGE = '''
 const [bytes, done] = arguments;
 Promise.all([import('/required-files.js'), import('/submission-package.js'), import('/student-api.js')])
@@ -110,9 +93,7 @@ def main():
         shutil.copy(os.path.join(HERE, name), web)
     db = os.path.join(work, 'bench.db')
     subprocess.run([server_program, 'demo', '--db', db], check=True, stdout=subprocess.DEVNULL)
-    with open(os.path.join(work, 'course.toml'), 'w') as out:
-        out.write(COURSE)
-    subprocess.run([server_program, 'course', 'load', '--db', db, os.path.join(work, 'course.toml')], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([server_program, 'course', 'load', '--db', db, COURSE], check=True, stdout=subprocess.DEVNULL)
     subprocess.run([server_program, 'marker', 'add', '--db', db, '--id', 'benchadmin', '--name', 'Bench', '--info', '-',
                     '--course', '3103', '--admin'], check=True, stdout=subprocess.DEVNULL)
     subprocess.run([server_program, 'marker', 'passwd', '--db', db, '--id', 'benchadmin'], input='bench-admin-password\n',

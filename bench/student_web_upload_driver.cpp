@@ -35,23 +35,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr const char* kAddress = "127.0.0.61";
-constexpr const char* kCourse = R"(number = 3103
-name = "Bench"
-[[component]]
-name = "Assignment"
-elements = 2
-sections = 1
-max_mark = 10
-deadline = 2099-12-31T23:59:00Z
-  [[component.entry]]
-  label = "Long file"
-  types = "C Source,c,A,4"
-  requirement = "M,c"
-  [[component.entry]]
-  label = "Upload"
-  types = "Data,dat,B,8"
-  requirement = "M,dat"
-)";
+// The course student_page_bench.py loads too.
+constexpr const char* kCourse = TALLYPORT_BENCH_DIR "/student-bench-course.toml";
 
 void Fail(const std::string& why) {
     std::fprintf(stderr, "%s\n", why.c_str());
@@ -94,9 +79,8 @@ int main(int argc, char** argv) {
     if (::mkdtemp(pattern) == nullptr)
         Fail("cannot make a work folder");
     const std::filesystem::path folder = pattern;
-    std::ofstream(folder / "course.toml") << kCourse;
     if (test::RunServerCommand(folder, {"demo", "--db", "bench.db"}).exitCode != 0 ||
-        test::RunServerCommand(folder, {"course", "load", "--db", "bench.db", "course.toml"})
+        test::RunServerCommand(folder, {"course", "load", "--db", "bench.db", kCourse})
                 .exitCode != 0)
         Fail("cannot make the database");
     std::vector<double> web, protocol, slicesRatio;

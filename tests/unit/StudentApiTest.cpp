@@ -10,6 +10,7 @@
 #include "submission/SubmissionPackage.h"
 #include "support/HttpClient.h"
 #include "support/InProcessServer.h"
+#include "support/SelfSignedCertificate.h"
 #include "support/TempDir.h"
 #include "web/LoginThrottle.h"
 #include "web/MarkerPassword.h"
@@ -19,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <thread>
 
 namespace tallyport::test {
@@ -46,7 +48,9 @@ struct StudentReply {
 // A browser-like client of the student routes: keeps the session cookie and CSRF token.
 class StudentClient {
 public:
-    StudentClient(const std::string& address, uint16_t port) : http_(address, port) {}
+    // `caCertificate`: TLS checked against it, as HttpClient takes it.
+    StudentClient(const std::string& address, uint16_t port, std::string caCertificate = {})
+        : http_(address, port, std::move(caCertificate)) {}
 
     StudentReply Login(int32_t course, const std::string& student, const std::string& password) {
         StudentReply reply =
@@ -558,6 +562,68 @@ TEST_F(StudentApi, AnUploadLivesWhileItsBytesKeepComing) {
     EXPECT_EQ(stalled.ReceiveAll(20'000), "");
     EXPECT_FALSE(stalled.timedOut()) << "the server closed it";
     EXPECT_EQ(StoredSubmissions(), 4u);
+}
+
+// An upload's body is read to its exact length however it arrives: a request sent right behind
+// it on the same connection is answered next, and a chunked body is stored the same.
+TEST_F(StudentApi, AnUploadEndsExactlyWhereItsBodyEnds) {
+    StudentClient client = LoggedIn();
+    const std::string package = ClientPackage(
+        {{"notes.txt", ContentKind::Ascii, std::string(300'000, 'a') + "end", 8}});
+    // Small enough to come in with its head, and the next request with it.
+    const std::string small = ClientPackage({{"notes.txt", ContentKind::Ascii, "abc", 8}});
+    const std::string head = "POST /api/student/entries/" + Key(kQuiz) +
+                             "/submissions HTTP/1.1\r\nHost: x\r\nCookie: " + client.cookie +
+                             "\r\nX-CSRF-Token: " + client.csrf +
+                             "\r\nContent-Type: application/octet-stream\r\n";
+    const std::string next = "GET /api/student/course HTTP/1.1\r\nHost: x\r\nCookie: " +
+                             client.cookie + "\r\nConnection: close\r\n\r\n";
+    std::ostringstream chunked;
+    chunked << std::hex << package.size() << "\r\n" << package << "\r\n0\r\n\r\n";
+    const auto withLength = [&](const std::string& body) {
+        return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    const struct {
+        const char* what;
+        std::string request;
+        const std::string& package;
+    } cases[] = {
+        {"length given", withLength(package), package},
+        {"small, with its head", withLength(small), small},
+        {"chunked", head + "Transfer-Encoding: chunked\r\n\r\n" + chunked.str(), package},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t before = StoredSubmissions();
+        RawConnection connection({kAddress, web->port()});
+        ASSERT_TRUE(connection.Send(c.request + next));
+        const std::string answers = connection.ReceiveAll(20'000);
+        EXPECT_TRUE(answers.starts_with("HTTP/1.1 201")) << answers.substr(0, 300);
+        const auto second = answers.find("HTTP/1.1 ", 1);
+        ASSERT_NE(second, std::string::npos) << answers.substr(0, 300);
+        EXPECT_TRUE(answers.substr(second).starts_with("HTTP/1.1 200")) << answers.substr(second);
+        ASSERT_EQ(StoredSubmissions(), before + 1);
+        const int32_t serial = protocol.store().ListSubmissions().back().serial;
+        EXPECT_EQ(*protocol.store().PackageBytes(serial), c.package);
+    }
+}
+
+// Over TLS the body comes in records: it is still read whole, into the store as sent.
+TEST_F(StudentApi, AnUploadOverTlsIsStoredWhole) {
+    const auto files = WriteSelfSignedCertificate(dir.path(), kAddress);
+    server::staff::StaffOptions options;
+    options.tlsCert = files.certificate.string();
+    options.tlsKey = files.key.string();
+    StartWeb(options);
+    StudentClient client(kAddress, web->port(), files.certificate.string());
+    ASSERT_EQ(client.Login(kDemoCourse, "123456", kDemoPassword).status, 200);
+    std::string content;
+    for (int i = 0; content.size() < 500'000; ++i)
+        content += std::to_string(i * 7919) + ' ';
+    const std::string package = ClientPackage({{"notes.txt", ContentKind::Ascii, content, 8}});
+    const StudentReply reply = client.Upload(Key(kQuiz), package);
+    ASSERT_EQ(reply.status, 201) << reply.raw;
+    EXPECT_EQ(*protocol.store().PackageBytes(reply.body["serial"]), package);
 }
 
 TEST_F(StudentApi, OnlyTheUploadTakesRawBytesAndEveryChangeNeedsTheToken) {
