@@ -257,8 +257,14 @@ TEST_F(StudentApiAttack, FailedLoginsOverManyNumbersAreSlowedPerAddress) {
 // and the server's table is not filled); the markers' sessions are a table of their own, and
 // neither cookie opens the other side.
 TEST_F(StudentApiAttack, SessionsAreCappedPerStudentAndApartFromTheMarkers) {
-    std::vector<Student> sessions;
-    for (int i = 0; i < 25; ++i)
+    const Answer first = Send(Loopback(2), "POST", "/api/student/login",
+                              {{"course", 3101}, {"student", "123456"}, {"password", "demo123"}});
+    const std::string cookie = first.Header("set-cookie");
+    EXPECT_TRUE(cookie.starts_with("tallyport_student=")) << cookie;
+    EXPECT_NE(cookie.find("HttpOnly"), std::string::npos) << cookie;
+    EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos) << cookie;
+    std::vector<Student> sessions{{first.Cookie(), first.Json().value("csrfToken", "")}};
+    for (int i = 1; i < 25; ++i)
         sessions.push_back(Demo());
     for (int i = 0; i < 25; ++i)
         EXPECT_EQ(Get("/api/student/session", sessions[i].cookie).status, i < 5 ? 401 : 200) << i;
@@ -317,8 +323,14 @@ TEST_F(StudentApiAttack, HostileBodiesAndNumbersAreRefused) {
          R"("email":"e@x"})",
          422},
         {"a negative number", "login", login("-123456"), 422},
+        {"a 20-digit number as a JSON integer", "login",
+         login(json::parse("12345678901234567890")), 422},
         {"a number past 64 bits", "login", login(json::parse("123456789012345678901234567890")),
          400},
+        {"a course that wraps to 3101 in 32 bits", "login",
+         R"({"course":4294970397,"student":"123456","password":"demo123"})", 400},
+        {"a course that wraps to 3101 in 64 bits", "login",
+         R"({"course":18446744073709554717,"student":"123456","password":"demo123"})", 400},
         {"a number as a fraction", "login", login(123456.5), 400},
         {"a course past 32 bits", "login",
          R"({"course":99999999999,"student":"123456","password":"demo123"})", 400},
