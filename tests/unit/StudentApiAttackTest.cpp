@@ -6,8 +6,10 @@
 // ids answer as missing ones; the pages carry the strict policy and build no HTML from text.
 #include "ServerProcess.h"
 
+#include "support/InProcessServer.h"
 #include "support/LoopbackFlood.h"
 #include "support/TempDir.h"
+#include "web/StaffServer.h"
 
 #include <nlohmann/json.hpp>
 
@@ -80,6 +82,32 @@ Answer ParseAnswer(const std::string& received) {
     return answer;
 }
 
+// One request to `web` from `source`, written by hand; `declaredLength`, when given, is sent as
+// the Content-Length in place of the body's own (and only the head is sent).
+Answer AskAt(const Endpoint& web, const std::string& source, const std::string& method,
+             const std::string& target, const std::string& body = {},
+             const Headers& headers = {},
+             std::optional<std::size_t> declaredLength = std::nullopt) {
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: " + web.host + ":" +
+                          std::to_string(web.port) + "\r\nConnection: close\r\n";
+    for (const auto& [name, value] : headers)
+        request += name + ": " + value + "\r\n";
+    if (!body.empty() || declaredLength || method != "GET")
+        request +=
+            "Content-Length: " + std::to_string(declaredLength.value_or(body.size())) + "\r\n";
+    request += "\r\n";
+    if (!declaredLength)
+        request += body;
+    const int fd = ConnectFrom(source, web);
+    if (fd < 0)
+        return {};
+    std::string received;
+    if (SendAll(fd, std::as_bytes(std::span(request.data(), request.size()))))
+        received = ReceiveUntilClosed(fd, 30'000);
+    ::close(fd);
+    return ParseAnswer(received);
+}
+
 class StudentApiAttack : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -114,29 +142,10 @@ protected:
     std::string Host() const { return std::string(kServed) + ":" + std::to_string(web.port); }
     std::string SameOrigin() const { return "http://" + Host(); }
 
-    // One request from `source`, written by hand; `declaredLength`, when given, is sent as the
-    // Content-Length in place of the body's own (and only the head is sent).
     Answer Ask(const std::string& source, const std::string& method, const std::string& target,
                const std::string& body = {}, const Headers& headers = {},
                std::optional<std::size_t> declaredLength = std::nullopt) const {
-        std::string request = method + " " + target + " HTTP/1.1\r\nHost: " + Host() +
-                              "\r\nConnection: close\r\n";
-        for (const auto& [name, value] : headers)
-            request += name + ": " + value + "\r\n";
-        if (!body.empty() || declaredLength || method != "GET")
-            request += "Content-Length: " + std::to_string(declaredLength.value_or(body.size())) +
-                       "\r\n";
-        request += "\r\n";
-        if (!declaredLength)
-            request += body;
-        const int fd = ConnectFrom(source, web);
-        if (fd < 0)
-            return {};
-        std::string received;
-        if (SendAll(fd, std::as_bytes(std::span(request.data(), request.size()))))
-            received = ReceiveUntilClosed(fd, 30'000);
-        ::close(fd);
-        return ParseAnswer(received);
+        return AskAt(web, source, method, target, body, headers, declaredLength);
     }
 
     // A JSON request as the student pages send it, with the session's cookie and token if given.
@@ -248,8 +257,14 @@ TEST_F(StudentApiAttack, FailedLoginsOverManyNumbersAreSlowedPerAddress) {
 // and the server's table is not filled); the markers' sessions are a table of their own, and
 // neither cookie opens the other side.
 TEST_F(StudentApiAttack, SessionsAreCappedPerStudentAndApartFromTheMarkers) {
-    std::vector<Student> sessions;
-    for (int i = 0; i < 25; ++i)
+    const Answer first = Send(Loopback(2), "POST", "/api/student/login",
+                              {{"course", 3101}, {"student", "123456"}, {"password", "demo123"}});
+    const std::string cookie = first.Header("set-cookie");
+    EXPECT_TRUE(cookie.starts_with("tallyport_student=")) << cookie;
+    EXPECT_NE(cookie.find("HttpOnly"), std::string::npos) << cookie;
+    EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos) << cookie;
+    std::vector<Student> sessions{{first.Cookie(), first.Json().value("csrfToken", "")}};
+    for (int i = 1; i < 25; ++i)
         sessions.push_back(Demo());
     for (int i = 0; i < 25; ++i)
         EXPECT_EQ(Get("/api/student/session", sessions[i].cookie).status, i < 5 ? 401 : 200) << i;
@@ -308,8 +323,14 @@ TEST_F(StudentApiAttack, HostileBodiesAndNumbersAreRefused) {
          R"("email":"e@x"})",
          422},
         {"a negative number", "login", login("-123456"), 422},
+        {"a 20-digit number as a JSON integer", "login",
+         login(json::parse("12345678901234567890")), 422},
         {"a number past 64 bits", "login", login(json::parse("123456789012345678901234567890")),
          400},
+        {"a course that wraps to 3101 in 32 bits", "login",
+         R"({"course":4294970397,"student":"123456","password":"demo123"})", 400},
+        {"a course that wraps to 3101 in 64 bits", "login",
+         R"({"course":18446744073709554717,"student":"123456","password":"demo123"})", 400},
         {"a number as a fraction", "login", login(123456.5), 400},
         {"a course past 32 bits", "login",
          R"({"course":99999999999,"student":"123456","password":"demo123"})", 400},
@@ -525,6 +546,54 @@ TEST_F(StudentApiAttack, PagesCarryTheStrictPolicyAndParseNoHtml) {
         }
     }
     EXPECT_GT(files, 10);
+}
+
+// The students' session table full (a small one here: its size is no command-line option) refuses
+// the next student (503) without ending anyone's session, and the markers' own table is untouched:
+// a marker still logs in.
+TEST(StudentApiSessionTable, AFullStudentTableLocksNoMarkerOut) {
+    TempDir dir;
+    InProcessServer protocol(dir.path(), "127.0.0.63");
+    protocol.LoadDemo();
+    for (const int32_t number : {100700001, 100700002}) {
+        server::NewStudent student;
+        student.course = 3101;
+        student.number = number;
+        student.password = "pw-" + std::to_string(number);
+        student.name = "S";
+        student.email = "s@x";
+        ASSERT_EQ(protocol.store().RegisterStudent(student), server::RegisterOutcome::Registered);
+    }
+    server::staff::StaffOptions options;
+    options.address = "127.0.0.63";
+    options.port = 0;
+    options.sessionCapacity = 3;
+    options.sessionsPerMarker = 2;
+    server::staff::StaffServer web(protocol.store(), options);
+    std::string error;
+    ASSERT_TRUE(web.Start(error)) << error;
+    const Endpoint at{"127.0.0.63", web.port()};
+    const auto login = [&](const std::string& route, const json& body) {
+        return AskAt(at, Loopback(64), "POST", route, body.dump(),
+                     {{"Content-Type", "application/json"}});
+    };
+    const auto student = [&](const std::string& number, const std::string& password) {
+        return login("/api/student/login",
+                     {{"course", 3101}, {"student", number}, {"password", password}});
+    };
+    std::vector<std::string> held;
+    for (int i = 0; i < 3; ++i) // two kept: the student's own oldest ends
+        held.push_back(student("123456", "demo123").Cookie());
+    held.push_back(student("700001", "pw-100700001").Cookie());
+    const Answer refused = student("700002", "pw-100700002");
+    EXPECT_EQ(refused.status, 503) << refused.body;
+    for (std::size_t i = 1; i < held.size(); ++i)
+        EXPECT_EQ(AskAt(at, Loopback(64), "GET", "/api/student/session", {}, {{"Cookie", held[i]}})
+                      .status,
+                  200)
+            << i;
+    const Answer marker = login("/api/login", {{"id", "tjones"}, {"password", "marking-demo-123"}});
+    EXPECT_EQ(marker.status, 200) << marker.body;
 }
 
 } // namespace
