@@ -377,7 +377,8 @@ public:
     // None when there is no such submission.
     std::optional<StoredMarking> FindMarking(int32_t serial) const;
     // All or nothing, in one transaction.
-    SaveOutcome SaveMarking(const MarkingSave& save);
+    // `saved`, when given, gets the record written (its time and version) once it is Saved.
+    SaveOutcome SaveMarking(const MarkingSave& save, MarkRecord* saved = nullptr);
     // The history: every saved marking is kept as a version, a restore saves one again.
     // MarkingVersions lists a submission's versions newest first (their markup left out).
     std::vector<MarkRecord> MarkingVersions(int32_t serial) const;

@@ -9,11 +9,12 @@ namespace {
 
 // Replaces the mark and markup of `serial` in the caller's transaction, one version above the
 // one before, keeps it as that version in the history, and audits the change under `action`.
-// `markup` is one per file position (empty: none).
+// `markup` is one per file position (empty: none). `written`, when given, gets the new record.
 bool WriteMarking(sql::Connection& db, const SubmissionInfo& info,
                   const std::optional<MarkRecord>& before, int32_t mark,
                   const std::string& markerId, const std::string& detail,
-                  const std::vector<std::string>& markup, const char* action = "mark") {
+                  const std::vector<std::string>& markup, const char* action = "mark",
+                  MarkRecord* written = nullptr) {
     const int64_t now = Now();
     const int64_t version = before ? before->version + 1 : 1;
     bool ok = sql::Statement(db, "DELETE FROM markup WHERE serial = ?").Bind(1, info.serial).Run();
@@ -67,6 +68,8 @@ bool WriteMarking(sql::Connection& db, const SubmissionInfo& info,
                       info.student,
                       version,
                       std::nullopt};
+    if (written)
+        *written = MarkRecord{mark, markerId, detail, now, version};
     return ok && WriteAudit(db, audit);
 }
 
@@ -171,7 +174,7 @@ std::optional<StoredMarking> Store::FindMarking(int32_t serial) const {
     return marking;
 }
 
-SaveOutcome Store::SaveMarking(const MarkingSave& save) {
+SaveOutcome Store::SaveMarking(const MarkingSave& save, MarkRecord* saved) {
     ConnectionPool::WriteTransaction transaction(*pool_);
     if (!transaction)
         return SaveOutcome::Failed;
@@ -188,8 +191,8 @@ SaveOutcome Store::SaveMarking(const MarkingSave& save) {
         return SaveOutcome::Stale;
     if (save.markup.size() != ReadFiles(db, save.serial).size())
         return SaveOutcome::WrongFileCount;
-    const bool ok =
-        WriteMarking(db, *info, before, save.mark, save.markerId, save.detail, save.markup);
+    const bool ok = WriteMarking(db, *info, before, save.mark, save.markerId, save.detail,
+                                 save.markup, "mark", saved);
     return ok && transaction.Commit() ? SaveOutcome::Saved : SaveOutcome::Failed;
 }
 

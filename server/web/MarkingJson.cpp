@@ -122,13 +122,29 @@ std::string CommentMarkupText(const std::string& utf8, std::string_view what) {
     return out;
 }
 
+// A stored comment text as the API shows it: CR BEL (or a lone BEL) as "\n", in UTF-8.
+std::string CommentApiText(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\a') {
+            out += '\n';
+            ++i;
+        } else {
+            out += text[i] == '\a' ? '\n' : text[i];
+        }
+    }
+    return Windows1252ToUtf8(out);
+}
+
 void AppendNumbers(std::string& out, char tag, std::initializer_list<int64_t> values) {
     out += tag;
     for (const int64_t value : values)
         out += ',' + std::to_string(value);
 }
 
-void AppendComment(std::string& out, const json& item, const std::string& what) {
+// Each Append* adds the annotation's markup to `out` and returns it as AnnotationsJson would read
+// it back from that markup, so that a save can answer without reading it again.
+json AppendComment(std::string& out, const json& item, const std::string& what) {
     OnlyKnownFields(item, {"type", "x", "y", "width", "height", "text"}, what);
     const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
     const std::string text =
@@ -140,9 +156,11 @@ void AppendComment(std::string& out, const json& item, const std::string& what) 
     const PageSize size = MeasureText(text, kCommentBreak, 1, kCommentTabWidth);
     AppendNumbers(out, 'C', {x, y, size.width, size.height});
     out += ',' + text + "\r\n";
+    return {{"type", "comment"}, {"x", x},           {"y", y},
+            {"width", size.width}, {"height", size.height}, {"text", CommentApiText(text)}};
 }
 
-void AppendStroke(std::string& out, const json& item, const std::string& what) {
+json AppendStroke(std::string& out, const json& item, const std::string& what) {
     OnlyKnownFields(item, {"type", "x", "y", "width", "height", "points"}, what);
     const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
     const json& points = Required(item, "points", what);
@@ -154,6 +172,7 @@ void AppendStroke(std::string& out, const json& item, const std::string& what) {
     // The stroke's size is the extent of its points, whatever the page sent, as a comment's is
     // measured from its text.
     std::string pointLines;
+    json pointList = json::array();
     int64_t left = 0, right = 0, top = 0, bottom = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const json& point = points[i];
@@ -166,10 +185,14 @@ void AppendStroke(std::string& out, const json& item, const std::string& what) {
         top = i == 0 ? dy : std::min(top, dy);
         bottom = i == 0 ? dy : std::max(bottom, dy);
         AppendNumbers(pointLines, 'P', {dx, dy});
+        pointList.push_back({dx, dy});
         pointLines += "\r\n";
     }
     AppendNumbers(out, 'L', {x, y, right - left, bottom - top});
     out += "\r\n" + pointLines + "EOL\r\n";
+    return {{"type", "stroke"},        {"x", x},
+            {"y", y},                  {"width", right - left},
+            {"height", bottom - top}, {"points", std::move(pointList)}};
 }
 
 FileMarkupUpdate FileUpdate(const json& file, std::size_t index) {
@@ -187,6 +210,7 @@ FileMarkupUpdate FileUpdate(const json& file, std::size_t index) {
         throw OverLimit(what + " must have at most " + std::to_string(kMaxAnnotationsPerFile) +
                         " annotations");
     std::string markup;
+    update.annotations = json::array();
     for (std::size_t i = 0; i < annotations.size(); ++i) {
         const json& item = annotations[i];
         const std::string itemWhat = what + " annotation " + std::to_string(i);
@@ -194,9 +218,9 @@ FileMarkupUpdate FileUpdate(const json& file, std::size_t index) {
             throw Failure{itemWhat + " must be an object"};
         const std::string type = Text(Required(item, "type", itemWhat), itemWhat + " type");
         if (type == "comment")
-            AppendComment(markup, item, itemWhat);
+            update.annotations.push_back(AppendComment(markup, item, itemWhat));
         else if (type == "stroke")
-            AppendStroke(markup, item, itemWhat);
+            update.annotations.push_back(AppendStroke(markup, item, itemWhat));
         else
             throw Failure{itemWhat + " type must be \"comment\" or \"stroke\""};
     }
@@ -228,20 +252,6 @@ private:
     std::string_view text_;
 };
 
-// A stored comment text as the API shows it: CR BEL (or a lone BEL) as "\n", in UTF-8.
-std::string CommentApiText(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\a') {
-            out += '\n';
-            ++i;
-        } else {
-            out += text[i] == '\a' ? '\n' : text[i];
-        }
-    }
-    return Windows1252ToUtf8(out);
-}
-
 // A parsed body takes up to ten times its size: large ones are parsed a few at a time, so that
 // sixteen bodies at the cap arriving at once cost two parses' memory, not sixteen.
 class LargeParseSlot {
@@ -268,6 +278,39 @@ private:
 
 constexpr std::size_t kLargeJsonBody = 64 << 10;
 
+// Builds the value as the library's own parse does, counting values as they come so that
+// megabytes of tiny values are refused before they are all built. A plain handler: the parse with
+// a per-value callback cost a quarter of a staff save's work.
+class CountedJsonHandler : public nlohmann::detail::json_sax_dom_parser<json> {
+public:
+    explicit CountedJsonHandler(json& root) : json_sax_dom_parser(root) {}
+    bool null() { return Count() && json_sax_dom_parser::null(); }
+    bool boolean(bool value) { return Count() && json_sax_dom_parser::boolean(value); }
+    bool number_integer(number_integer_t value) {
+        return Count() && json_sax_dom_parser::number_integer(value);
+    }
+    bool number_unsigned(number_unsigned_t value) {
+        return Count() && json_sax_dom_parser::number_unsigned(value);
+    }
+    bool number_float(number_float_t value, const string_t& text) {
+        return Count() && json_sax_dom_parser::number_float(value, text);
+    }
+    bool string(string_t& value) { return Count() && json_sax_dom_parser::string(value); }
+    bool binary(binary_t& value) { return Count() && json_sax_dom_parser::binary(value); }
+    bool start_object(std::size_t size) {
+        return Count() && json_sax_dom_parser::start_object(size);
+    }
+    bool start_array(std::size_t size) { return Count() && json_sax_dom_parser::start_array(size); }
+
+private:
+    bool Count() {
+        if (++values_ > kMaxJsonValues)
+            throw Failure{"the body holds more than " + std::to_string(kMaxJsonValues) + " values"};
+        return true;
+    }
+    std::size_t values_ = 0;
+};
+
 } // namespace
 
 std::optional<json> ParseJsonBody(std::string_view body, std::string& why) {
@@ -276,18 +319,11 @@ std::optional<json> ParseJsonBody(std::string_view body, std::string& why) {
         return std::nullopt;
     }
     const LargeParseSlot slot(body.size() > kLargeJsonBody);
-    // Counted as parsed, so that megabytes of tiny values are refused before they are all built.
-    std::size_t values = 0;
-    const json::parser_callback_t counted = [&values](int, json::parse_event_t event, json&) {
-        if (event == json::parse_event_t::value || event == json::parse_event_t::object_start ||
-            event == json::parse_event_t::array_start)
-            ++values;
-        if (values > kMaxJsonValues)
-            throw Failure{"the body holds more than " + std::to_string(kMaxJsonValues) + " values"};
-        return true;
-    };
     try {
-        return json::parse(body, counted);
+        json parsed;
+        CountedJsonHandler handler(parsed);
+        json::sax_parse(body, &handler);
+        return parsed;
     } catch (const Failure& failure) {
         why = failure.why;
         return std::nullopt;

@@ -183,9 +183,15 @@ std::optional<std::size_t> FilePosition(const std::vector<StoredFile>& files,
     return found;
 }
 
-// The answer to a save or a restore based on `baseVersion`: the marking as it is now.
+// The answer to a save or a restore based on `baseVersion`: the marking as it is now, read back
+// unless the caller gives it as `saved` (a save that succeeded answers with what it wrote).
 void AnswerSave(StaffContext& context, int32_t serial, const std::vector<StoredFile>& files,
-                int64_t baseVersion, SaveOutcome outcome, HttpResponse& response) {
+                int64_t baseVersion, SaveOutcome outcome, HttpResponse& response,
+                const json* saved = nullptr) {
+    if (outcome == SaveOutcome::Saved && saved) {
+        SendJson(response, 200, *saved);
+        return;
+    }
     const auto current = context.store.FindMarking(serial);
     if (!current) {
         SendError(response, 500, "the marking could not be read back");
@@ -241,6 +247,7 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
         access->info.serial, update->version,           update->mark,
         caller.marker.id,    std::move(update->detail), std::vector<std::string>(files.size())};
     std::vector<bool> given(files.size());
+    std::vector<json> annotations(files.size(), json::array());
     for (auto& file : update->files) {
         const auto position = FilePosition(files, file, response);
         if (!position)
@@ -251,9 +258,17 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
         }
         given[*position] = true;
         save.markup[*position] = std::move(file.markup);
+        annotations[*position] = std::move(file.annotations);
     }
-    AnswerSave(context, access->info.serial, files, save.baseVersion,
-               context.store.SaveMarking(save), response);
+    MarkRecord written;
+    const SaveOutcome outcome = context.store.SaveMarking(save, &written);
+    json list = json::array();
+    if (outcome == SaveOutcome::Saved)
+        for (std::size_t i = 0; i < files.size(); ++i)
+            list.push_back({{"name", Windows1252ToUtf8(files[i].name)},
+                            {"annotations", std::move(annotations[i])}});
+    const json saved = {{"marking", MarkJson(written)}, {"files", std::move(list)}};
+    AnswerSave(context, access->info.serial, files, save.baseVersion, outcome, response, &saved);
 }
 
 // GET versions: the submission's saved markings, newest first, without their markup.

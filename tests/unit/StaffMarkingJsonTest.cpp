@@ -96,6 +96,23 @@ TEST(StaffMarkingJson, CommentsAreMeasuredAndStoredAsTheClientReadsThem) {
     sent[2]["width"] = 31;
     sent[2]["height"] = 40;
     EXPECT_EQ(back, sent);
+    // A save answers with the annotations built as they were parsed: they must match the read-back.
+    EXPECT_EQ(update->files[0].annotations, back);
+}
+
+TEST(StaffMarkingJson, AnnotationsAnsweredMatchTheReadBackAtTheEdges) {
+    const json annotations = {
+        {{"type", "comment"}, {"x", 0}, {"y", 0}, {"text", ""}},
+        {{"type", "comment"}, {"x", 1}, {"y", 1}, {"text", "\r\r\n\ttab, comma\n"}},
+        {{"type", "stroke"}, {"x", -10000000}, {"y", 10000000}, {"points", json::array()}},
+        {{"type", "stroke"}, {"x", 3}, {"y", 4}, {"points", {{10000000, -10000000}, {-10000000, 10000000}}}},
+    };
+    std::string why;
+    const auto update = ParseMarkingUpdate(Body(annotations), why);
+    ASSERT_TRUE(update) << why;
+    ASSERT_EQ(update->files.size(), 1u);
+    EXPECT_EQ(update->files[0].annotations, AnnotationsJson(update->files[0].markup));
+    EXPECT_EQ(update->files[0].annotations.size(), 4u);
 }
 
 TEST(StaffMarkingJson, BadBodiesAreRefusedWithTheirReason) {
