@@ -33,7 +33,14 @@ void HttpResponse::set_content(std::string content, std::string_view contentType
 
 void Router::Add(std::string method, const std::string& path, Handler handler,
                  std::size_t bodyLimit, bool upload) {
-    routes_.push_back({std::move(method), std::regex(path), std::move(handler), bodyLimit, upload});
+    routes_.push_back(
+        {std::move(method), std::regex(path), std::move(handler), bodyLimit, upload, {}});
+}
+
+void Router::CheckUploadHeads(const HeadCheck& check) {
+    for (auto& route : routes_)
+        if (route.upload)
+            route.checkHead = check;
 }
 
 const Router::Route* Router::Find(std::string_view method, const std::string& path,

@@ -54,6 +54,8 @@ inline constexpr std::size_t kMarkingBody = std::size_t(4) << 20;
 class Router {
 public:
     using Handler = std::function<void(const HttpRequest&, HttpResponse&)>;
+    // Looks at a request's head before its body is read; false after answering it.
+    using HeadCheck = std::function<bool(const HttpRequest&, HttpResponse&)>;
 
     struct Route {
         std::string method;
@@ -63,6 +65,7 @@ public:
         // A file upload: its body is raw bytes (application/octet-stream), and its limit is its
         // own rather than one under the listener's cap for JSON bodies.
         bool upload = false;
+        HeadCheck checkHead; // none: every head that fits the route is read on
     };
 
     void Get(const std::string& path, Handler handler) {
@@ -80,6 +83,9 @@ public:
     }
     void Add(std::string method, const std::string& path, Handler handler, std::size_t bodyLimit,
              bool upload = false);
+    // Every upload route added so far reads its body only after `check` lets the head through,
+    // so that megabytes are taken in from their own callers only.
+    void CheckUploadHeads(const HeadCheck& check);
 
     // The route for `method` on the whole of `path`, with its captures in `matches`; null when
     // there is none.

@@ -159,6 +159,11 @@ bool StaffServer::Start(std::string& error) {
     InstallAuditRoutes(impl->router, impl->context);
     InstallStudentSessionRoutes(impl->router, impl->student);
     InstallStudentWorkRoutes(impl->router, impl->student);
+    // The only uploads are students' packages.
+    impl->router.CheckUploadHeads(
+        [&student = impl->student](const HttpRequest& request, HttpResponse& response) {
+            return UploadHeadAdmitted(student, request, response);
+        });
     InstallStaticFiles(impl->router, options_.webFolder);
 
     const int listenFd = Listen(options_.address, options_.port);

@@ -53,6 +53,12 @@ Router::Handler ForStudent(StudentContext& context, bool changesState, Route rou
     };
 }
 
+// Whether an upload's head comes with a live student session and its CSRF token; false after
+// answering 401 or 403. Checked before the body is read: nobody else makes the server take in
+// an upload's megabytes (the route checks the caller in full once it has them).
+bool UploadHeadAdmitted(StudentContext& context, const HttpRequest& request,
+                        HttpResponse& response);
+
 // The current time, Unix seconds: what deadlines are judged at.
 int64_t StudentNow();
 

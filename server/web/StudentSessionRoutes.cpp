@@ -343,6 +343,21 @@ std::optional<StudentCaller> AuthoriseStudent(StudentContext& context, const Htt
     return StudentCaller{std::move(*session), std::move(*student)};
 }
 
+bool UploadHeadAdmitted(StudentContext& context, const HttpRequest& request,
+                        HttpResponse& response) {
+    const std::string cookie = CookieValue(request, kStudentCookie);
+    const auto session = cookie.empty() ? std::nullopt : context.sessions.Touch(cookie);
+    if (!session) {
+        SendError(response, 401, "not logged in");
+        return false;
+    }
+    if (!SameBytes(request.get_header_value(kCsrfHeader), session->csrf)) {
+        SendError(response, 403, std::string("missing or wrong ") + kCsrfHeader + " header");
+        return false;
+    }
+    return true;
+}
+
 void InstallStudentSessionRoutes(Router& server, StudentContext& context) {
     server.Get("/api/student/courses", [&context](const HttpRequest&, HttpResponse& response) {
         ListCourses(context, response);

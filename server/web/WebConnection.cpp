@@ -221,6 +221,10 @@ private:
                           "the request body is larger than " + std::to_string(limit) + " bytes");
         if (refusal.status != 0)
             return RefuseOrKeep(hasBody, refusal.status, refusal.why);
+        if (route->checkHead && !route->checkHead(*request_, response_)) {
+            keepAlive_ = false; // its body is left unread
+            return Write();
+        }
         parser_->body_limit(limit);
         handler_ = &route->handler;
         if (parser_->is_done())

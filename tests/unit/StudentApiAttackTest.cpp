@@ -502,6 +502,40 @@ TEST_F(StudentApiAttack, RequestsFromAnotherSiteChangeNothing) {
     EXPECT_EQ(Register(Loopback(63), "700013").status, 201);
 }
 
+// An upload's head without its student's session and token is answered before a byte of its
+// body is read: nobody else can make the server take in tens of megabytes per connection.
+TEST_F(StudentApiAttack, AnUploadsBodyIsReadOnlyForItsOwnStudent) {
+    const Student demo = Demo();
+    ASSERT_EQ(Register(Loopback(81), "700016").status, 201);
+    const Student other = Login(Loopback(81), "700016", "pass-700016");
+    const std::string upload = "/api/student/entries/" +
+                               Get("/api/student/course", demo.cookie)
+                                   .Json()["entries"][2]["key"]
+                                   .get<std::string>() +
+                               "/submissions";
+    const struct {
+        const char* what;
+        Headers headers;
+        int status;
+    } cases[] = {
+        {"no session", {}, 401},
+        {"an unknown session", {{"Cookie", "tallyport_student=" + std::string(64, 'a')}}, 401},
+        {"no token", {{"Cookie", demo.cookie}}, 403},
+        {"another student's token", {{"Cookie", demo.cookie}, {"X-CSRF-Token", other.csrf}}, 403},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Headers headers = c.headers;
+        headers.emplace_back("Content-Type", "application/octet-stream");
+        // Only the head is sent: an answer at all shows the body was never waited for.
+        const auto start = std::chrono::steady_clock::now();
+        const Answer answer = Ask(Loopback(82), "POST", upload, {}, headers, 60 << 20);
+        EXPECT_EQ(answer.status, c.status) << answer.body;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
+    EXPECT_EQ(Get("/api/student/course", demo.cookie).status, 200);
+}
+
 // Text a student controls (a name made of markup) comes back as JSON data only, and the pages
 // that show it carry the strict policy and build nothing from HTML.
 TEST_F(StudentApiAttack, PagesCarryTheStrictPolicyAndParseNoHtml) {
