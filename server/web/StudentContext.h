@@ -24,8 +24,9 @@ struct StudentContext {
     LoginThrottle throttle;
     bool secureCookies = false;
     std::size_t uploadCap = 0; // the most package bytes one upload may carry
-    // Every registration attempt counts here, by address and by number: one address cannot take
-    // the class list's numbers at full speed, nor read off which of them are registered.
+    // Refused registrations count here, by address and by number: one address cannot read off
+    // at full speed which numbers are listed or registered. A success is taken back, so a lab
+    // behind one address registers its whole class unslowed.
     LoginThrottle registrations{};
 };
 

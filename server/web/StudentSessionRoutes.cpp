@@ -160,8 +160,8 @@ void Register(StudentContext& context, const HttpRequest& request, HttpResponse&
     const auto student = StudentNumber(*body, response);
     if (!student)
         return;
-    // Counted before the account and the class list are looked up: their answers tell which
-    // numbers may still be registered, and a success takes one of them for good.
+    // Counted before the account and the class list are looked up, since their answers tell
+    // which numbers may still be registered; a success is taken back below.
     const auto wait =
         context.registrations.Begin(StudentKey(*course, *student), request.remote_addr);
     if (wait.count() > 0) {
@@ -198,6 +198,9 @@ void Register(StudentContext& context, const HttpRequest& request, HttpResponse&
     account.questionnaire = *questionnaire;
     switch (context.store.RegisterStudent(account)) {
     case RegisterOutcome::Registered:
+        // A whole lab may register from one address: only refusals (the answers that tell
+        // which numbers are listed or taken) slow it down.
+        context.registrations.Succeeded(throttled, request.remote_addr);
         SendJson(response, 201, {{"student", *student}});
         return;
     case RegisterOutcome::AlreadyExists:

@@ -194,22 +194,26 @@ protected:
     Endpoint web;
 };
 
-// One address registering every listed number at full speed is slowed after a few, with the wait
-// to keep; the slowed attempt stores nothing, another address is not held up, and a student's own
-// typing errors (refused fields) do not count.
-TEST_F(StudentApiAttack, RegistrationIsSlowedPerAddress) {
-    const std::string squatter = Loopback(21);
-    int registered = 0;
+// One address probing numbers (taken or not on the class list) is slowed after a few, with the
+// wait to keep, and the slowed attempt stores nothing; a lab registering a whole class from one
+// address is never slowed, nor is another address, and a student's own typing errors (refused
+// fields) do not count.
+TEST_F(StudentApiAttack, RegistrationProbingIsSlowedPerAddress) {
+    const std::string lab = Loopback(21);
+    for (int i = 1; i <= 8; ++i)
+        EXPECT_EQ(Register(lab, std::to_string(700000 + i)).status, 201) << i;
+    const std::string prober = Loopback(24);
+    int refused = 0;
     Answer slowed;
     for (int i = 1; i <= 8 && slowed.status == 0; ++i) {
-        const Answer answer = Register(squatter, std::to_string(700000 + i));
+        const Answer answer = Register(prober, std::to_string(700000 + i)); // all taken now
         if (answer.status == 429)
             slowed = answer;
         else
-            EXPECT_EQ(answer.status, 201) << answer.body;
-        registered += answer.status == 201;
+            EXPECT_EQ(answer.status, 409) << answer.body;
+        refused += answer.status == 409;
     }
-    EXPECT_EQ(registered, 3);
+    EXPECT_EQ(refused, 3);
     ASSERT_EQ(slowed.status, 429) << slowed.body;
     const int wait = std::stoi(slowed.Header("retry-after"));
     EXPECT_GE(wait, 1);
@@ -217,8 +221,9 @@ TEST_F(StudentApiAttack, RegistrationIsSlowedPerAddress) {
     EXPECT_NE(slowed.Error().find("try again in " + std::to_string(wait) + " s"),
               std::string::npos)
         << slowed.body;
-    // Slowed, the fourth number was not taken: another address registers it at once.
-    EXPECT_EQ(Register(Loopback(22), "700004").status, 201);
+    // Slowed, a free number is not taken by the prober; another address registers it at once.
+    EXPECT_EQ(Register(prober, "700009").status, 429);
+    EXPECT_EQ(Register(Loopback(22), "700009").status, 201);
     // Refused fields are taken back: a student can mistype many times.
     for (int i = 0; i < 10; ++i) {
         const Answer answer = Register(Loopback(23), "700010", "Lee, Ann");
@@ -227,8 +232,7 @@ TEST_F(StudentApiAttack, RegistrationIsSlowedPerAddress) {
     EXPECT_EQ(Register(Loopback(23), "700010").status, 201);
     // Slowed for the wait it named, no longer.
     std::this_thread::sleep_for(std::chrono::seconds(wait));
-    EXPECT_EQ(Register(squatter, "700005").status, 201);
-    EXPECT_EQ(Register(squatter, "700006").status, 429);
+    EXPECT_EQ(Register(prober, "700011").status, 201);
 }
 
 // Guesses spread over many numbers are slowed by their address; the student's own login from
