@@ -32,13 +32,13 @@ std::string FromHex(const std::string& hex) {
 
 TEST(WebPackageFixtureTest, DesktopWriterMakesTheFixtureBytes) {
     const std::filesystem::path data = TALLYPORT_TEST_DATA;
-    const auto spec = nlohmann::json::parse(ReadFile(data / "web-package-files.json"));
+    const auto inputs = nlohmann::json::parse(ReadFile(data / "web-package-files.json"));
     const RequiredFileSet set = BuildRequiredFileSet(
-        spec["typeTable"].get<std::string>(), spec["requirement"].get<std::string>(),
-        spec["sizeFlag"].get<int>(), "", 0, 0);
+        inputs["typeTable"].get<std::string>(), inputs["requirement"].get<std::string>(),
+        inputs["sizeFlag"].get<int>(), "", 0, 0);
     test::TempDir dir;
     SubmissionEntries entries;
-    for (const auto& file : spec["files"]) {
+    for (const auto& file : inputs["files"]) {
         // On disk the name is the Windows-1252 bytes the package carries.
         const auto name = server::staff::Utf8ToWindows1252(file["name"].get<std::string>());
         ASSERT_TRUE(name) << file["name"];

@@ -92,9 +92,9 @@ test('a project folder is taken in the client\'s scan order', () => {
 });
 
 test('the package is byte for byte what the desktop writer makes', () => {
-  const spec = JSON.parse(readFileSync(data('web-package-files.json'), 'utf8'));
-  const set = new RequiredFileSet(spec.typeTable, spec.requirement, spec.sizeFlag);
-  const files = spec.files.map((f) => loadSubmissionFile(set, f.name, Uint8Array.from(Buffer.from(f.hex, 'hex'))));
+  const inputs = JSON.parse(readFileSync(data('web-package-files.json'), 'utf8'));
+  const set = new RequiredFileSet(inputs.typeTable, inputs.requirement, inputs.sizeFlag);
+  const files = inputs.files.map((f) => loadSubmissionFile(set, f.name, Uint8Array.from(Buffer.from(f.hex, 'hex'))));
   const expected = new Uint8Array(readFileSync(data('web-package.bin')));
   assert.deepEqual(packageBytes(files), expected);
   assert.match(text(packageBytes([])), /^Number of Files: 0\r\n$/);
