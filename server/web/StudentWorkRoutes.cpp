@@ -115,18 +115,20 @@ void ShowCourse(StudentContext& context, const StudentCaller& caller, const Http
         return;
     }
     const int64_t now = StudentNow();
+    // Each entry's extension, read once: submissions and entries both need it.
+    std::map<int32_t, std::pair<const EntryDefinition*, std::optional<int64_t>>> byId;
+    for (const auto& entry : course->entries)
+        byId[entry.id] = {&entry, Extension(context, caller, entry)};
     std::map<int32_t, json> submissions; // by entry id
     for (const auto& info :
          context.store.ListSubmissions({caller.student.course, caller.student.number})) {
+        const auto found = byId.find(info.entry);
+        if (found == byId.end())
+            continue; // archived
+        const auto& [entry, extension] = found->second;
         json files = json::array();
         for (const auto& file : context.store.SubmissionFiles(info.serial))
             files.push_back({{"name", Windows1252ToUtf8(file.name)}, {"size", file.length}});
-        const EntryDefinition* entry = nullptr;
-        for (const auto& e : course->entries)
-            entry = e.id == info.entry ? &e : entry;
-        if (entry == nullptr)
-            continue; // archived
-        const auto extension = Extension(context, caller, *entry);
         json& list = submissions[info.entry];
         if (list.is_null())
             list = json::array();
@@ -139,7 +141,7 @@ void ShowCourse(StudentContext& context, const StudentCaller& caller, const Http
     for (std::size_t i = 0; i < course->entries.size(); ++i) {
         const EntryDefinition& entry = course->entries[i];
         const EntryPlace place = EntryPlaceOf(*course, int32_t(i));
-        const auto extension = Extension(context, caller, entry);
+        const auto& extension = byId[entry.id].second;
         const auto range = ChooseExamFiles(entry.kind, ExamSelector(entry, caller.student.number),
                                            context.store.CountExamFiles(number, entry.id));
         json& mine = submissions[entry.id];
