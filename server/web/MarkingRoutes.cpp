@@ -1,5 +1,6 @@
 #include "web/Download.h"
 #include "web/EntryAccess.h"
+#include "web/JsonText.h"
 #include "web/MarkingJson.h"
 #include "web/StaffRoutes.h"
 #include "web/SubmissionJson.h"
@@ -184,12 +185,13 @@ std::optional<std::size_t> FilePosition(const std::vector<StoredFile>& files,
 }
 
 // The answer to a save or a restore based on `baseVersion`: the marking as it is now, read back
-// unless the caller gives it as `saved` (a save that succeeded answers with what it wrote).
+// unless the caller gives it as `saved`, JSON text (a save that succeeded answers with what it
+// wrote).
 void AnswerSave(StaffContext& context, int32_t serial, const std::vector<StoredFile>& files,
                 int64_t baseVersion, SaveOutcome outcome, HttpResponse& response,
-                const json* saved = nullptr) {
+                std::string* saved = nullptr) {
     if (outcome == SaveOutcome::Saved && saved) {
-        SendJson(response, 200, *saved);
+        SendJsonText(response, 200, std::move(*saved));
         return;
     }
     const auto current = context.store.FindMarking(serial);
@@ -247,7 +249,7 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
         access->info.serial, update->version,           update->mark,
         caller.marker.id,    std::move(update->detail), std::vector<std::string>(files.size())};
     std::vector<bool> given(files.size());
-    std::vector<json> annotations(files.size(), json::array());
+    std::vector<std::string> annotations(files.size(), "[]");
     for (auto& file : update->files) {
         const auto position = FilePosition(files, file, response);
         if (!position)
@@ -262,12 +264,20 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
     }
     MarkRecord written;
     const SaveOutcome outcome = context.store.SaveMarking(save, &written);
-    json list = json::array();
-    if (outcome == SaveOutcome::Saved)
-        for (std::size_t i = 0; i < files.size(); ++i)
-            list.push_back({{"name", Windows1252ToUtf8(files[i].name)},
-                            {"annotations", std::move(annotations[i])}});
-    const json saved = {{"marking", MarkJson(written)}, {"files", std::move(list)}};
+    // What MarkingJson would write for the stored marking, keys in its order, written here from
+    // the annotations as they were parsed: a value tree of every annotation cost more than the
+    // rest of the save's own work.
+    std::string saved;
+    if (outcome == SaveOutcome::Saved) {
+        saved = "{\"files\":[";
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            saved.append(i ? ",{\"annotations\":" : "{\"annotations\":").append(annotations[i]);
+            saved += ",\"name\":";
+            AppendJsonString(saved, Windows1252ToUtf8(files[i].name));
+            saved += '}';
+        }
+        saved.append("],\"marking\":").append(MarkJson(written).dump()).append("}");
+    }
     AnswerSave(context, access->info.serial, files, save.baseVersion, outcome, response, &saved);
 }
 

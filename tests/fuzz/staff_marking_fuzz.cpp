@@ -1,6 +1,7 @@
 // A staff API marking body: any bytes must be refused with a reason or become markup that the
 // `mark --annotations` check keeps unchanged; read back as the student's client reads it and sent
-// again, that markup must come out the same.
+// again, that markup must come out the same; the annotations a save answers with are the read-back's
+// bytes.
 #include "student/MarkedPackage.h"
 #include "web/MarkingJson.h"
 
@@ -23,8 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& file : update->files) {
         if (NormaliseMarkup(file.markup) != file.markup)
             std::abort();
-        files.push_back(
-            {{"name", file.name}, {"annotations", staff::AnnotationsJson(file.markup)}});
+        auto annotations = staff::AnnotationsJson(file.markup);
+        // What a save answers with is the read-back, byte for byte.
+        if (file.annotations != annotations.dump())
+            std::abort();
+        files.push_back({{"name", file.name}, {"annotations", std::move(annotations)}});
     }
     const nlohmann::json again = {
         {"version", update->version}, {"mark", update->mark}, {"files", std::move(files)}};
