@@ -3,6 +3,7 @@
 #include "marking/Markup.h"
 #include "marking/TextBlock.h"
 #include "student/MarkedPackage.h"
+#include "web/FlatJson.h"
 #include "web/JsonText.h"
 #include "web/Windows1252.h"
 
@@ -39,6 +40,15 @@ std::size_t NestingDepth(std::string_view text) {
     return deepest;
 }
 
+// True, with the reason, for a body nested deeper than kMaxJsonDepth: refused before any of it
+// is parsed.
+bool NestsTooDeep(std::string_view body, std::string& why) {
+    if (NestingDepth(body) <= kMaxJsonDepth)
+        return false;
+    why = "the body nests deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+    return true;
+}
+
 struct Failure {
     std::string why;
     bool overLimit = false;
@@ -48,21 +58,29 @@ Failure OverLimit(std::string why) {
     return Failure{std::move(why), true};
 }
 
-// Every key of `object` must be one of `known`.
-void OnlyKnownFields(const json& object, std::initializer_list<std::string_view> known,
+using Value = FlatJson::Value;
+
+// Every key of `object` must be one of `known`; of several unknown ones, the first in order is
+// named.
+void OnlyKnownFields(const Value& object, std::initializer_list<std::string_view> known,
                      std::string_view what) {
     if (!object.is_object())
         throw Failure{std::string(what) + " must be an object"};
-    for (const auto& item : object.items())
-        if (std::find(known.begin(), known.end(), item.key()) == known.end())
-            throw Failure{std::string(what) + " has an unknown field \"" + item.key() + "\""};
+    std::optional<std::string_view> unknown;
+    for (Value key = object.First(); key; key = key.Next().Next())
+        if (std::find(known.begin(), known.end(), key.string()) == known.end() &&
+            (!unknown || key.string() < *unknown))
+            unknown = key.string();
+    if (unknown)
+        throw Failure{std::string(what) + " has an unknown field \"" + std::string(*unknown) +
+                      "\""};
 }
 
-const json& Required(const json& object, const char* field, std::string_view what) {
-    const auto found = object.find(field);
-    if (found == object.end())
+Value Required(const Value& object, const char* field, std::string_view what) {
+    const Value found = object.Find(field);
+    if (!found)
         throw Failure{std::string(what) + " needs \"" + field + "\""};
-    return *found;
+    return found;
 }
 
 // What a message names: a field of `what`, or `what` itself. Built only for a refusal, so that a
@@ -74,14 +92,14 @@ std::string Name(std::string_view what, std::string_view field) {
     return name;
 }
 
-int64_t Integer(const json& value, std::string_view what, int64_t low, int64_t high,
+int64_t Integer(const Value& value, std::string_view what, int64_t low, int64_t high,
                 std::string_view field = {}) {
-    if (!value.is_number_integer())
+    if (!value.is_integer())
         throw Failure{Name(what, field) + " must be a whole number"};
-    const bool isUnsigned = value.is_number_unsigned();
     const int64_t number =
-        isUnsigned ? int64_t(std::min<uint64_t>(value.get<uint64_t>(), uint64_t(INT64_MAX)))
-                   : value.get<int64_t>();
+        value.is_unsigned()
+            ? int64_t(std::min<uint64_t>(value.unsigned_integer(), uint64_t(INT64_MAX)))
+            : value.integer();
     if (number < low || number > high)
         throw Failure{Name(what, field) + " must be between " + std::to_string(low) + " and " +
                       std::to_string(high)};
@@ -89,7 +107,7 @@ int64_t Integer(const json& value, std::string_view what, int64_t low, int64_t h
 }
 
 // A position or offset in page units, within kMaxCoordinate of the page's corner.
-int32_t Coordinate(const json& value, std::string_view what, std::string_view field) {
+int32_t Coordinate(const Value& value, std::string_view what, std::string_view field) {
     const int64_t number = Integer(value, what, INT64_MIN, INT64_MAX, field);
     if (number < -kMaxCoordinate || number > kMaxCoordinate)
         throw OverLimit(Name(what, field) + " must be between " + std::to_string(-kMaxCoordinate) +
@@ -97,14 +115,14 @@ int32_t Coordinate(const json& value, std::string_view what, std::string_view fi
     return int32_t(number);
 }
 
-int32_t Coordinate(const json& object, const char* field, std::string_view what) {
+int32_t Coordinate(const Value& object, const char* field, std::string_view what) {
     return Coordinate(Required(object, field, what), what, field);
 }
 
-const std::string& Text(const json& value, std::string_view what, std::string_view field = {}) {
+std::string_view Text(const Value& value, std::string_view what, std::string_view field = {}) {
     if (!value.is_string())
         throw Failure{Name(what, field) + " must be a string"};
-    return value.get_ref<const std::string&>();
+    return value.string();
 }
 
 // A comment text as the markup keeps it: Windows-1252, every line break ("\n", "\r\n" or a lone
@@ -174,7 +192,7 @@ void AppendTypeAndPlace(std::string& answer, std::string_view type, int64_t widt
 // Each Append* adds the annotation's markup to `out`, and to `answer` its JSON as
 // AnnotationsJson would read it back from that markup, so that a save can answer without
 // reading it again.
-void AppendComment(std::string& out, std::string& answer, const json& item,
+void AppendComment(std::string& out, std::string& answer, const Value& item,
                    std::string_view what) {
     OnlyKnownFields(item, {"type", "x", "y", "width", "height", "text"}, what);
     const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
@@ -195,11 +213,11 @@ void AppendComment(std::string& out, std::string& answer, const json& item,
     AppendTypeAndPlace(answer, "comment", size.width, x, y);
 }
 
-void AppendStroke(std::string& out, std::string& answer, const json& item,
+void AppendStroke(std::string& out, std::string& answer, const Value& item,
                   std::string_view what) {
     OnlyKnownFields(item, {"type", "x", "y", "width", "height", "points"}, what);
     const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
-    const json& points = Required(item, "points", what);
+    const Value points = Required(item, "points", what);
     if (!points.is_array())
         throw Failure{Name(what, "points must be a list of [dx, dy] pairs")};
     if (points.size() > kMaxPointsPerStroke)
@@ -209,12 +227,12 @@ void AppendStroke(std::string& out, std::string& answer, const json& item,
     // measured from its text.
     std::string pointLines, pointList;
     int64_t left = 0, right = 0, top = 0, bottom = 0;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const json& point = points[i];
+    std::size_t i = 0;
+    for (Value point = points.First(); point; point = point.Next(), ++i) {
         if (!point.is_array() || point.size() != 2)
             throw Failure{Name(what, "points must be [dx, dy] pairs")};
-        const int64_t dx = Coordinate(point[0], what, "dx");
-        const int64_t dy = Coordinate(point[1], what, "dy");
+        const int64_t dx = Coordinate(point.First(), what, "dx");
+        const int64_t dy = Coordinate(point.First().Next(), what, "dy");
         left = i == 0 ? dx : std::min(left, dx);
         right = i == 0 ? dx : std::max(right, dx);
         top = i == 0 ? dy : std::min(top, dy);
@@ -235,15 +253,15 @@ void AppendStroke(std::string& out, std::string& answer, const json& item,
     AppendTypeAndPlace(answer, "stroke", right - left, x, y);
 }
 
-FileMarkupUpdate FileUpdate(const json& file, std::size_t index) {
+FileMarkupUpdate FileUpdate(const Value& file, std::size_t index) {
     const std::string what = "files[" + std::to_string(index) + "]";
     OnlyKnownFields(file, {"index", "name", "annotations"}, what);
     FileMarkupUpdate update;
-    if (const auto index = file.find("index"); index != file.end())
-        update.index = std::size_t(Integer(*index, what, 0, INT32_MAX, "index"));
-    if (!update.index || file.contains("name"))
+    if (const Value index = file.Find("index"))
+        update.index = std::size_t(Integer(index, what, 0, INT32_MAX, "index"));
+    if (!update.index || file.Find("name"))
         update.name = Text(Required(file, "name", what), what, "name");
-    const json& annotations = Required(file, "annotations", what);
+    const Value annotations = Required(file, "annotations", what);
     if (!annotations.is_array())
         throw Failure{what + " annotations must be a list"};
     if (annotations.size() > kMaxAnnotationsPerFile)
@@ -253,15 +271,15 @@ FileMarkupUpdate FileUpdate(const json& file, std::size_t index) {
     update.annotations = "[";
     std::string itemWhat = what + " annotation ";
     const std::size_t itemWhatStem = itemWhat.size();
-    for (std::size_t i = 0; i < annotations.size(); ++i) {
-        const json& item = annotations[i];
+    std::size_t i = 0;
+    for (Value item = annotations.First(); item; item = item.Next(), ++i) {
         itemWhat.resize(itemWhatStem);
         itemWhat += std::to_string(i);
         if (!item.is_object())
             throw Failure{itemWhat + " must be an object"};
         if (i > 0)
             update.annotations += ',';
-        const std::string& type = Text(Required(item, "type", itemWhat), itemWhat, "type");
+        const std::string_view type = Text(Required(item, "type", itemWhat), itemWhat, "type");
         if (type == "comment")
             AppendComment(markup, update.annotations, item, itemWhat);
         else if (type == "stroke")
@@ -360,10 +378,8 @@ private:
 } // namespace
 
 std::optional<json> ParseJsonBody(std::string_view body, std::string& why) {
-    if (NestingDepth(body) > kMaxJsonDepth) {
-        why = "the body nests deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+    if (NestsTooDeep(body, why))
         return std::nullopt;
-    }
     const LargeParseSlot slot(body.size() > kLargeJsonBody);
     try {
         json parsed;
@@ -383,19 +399,22 @@ std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::stri
                                                 bool* overLimit) {
     if (overLimit)
         *overLimit = false;
-    const auto parsed = ParseJsonBody(body, why);
+    if (NestsTooDeep(body, why))
+        return std::nullopt;
+    const LargeParseSlot slot(body.size() > kLargeJsonBody);
+    const auto parsed = FlatJson::Parse(body, kMaxJsonValues, why);
     if (!parsed)
         return std::nullopt;
     try {
-        const json& top = *parsed;
+        const Value top = parsed->root();
         OnlyKnownFields(top, {"version", "mark", "detail", "files"}, "the marking");
         MarkingUpdate update;
         update.version = Integer(Required(top, "version", "the marking"), "version", 0, INT64_MAX);
         update.mark =
             int32_t(Integer(Required(top, "mark", "the marking"), "mark", INT32_MIN, INT32_MAX));
-        if (const auto detail = top.find("detail"); detail != top.end()) {
+        if (const Value detail = top.Find("detail")) {
             std::string detailWhy;
-            auto bytes = Utf8ToWindows1252(Text(*detail, "detail"), &detailWhy);
+            auto bytes = Utf8ToWindows1252(Text(detail, "detail"), &detailWhy);
             if (!bytes)
                 throw Failure{"detail: " + detailWhy};
             if (bytes->size() > kMaxDetailBytes)
@@ -403,13 +422,14 @@ std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::stri
                                 " characters");
             update.detail = std::move(*bytes);
         }
-        const json& files = Required(top, "files", "the marking");
+        const Value files = Required(top, "files", "the marking");
         if (!files.is_array())
             throw Failure{"files must be a list"};
         std::set<std::string> names;
         std::set<std::size_t> indexes;
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            update.files.push_back(FileUpdate(files[i], i));
+        std::size_t i = 0;
+        for (Value item = files.First(); item; item = item.Next(), ++i) {
+            update.files.push_back(FileUpdate(item, i));
             const FileMarkupUpdate& file = update.files.back();
             if (file.index ? !indexes.insert(*file.index).second : !names.insert(file.name).second)
                 throw Failure{file.index
@@ -421,8 +441,6 @@ std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::stri
         why = failure.why;
         if (overLimit)
             *overLimit = failure.overLimit;
-    } catch (const json::exception& error) {
-        why = error.what();
     }
     return std::nullopt;
 }
