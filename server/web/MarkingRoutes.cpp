@@ -20,7 +20,7 @@ using nlohmann::json;
 // A submission the caller may see, with its course; none after answering 403 or 404.
 struct SubmissionAccess {
     SubmissionInfo info;
-    EntryAccess entry;
+    EntryDefinition entry;
 };
 
 std::optional<SubmissionAccess> AccessSubmission(StaffContext& context, const Caller& caller,
@@ -34,9 +34,11 @@ std::optional<SubmissionAccess> AccessSubmission(StaffContext& context, const Ca
         SendError(response, 404, "no such submission");
         return std::nullopt;
     }
-    auto entry = AccessEntry(context, caller, info->course, info->entry, response);
-    if (!entry)
+    auto entry = context.store.FindEntry(info->course, info->entry);
+    if (!entry) {
+        SendError(response, 404, "the entry of this submission is archived or gone from the course");
         return std::nullopt;
+    }
     return SubmissionAccess{*info, std::move(*entry)};
 }
 
@@ -142,7 +144,7 @@ void ShowSubmission(StaffContext& context, const Caller& caller, const HttpReque
     const auto access = AccessSubmission(context, caller, request, response);
     if (!access)
         return;
-    const auto body = SubmissionJson(context.store, access->info, access->entry.definition());
+    const auto body = SubmissionJson(context.store, access->info, access->entry);
     if (!body) {
         SendError(response, 500, "the submission's stored files cannot be read");
         return;
@@ -239,7 +241,7 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
         SendError(response, overLimit ? 422 : 400, why);
         return;
     }
-    const int32_t maxMark = access->entry.definition().maxMark;
+    const int32_t maxMark = access->entry.maxMark;
     if (update->mark < 0 || update->mark > maxMark) {
         SendError(response, 422, "the mark must be between 0 and " + std::to_string(maxMark));
         return;
@@ -335,7 +337,7 @@ void RestoreVersion(StaffContext& context, const Caller& caller, const HttpReque
     const auto old = AccessVersion(context, access->info.serial, request, response);
     if (!old)
         return;
-    const int32_t maxMark = access->entry.definition().maxMark;
+    const int32_t maxMark = access->entry.maxMark;
     if (old->mark->mark > maxMark) {
         SendError(response, 422,
                   "that version's mark is above the entry's maximum of " + std::to_string(maxMark));
