@@ -268,6 +268,9 @@ FileMarkupUpdate FileUpdate(const Value& file, std::size_t index) {
         throw OverLimit(what + " must have at most " + std::to_string(kMaxAnnotationsPerFile) +
                         " annotations");
     std::string markup;
+    // About what a comment or a short stroke takes, so that the texts seldom grow again.
+    markup.reserve(annotations.size() * 48);
+    update.annotations.reserve(annotations.size() * 96);
     update.annotations = "[";
     std::string itemWhat = what + " annotation ";
     const std::size_t itemWhatStem = itemWhat.size();
