@@ -77,8 +77,8 @@ std::size_t Utf8Length(std::string_view text) {
 // a stack, not by recursion; a list or object is finished (its end and count set) when it closes.
 class FlatJson::Reader {
 public:
-    Reader(FlatJson& document, std::string_view text, std::size_t maxValues, std::string& why)
-        : document_(document), text_(text), maxValues_(maxValues), why_(why) {}
+    Reader(FlatJson& document, std::string_view text, Limits limits, std::string& why)
+        : document_(document), text_(text), limits_(limits), why_(why) {}
 
     bool Read() {
         if (text_.substr(0, 3) == "\xEF\xBB\xBF")
@@ -145,14 +145,18 @@ private:
 
     // One value; a list or object is only opened (Read goes on inside it).
     bool ReadValue() {
-        if (++values_ > maxValues_) {
-            why_ = "the body holds more than " + std::to_string(maxValues_) + " values";
+        if (++values_ > limits_.maxValues) {
+            why_ = "the body holds more than " + std::to_string(limits_.maxValues) + " values";
             return false;
         }
         if (at_ >= text_.size())
             return Fail("a value is missing");
         const char c = text_[at_];
         if (c == '{' || c == '[') {
+            if (open_.size() == limits_.maxDepth) {
+                why_ = "the body nests deeper than " + std::to_string(limits_.maxDepth) + " levels";
+                return false;
+            }
             ++at_;
             Add(c == '{' ? Kind::Object : Kind::Array);
             open_.push_back(uint32_t(document_.tokens_.size() - 1));
@@ -366,20 +370,19 @@ private:
     FlatJson& document_;
     std::string_view text_;
     std::size_t at_ = 0;
-    std::size_t maxValues_;
+    Limits limits_;
     std::string& why_;
     std::size_t values_ = 0;
     std::vector<uint32_t> open_; // the lists and objects not yet closed
     bool justOpened_ = false;    // the innermost has nothing in it yet
 };
 
-std::optional<FlatJson> FlatJson::Parse(std::string_view body, std::size_t maxValues,
-                                        std::string& why) {
+std::optional<FlatJson> FlatJson::Parse(std::string_view body, Limits limits, std::string& why) {
     FlatJson document;
     // A value takes at least two bytes of text but for the last; most take far more.
-    document.tokens_.reserve(std::min<std::size_t>(body.size() / 8 + 4, maxValues));
+    document.tokens_.reserve(std::min<std::size_t>(body.size() / 8 + 4, limits.maxValues));
     document.text_.reserve(body.size() / 2);
-    if (!Reader(document, body, maxValues, why).Read())
+    if (!Reader(document, body, limits, why).Read())
         return std::nullopt;
     return document;
 }

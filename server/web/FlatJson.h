@@ -66,11 +66,13 @@ public:
         uint32_t limit_ = 0; // where the enclosing value ends
     };
 
-    // The document of `body`, at most `maxValues` values (objects, lists and scalars); none
-    // with the reason in `why` ("the body is not JSON: ..." as nlohmann words it). The nesting
-    // depth is the caller's to bound before.
-    static std::optional<FlatJson> Parse(std::string_view body, std::size_t maxValues,
-                                         std::string& why);
+    // The document of `body`, with at most `maxValues` values (objects, lists and scalars) and
+    // lists and objects nested at most `maxDepth` deep; none with the reason in `why`.
+    struct Limits {
+        std::size_t maxValues;
+        std::size_t maxDepth;
+    };
+    static std::optional<FlatJson> Parse(std::string_view body, Limits limits, std::string& why);
 
     Value root() const { return Value(this, 0, uint32_t(tokens_.size())); }
 

@@ -402,10 +402,8 @@ std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::stri
                                                 bool* overLimit) {
     if (overLimit)
         *overLimit = false;
-    if (NestsTooDeep(body, why))
-        return std::nullopt;
     const LargeParseSlot slot(body.size() > kLargeJsonBody);
-    const auto parsed = FlatJson::Parse(body, kMaxJsonValues, why);
+    const auto parsed = FlatJson::Parse(body, {kMaxJsonValues, kMaxJsonDepth}, why);
     if (!parsed)
         return std::nullopt;
     try {
