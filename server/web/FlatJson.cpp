@@ -378,6 +378,10 @@ private:
 };
 
 std::optional<FlatJson> FlatJson::Parse(std::string_view body, Limits limits, std::string& why) {
+    if (body.size() >= UINT32_MAX) { // offsets and indexes are 32 bits
+        why = "the body is too large";
+        return std::nullopt;
+    }
     FlatJson document;
     // A value takes at least two bytes of text but for the last; most take far more.
     document.tokens_.reserve(std::min<std::size_t>(body.size() / 8 + 4, limits.maxValues));
@@ -394,6 +398,8 @@ std::string_view FlatJson::Value::string() const {
 
 FlatJson::Value FlatJson::Value::Find(std::string_view key) const {
     Value found(document_, token().end, token().end);
+    if (!is_object())
+        return found;
     for (Value member = First(); member; member = member.Next().Next())
         if (member.string() == key)
             found = member.Next();

@@ -49,7 +49,8 @@ public:
         std::string_view string() const; // a string's text (or a key's)
         std::size_t size() const { return token().count; } // members or elements
 
-        // The member named `key` (the last one, as a parse into a map keeps), or none.
+        // The member named `key` (the last one, as a parse into a map keeps), or none (also
+        // when this is not an object).
         Value Find(std::string_view key) const;
         // The first element of a list, or the first member's key of an object; then each next
         // one in turn. A key's value is the key's Next().
