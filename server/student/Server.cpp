@@ -46,11 +46,8 @@ void WriteInt(std::byte* p, int32_t value) {
     std::copy(bytes.begin(), bytes.end(), p);
 }
 
-std::string PeerText(const tcp::socket& socket) {
-    asio::error_code error;
-    auto address = socket.remote_endpoint(error).address();
-    if (error)
-        return "?";
+std::string PeerText(const tcp::endpoint& peer) {
+    auto address = peer.address();
     if (address.is_v6() && address.to_v6().is_v4_mapped())
         address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
     return address.to_string();
@@ -113,7 +110,7 @@ struct Server::Impl {
     void ResumeAccept();
     void AcceptFailed(const asio::error_code& error);
     void WatchBursts();
-    void StartSession(tcp::socket socket);
+    void StartSession(tcp::socket socket, const tcp::endpoint& peer);
     void CloseAcceptor(std::promise<void>& done);
     void SessionStarted() {
         std::lock_guard lock(mutex);
@@ -200,10 +197,10 @@ private:
 // one thread, one at a time.
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(Server::Impl& server, tcp::socket socket)
+    Session(Server::Impl& server, tcp::socket socket, const tcp::endpoint& peer)
         : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()),
           started_(Clock::now()), deadline_(started_ + server.options.connectionDeadline),
-          firstBytesBy_(started_ + server.options.firstBytesTimeout), peer_(PeerText(socket_)),
+          firstBytesBy_(started_ + server.options.firstBytesTimeout), peer_(PeerText(peer)),
           openOnLoop_(&server.openOnLoop[server.LoopIndex(socket_)]) {
         ++*openOnLoop_;
         server_.SessionStarted();
@@ -216,11 +213,14 @@ public:
     tcp::socket::executor_type executor() { return socket_.get_executor(); }
     const std::string& peer() const { return peer_; }
 
+    // Reads and writes are tried at once and wait only when the socket is not ready, so a
+    // request that has fully arrived is answered without a trip through the loop.
     void Start(PeerAdmission::Ticket ticket) {
         ticket_.emplace(std::move(ticket));
-        ArmTimer();
-        timer_.expires_at(limit_);
-        WatchDeadline();
+        asio::error_code error;
+        socket_.non_blocking(true, error);
+        if (error)
+            return Finish("cannot read: " + error.message());
         ReadHead();
     }
 
@@ -273,7 +273,7 @@ private:
             keystream_->Apply(body_.Received(taken));
             return ReadBody();
         }
-        ArmTimer();
+        Wait();
         socket_.async_read_some(
             asio::buffer(space.data(), space.size()),
             [self = shared_from_this()](asio::error_code error, std::size_t got) {
@@ -318,9 +318,20 @@ private:
         bytesOut_ = 0;
         for (const auto& b : out)
             bytesOut_ += b.size();
-        ArmTimer();
+        asio::error_code error;
+        std::size_t sent = asio::write(socket_, out, error);
+        if (error != asio::error::would_block && error != asio::error::try_again)
+            return Finish(error ? "reply not delivered: " + error.message() : std::string());
+        // The rest goes when the socket takes it.
+        std::vector<asio::const_buffer> rest;
+        for (const auto& b : out) {
+            if (sent < b.size())
+                rest.push_back(b + sent);
+            sent -= std::min(sent, b.size());
+        }
+        Wait();
         asio::async_write(
-            socket_, out, [self = shared_from_this()](asio::error_code error, std::size_t) {
+            socket_, rest, [self = shared_from_this()](asio::error_code error, std::size_t) {
                 self->Finish(error ? "reply not delivered: " + error.message() : std::string());
             });
     }
@@ -332,7 +343,7 @@ private:
         handled_.status = status;
         WriteInt(status_.data(), status);
         bytesOut_ = 4;
-        ArmTimer();
+        Wait();
         asio::async_write(socket_, asio::buffer(status_.data(), 4),
                           [self = shared_from_this()](asio::error_code error, std::size_t) {
                               if (error)
@@ -349,7 +360,9 @@ private:
             return Finish({});
         drainBuffer_.resize(4096);
         limit_ = std::min(drainUntil_, deadline_);
-        timer_.expires_at(limit_);
+        if (watching_)
+            timer_.expires_at(limit_); // sooner than the limit it waits for
+        WatchFromNow();
         socket_.async_read_some(asio::buffer(drainBuffer_),
                                 [self = shared_from_this()](asio::error_code error, std::size_t n) {
                                     self->bytesIn_ += n;
@@ -367,7 +380,17 @@ private:
         const std::size_t taken = TakeAhead({at, n});
         if (taken == n)
             return then(shared_from_this());
-        ArmTimer();
+        asio::error_code error;
+        const std::size_t got = socket_.read_some(asio::buffer(ahead_), error);
+        bytesIn_ += got;
+        if (!error) {
+            aheadBegin_ = 0;
+            aheadEnd_ = got;
+            return Read(at + taken, n - taken, then);
+        }
+        if (error != asio::error::would_block && error != asio::error::try_again)
+            return Finish(Closed());
+        Wait();
         socket_.async_read_some(
             asio::buffer(ahead_),
             [self = shared_from_this(), at, n, taken, then](asio::error_code error,
@@ -398,6 +421,21 @@ private:
         limit_ = std::min(Clock::now() + server_.options.idleTimeout, deadline_);
         if (!firstBytesArrived_)
             limit_ = std::min(limit_, firstBytesBy_);
+    }
+
+    // Before every wait for the socket: the limit moves on, and the deadline watch starts with
+    // the first wait, so that an exchange that never waits costs no timer.
+    void Wait() {
+        ArmTimer();
+        WatchFromNow();
+    }
+
+    void WatchFromNow() {
+        if (watching_)
+            return;
+        watching_ = true;
+        timer_.expires_at(limit_);
+        WatchDeadline();
     }
 
     void RequestArrived() {
@@ -455,7 +493,8 @@ private:
             return;
         finished_ = true;
         LeaveLoop();
-        timer_.cancel();
+        if (watching_)
+            timer_.cancel();
         asio::error_code ignored;
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
         socket_.close(ignored);
@@ -512,6 +551,7 @@ private:
     bool firstBytesArrived_ = false; // the preamble and the body length
     bool requestArrived_ = false;
     bool quiet_ = false;
+    bool watching_ = false; // the deadline watch has started (see Wait)
     std::atomic<int>* openOnLoop_; // null once it has left
 };
 
@@ -519,8 +559,8 @@ private:
 
 // A connection over its address's cap is dropped here with the session: its socket closes
 // before a byte of it is read.
-void Server::Impl::StartSession(tcp::socket socket) {
-    auto session = std::make_shared<Session>(*this, std::move(socket));
+void Server::Impl::StartSession(tcp::socket socket, const tcp::endpoint& peer) {
+    auto session = std::make_shared<Session>(*this, std::move(socket), peer);
     auto ticket = admission->Admit(PeerAdmission::AddressKey(session->peer()),
                                    [weak = std::weak_ptr<Session>(session)] {
                                        if (auto shed = weak.lock())
@@ -566,10 +606,11 @@ void Server::Impl::Accept() {
     // Taken at once when one is waiting (the acceptor does not block), onto the loop chosen for
     // it then; otherwise when one arrives.
     tcp::socket socket(LoopForNext());
+    tcp::endpoint peer;
     asio::error_code error;
-    acceptor->accept(socket, error);
+    acceptor->accept(socket, peer, error);
     if (!error) {
-        StartSession(std::move(socket));
+        StartSession(std::move(socket), peer);
         asio::post(AcceptLoop(), [this] { Accept(); }); // the loop's other work goes on between
         return;
     }
@@ -642,9 +683,10 @@ void Server::Impl::CloseAcceptor(std::promise<void>& done) {
     acceptor->non_blocking(true, error);
     while (!error) {
         tcp::socket socket(LoopForNext());
-        acceptor->accept(socket, error);
+        tcp::endpoint peer;
+        acceptor->accept(socket, peer, error);
         if (!error)
-            StartSession(std::move(socket));
+            StartSession(std::move(socket), peer);
     }
     acceptor->close(error);
     acceptRetry->cancel();
