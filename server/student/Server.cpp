@@ -323,7 +323,9 @@ private:
         msghdr message{};
         message.msg_iov = parts.data();
         message.msg_iovlen = out.size();
-        const ssize_t n = ::sendmsg(Fd(), &message, MSG_NOSIGNAL);
+        // MSG_MORE: the close that follows a whole reply sends its end in the same segment, so
+        // the client is woken once, for the reply and its end together.
+        const ssize_t n = ::sendmsg(Fd(), &message, MSG_NOSIGNAL | MSG_MORE);
         if (n < 0 && !WouldBlock())
             return Finish("reply not delivered: " + LastError().message());
         if (std::size_t(std::max<ssize_t>(n, 0)) == bytesOut_)
