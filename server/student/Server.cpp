@@ -17,13 +17,14 @@
 #include <cstring>
 #include <ctime>
 #include <future>
-#include <sys/socket.h>
-#include <sys/uio.h>
-#include <unistd.h>
 #include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 namespace tallyport::server {
 namespace {
@@ -605,7 +606,7 @@ void Server::Impl::StartSession(int fd, const tcp::endpoint& peer, std::size_t l
 // A connection stays on the accepting loop while that loop has none open, so that a lone
 // client's request is read, answered and closed without waking another thread; under load it goes
 // to the loop with the fewest, which spreads connections over the loops. Chosen as the
-// connection is taken, so that its socket is registered with its loop once.
+// connection is taken, so that it never moves.
 std::size_t Server::Impl::LoopForNext() const {
     if (openOnLoop[0] == 0)
         return 0;
