@@ -297,6 +297,9 @@ public:
     std::optional<CourseDefinition> FindCourse(int32_t number) const;
     std::vector<CourseDefinition> Courses() const; // by course number
     std::vector<EntryDefinition> ArchivedEntries(int32_t course) const;
+    // The entry of that id while it is in the course (not archived), without the rest of the
+    // course: what a request about one submission needs.
+    std::optional<EntryDefinition> FindEntry(int32_t course, int32_t id) const;
     // Submissions stored for an entry (by id), any student.
     int64_t CountSubmissions(int32_t course, int32_t entry) const;
     // Releases or withdraws the marks of an entry (by id), audited. False when there is no such

@@ -284,6 +284,18 @@ std::vector<CourseDefinition> Store::Courses() const {
     return courses;
 }
 
+std::optional<EntryDefinition> Store::FindEntry(int32_t course, int32_t id) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return std::nullopt;
+    sql::Statement query(*lease,
+                         std::string(kEntrySelect) + " AND id = ? AND position IS NOT NULL");
+    query.Bind(1, course).Bind(2, id);
+    if (!query.Step())
+        return std::nullopt;
+    return ReadEntry(query);
+}
+
 std::vector<EntryDefinition> Store::ArchivedEntries(int32_t course) const {
     auto lease = pool_->Acquire();
     if (!lease)

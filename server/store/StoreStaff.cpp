@@ -76,18 +76,19 @@ std::optional<MarkerRecord> Store::FindMarker(std::string_view id) const {
     auto lease = pool_->Acquire();
     if (!lease)
         return std::nullopt;
-    sql::Connection& db = *lease;
-    sql::Transaction snapshot(db, false);
-    sql::Statement query(db, "SELECT id, name, info, admin FROM markers WHERE id = ?");
+    // One statement, so one consistent reading without a transaction around it: every staff
+    // request asks this.
+    sql::Statement query(*lease, "SELECT m.id, m.name, m.info, m.admin, c.course FROM markers m "
+                                 "LEFT JOIN marker_courses c ON c.marker = m.id WHERE m.id = ? "
+                                 "ORDER BY c.course");
     query.Bind(1, id);
     if (!query.Step())
         return std::nullopt;
     MarkerRecord marker{query.Text(0), query.Text(1), query.Text(2), query.Int(3) != 0, {}};
-    sql::Statement courses(db, "SELECT course FROM marker_courses WHERE marker = ? "
-                               "ORDER BY course");
-    courses.Bind(1, id);
-    while (courses.Step())
-        marker.courses.push_back(int32_t(courses.Int(0)));
+    do {
+        if (!query.IsNull(4))
+            marker.courses.push_back(int32_t(query.Int(4)));
+    } while (query.Step());
     return marker;
 }
 

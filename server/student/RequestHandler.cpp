@@ -2,6 +2,7 @@
 
 #include "protocol/NetMessage.h"
 #include "protocol/Wire.h"
+#include "protocol/WireReader.h"
 #include "store/Store.h"
 #include "student/CourseListCache.h"
 #include "student/MarkedPackage.h"
@@ -36,7 +37,7 @@ bool IsText(std::string_view text, std::size_t maxSize) {
 class Handler {
 public:
     Handler(Store& store, std::span<const std::byte> body, const RequestContext& context)
-        : store_(store), in_(NetMessage::fromReply(body)), context_(context) {}
+        : store_(store), in_(body), context_(context) {}
 
     HandledRequest Run() {
         result_.kind = in_.ReadInt();
@@ -358,7 +359,7 @@ private:
     }
 
     Store& store_;
-    NetMessage in_;
+    WireReader in_; // the body where it lies
     const RequestContext& context_;
     HandledRequest result_;
     std::optional<CourseDefinition> course_;

@@ -124,10 +124,12 @@ struct Server::Impl {
 
 namespace {
 
-// A body buffer up to this size is kept by its loop's thread when its request has been
-// answered, for the next body that fits: a fresh one would be new pages, each faulted in and
-// cleared by the kernel as the body arrives (a tenth of an upload's time). One per loop at most.
+// Body buffers up to this size are kept by their loop's thread when their request has been
+// answered, for the next bodies that fit: a fresh one would be new pages, each faulted in and
+// cleared by the kernel as the body arrives (a tenth of an upload's time). A loop keeps up to
+// kKeptBodyBytes of them, so that uploads arriving together find one each.
 constexpr std::size_t kKeptBodyBuffer = 2 << 20;
+constexpr std::size_t kKeptBodyBytes = 8 << 20;
 
 // The request body as it arrives: resident memory grows with the bytes received (the buffer is
 // not cleared, and grows by doubling past kFirstBodyBuffer, never past the announced length),
@@ -137,18 +139,34 @@ public:
     void Expect(std::size_t length) {
         length_ = length;
         const std::size_t first = std::min(length, kFirstBodyBuffer);
-        if (Kept().data && Kept().capacity >= first) {
-            data_ = std::move(Kept().data);
-            capacity_ = Kept().capacity;
+        // The smallest kept buffer that holds the whole body, else the largest one.
+        const auto better = [length](const KeptBuffer& a, const KeptBuffer& b) {
+            const bool aHolds = a.capacity >= length, bHolds = b.capacity >= length;
+            if (aHolds != bHolds)
+                return aHolds;
+            return aHolds ? a.capacity < b.capacity : a.capacity > b.capacity;
+        };
+        auto& kept = Kept();
+        auto chosen = kept.buffers.end();
+        for (auto it = kept.buffers.begin(); it != kept.buffers.end(); ++it)
+            if (it->capacity >= first && (chosen == kept.buffers.end() || better(*it, *chosen)))
+                chosen = it;
+        if (chosen != kept.buffers.end()) {
+            data_ = std::move(chosen->data);
+            capacity_ = chosen->capacity;
+            kept.bytes -= capacity_;
+            kept.buffers.erase(chosen);
             return;
         }
         Grow(first);
     }
-    // Done with the body: the buffer is kept for the next one when it is small enough.
+    // Done with the body: the buffer is kept for a next one when it is small enough and the
+    // loop keeps few enough.
     void Recycle() {
-        if (data_ && capacity_ <= kKeptBodyBuffer && !Kept().data) {
-            Kept().data = std::move(data_);
-            Kept().capacity = capacity_;
+        auto& kept = Kept();
+        if (data_ && capacity_ <= kKeptBodyBuffer && kept.bytes + capacity_ <= kKeptBodyBytes) {
+            kept.bytes += capacity_;
+            kept.buffers.push_back({std::move(data_), capacity_});
         }
         *this = {};
     }
@@ -181,8 +199,12 @@ private:
         std::unique_ptr<std::byte[]> data;
         std::size_t capacity = 0;
     };
-    static KeptBuffer& Kept() {
-        thread_local KeptBuffer kept;
+    struct KeptBuffers {
+        std::vector<KeptBuffer> buffers;
+        std::size_t bytes = 0;
+    };
+    static KeptBuffers& Kept() {
+        thread_local KeptBuffers kept;
         return kept;
     }
 

@@ -3,8 +3,7 @@
 namespace tallyport::server::staff {
 
 std::optional<EntryAccess> AccessEntry(StaffContext& context, const Caller& caller, int32_t course,
-                                       const std::variant<std::string, int32_t>& wanted,
-                                       HttpResponse& response) {
+                                       const std::string& wanted, HttpResponse& response) {
     if (!MarksCourse(caller, course)) {
         SendError(response, 403, "you do not mark course " + std::to_string(course));
         return std::nullopt;
@@ -12,20 +11,11 @@ std::optional<EntryAccess> AccessEntry(StaffContext& context, const Caller& call
     auto definition = context.store.FindCourse(course);
     if (definition) {
         const auto& entries = definition->entries;
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const bool found =
-                std::holds_alternative<int32_t>(wanted)
-                    ? entries[i].id == std::get<int32_t>(wanted)
-                    : entries[i].key == std::get<std::string>(wanted) ||
-                          std::get<std::string>(wanted) == std::to_string(i);
-            if (found)
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].key == wanted || wanted == std::to_string(i))
                 return EntryAccess{std::move(*definition), i};
-        }
     }
-    SendError(response, 404,
-              std::holds_alternative<int32_t>(wanted)
-                  ? "the entry of this submission is archived or gone from the course"
-                  : "no such course or entry");
+    SendError(response, 404, "no such course or entry");
     return std::nullopt;
 }
 

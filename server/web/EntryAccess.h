@@ -4,7 +4,6 @@
 #include "web/StaffRoutes.h"
 
 #include <string>
-#include <variant>
 
 namespace tallyport::server::staff {
 
@@ -17,10 +16,9 @@ struct EntryAccess {
 };
 
 // `wanted` says which entry: its position in the course as it is now, or (the pages' way, which
-// a reordered course file never moves) its key; the key when `wanted` is an id.
+// a reordered course file never moves) its key.
 std::optional<EntryAccess> AccessEntry(StaffContext& context, const Caller& caller, int32_t course,
-                                       const std::variant<std::string, int32_t>& wanted,
-                                       HttpResponse& response);
+                                       const std::string& wanted, HttpResponse& response);
 
 // The entry of a route whose captures are the course number (1) and the entry's key or
 // position (2).

@@ -3,6 +3,8 @@
 #include "marking/Markup.h"
 #include "marking/TextBlock.h"
 #include "student/MarkedPackage.h"
+#include "web/FlatJson.h"
+#include "web/JsonText.h"
 #include "web/Windows1252.h"
 
 #include <algorithm>
@@ -38,6 +40,15 @@ std::size_t NestingDepth(std::string_view text) {
     return deepest;
 }
 
+// True, with the reason, for a body nested deeper than kMaxJsonDepth: refused before any of it
+// is parsed.
+bool NestsTooDeep(std::string_view body, std::string& why) {
+    if (NestingDepth(body) <= kMaxJsonDepth)
+        return false;
+    why = "the body nests deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+    return true;
+}
+
 struct Failure {
     std::string why;
     bool overLimit = false;
@@ -47,63 +58,83 @@ Failure OverLimit(std::string why) {
     return Failure{std::move(why), true};
 }
 
-// Every key of `object` must be one of `known`.
-void OnlyKnownFields(const json& object, std::initializer_list<std::string_view> known,
+using Value = FlatJson::Value;
+
+// Every key of `object` must be one of `known`; of several unknown ones, the first in order is
+// named.
+void OnlyKnownFields(const Value& object, std::initializer_list<std::string_view> known,
                      std::string_view what) {
     if (!object.is_object())
         throw Failure{std::string(what) + " must be an object"};
-    for (const auto& item : object.items())
-        if (std::find(known.begin(), known.end(), item.key()) == known.end())
-            throw Failure{std::string(what) + " has an unknown field \"" + item.key() + "\""};
+    std::optional<std::string_view> unknown;
+    for (Value key = object.First(); key; key = key.Next().Next())
+        if (std::find(known.begin(), known.end(), key.string()) == known.end() &&
+            (!unknown || key.string() < *unknown))
+            unknown = key.string();
+    if (unknown)
+        throw Failure{std::string(what) + " has an unknown field \"" + std::string(*unknown) +
+                      "\""};
 }
 
-const json& Required(const json& object, const char* field, std::string_view what) {
-    const auto found = object.find(field);
-    if (found == object.end())
+Value Required(const Value& object, const char* field, std::string_view what) {
+    const Value found = object.Find(field);
+    if (!found)
         throw Failure{std::string(what) + " needs \"" + field + "\""};
-    return *found;
+    return found;
 }
 
-int64_t Integer(const json& value, std::string_view what, int64_t low, int64_t high) {
-    if (!value.is_number_integer())
-        throw Failure{std::string(what) + " must be a whole number"};
-    const bool isUnsigned = value.is_number_unsigned();
+// What a message names: a field of `what`, or `what` itself. Built only for a refusal, so that a
+// body taken whole costs no text per value.
+std::string Name(std::string_view what, std::string_view field) {
+    std::string name(what);
+    if (!field.empty())
+        name.append(" ").append(field);
+    return name;
+}
+
+int64_t Integer(const Value& value, std::string_view what, int64_t low, int64_t high,
+                std::string_view field = {}) {
+    if (!value.is_integer())
+        throw Failure{Name(what, field) + " must be a whole number"};
     const int64_t number =
-        isUnsigned ? int64_t(std::min<uint64_t>(value.get<uint64_t>(), uint64_t(INT64_MAX)))
-                   : value.get<int64_t>();
+        value.is_unsigned()
+            ? int64_t(std::min<uint64_t>(value.unsigned_integer(), uint64_t(INT64_MAX)))
+            : value.integer();
     if (number < low || number > high)
-        throw Failure{std::string(what) + " must be between " + std::to_string(low) + " and " +
+        throw Failure{Name(what, field) + " must be between " + std::to_string(low) + " and " +
                       std::to_string(high)};
     return number;
 }
 
 // A position or offset in page units, within kMaxCoordinate of the page's corner.
-int32_t Coordinate(const json& value, const std::string& what) {
-    const int64_t number = Integer(value, what, INT64_MIN, INT64_MAX);
+int32_t Coordinate(const Value& value, std::string_view what, std::string_view field) {
+    const int64_t number = Integer(value, what, INT64_MIN, INT64_MAX, field);
     if (number < -kMaxCoordinate || number > kMaxCoordinate)
-        throw OverLimit(what + " must be between " + std::to_string(-kMaxCoordinate) + " and " +
-                        std::to_string(kMaxCoordinate));
+        throw OverLimit(Name(what, field) + " must be between " + std::to_string(-kMaxCoordinate) +
+                        " and " + std::to_string(kMaxCoordinate));
     return int32_t(number);
 }
 
-int32_t Coordinate(const json& object, const char* field, std::string_view what) {
-    return Coordinate(Required(object, field, what), std::string(what) + " " + field);
+int32_t Coordinate(const Value& object, const char* field, std::string_view what) {
+    return Coordinate(Required(object, field, what), what, field);
 }
 
-std::string Text(const json& value, std::string_view what) {
+std::string_view Text(const Value& value, std::string_view what, std::string_view field = {}) {
     if (!value.is_string())
-        throw Failure{std::string(what) + " must be a string"};
-    return value.get<std::string>();
+        throw Failure{Name(what, field) + " must be a string"};
+    return value.string();
 }
 
 // A comment text as the markup keeps it: Windows-1252, every line break ("\n", "\r\n" or a lone
 // "\r") as CR BEL. Other control characters but the tab would not survive a markup line.
-std::string CommentMarkupText(const std::string& utf8, std::string_view what) {
+std::string CommentMarkupText(std::string_view utf8, std::string_view what,
+                              std::string_view field) {
     std::string why;
     const auto bytes = Utf8ToWindows1252(utf8, &why);
     if (!bytes)
-        throw Failure{std::string(what) + ": " + why};
+        throw Failure{Name(what, field) + ": " + why};
     std::string out;
+    out.reserve(bytes->size());
     for (std::size_t i = 0; i < bytes->size(); ++i) {
         const char c = (*bytes)[i];
         if (c == '\r' || c == '\n') {
@@ -113,7 +144,7 @@ std::string CommentMarkupText(const std::string& utf8, std::string_view what) {
         } else if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
             char number[8];
             std::snprintf(number, sizeof number, "U+%04X", unsigned(c));
-            throw Failure{std::string(what) + ": the control character " + number +
+            throw Failure{Name(what, field) + ": the control character " + number +
                           " cannot be kept in a comment"};
         } else {
             out += c;
@@ -125,6 +156,7 @@ std::string CommentMarkupText(const std::string& utf8, std::string_view what) {
 // A stored comment text as the API shows it: CR BEL (or a lone BEL) as "\n", in UTF-8.
 std::string CommentApiText(std::string_view text) {
     std::string out;
+    out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\a') {
             out += '\n';
@@ -138,92 +170,127 @@ std::string CommentApiText(std::string_view text) {
 
 void AppendNumbers(std::string& out, char tag, std::initializer_list<int64_t> values) {
     out += tag;
-    for (const int64_t value : values)
-        out += ',' + std::to_string(value);
+    for (const int64_t value : values) {
+        out += ',';
+        AppendJsonInteger(out, value);
+    }
 }
 
-// Each Append* adds the annotation's markup to `out` and returns it as AnnotationsJson would read
-// it back from that markup, so that a save can answer without reading it again.
-json AppendComment(std::string& out, const json& item, const std::string& what) {
+// The members an annotation's JSON ends with, after those that sort before "type" (the keys in
+// the order nlohmann::json writes them, so that the answer is the read-back's bytes).
+void AppendTypeAndPlace(std::string& answer, std::string_view type, int64_t width, int32_t x,
+                        int32_t y) {
+    answer.append(",\"type\":\"").append(type).append("\",\"width\":");
+    AppendJsonInteger(answer, width);
+    answer += ",\"x\":";
+    AppendJsonInteger(answer, x);
+    answer += ",\"y\":";
+    AppendJsonInteger(answer, y);
+    answer += '}';
+}
+
+// Each Append* adds the annotation's markup to `out`, and to `answer` its JSON as
+// AnnotationsJson would read it back from that markup, so that a save can answer without
+// reading it again.
+void AppendComment(std::string& out, std::string& answer, const Value& item,
+                   std::string_view what) {
     OnlyKnownFields(item, {"type", "x", "y", "width", "height", "text"}, what);
     const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
     const std::string text =
-        CommentMarkupText(Text(Required(item, "text", what), what + " text"), what + " text");
+        CommentMarkupText(Text(Required(item, "text", what), what, "text"), what, "text");
     const auto breaks = std::size_t(std::count(text.begin(), text.end(), '\a'));
     if (breaks + 1 > kMaxCommentLines || text.size() - 2 * breaks > kMaxCommentBytes)
-        throw OverLimit(what + " text must be at most " + std::to_string(kMaxCommentBytes) +
-                        " characters on at most " + std::to_string(kMaxCommentLines) + " lines");
+        throw OverLimit(Name(what, "text") + " must be at most " +
+                        std::to_string(kMaxCommentBytes) + " characters on at most " +
+                        std::to_string(kMaxCommentLines) + " lines");
     const PageSize size = MeasureText(text, kCommentBreak, 1, kCommentTabWidth);
     AppendNumbers(out, 'C', {x, y, size.width, size.height});
-    out += ',' + text + "\r\n";
-    return {{"type", "comment"}, {"x", x},           {"y", y},
-            {"width", size.width}, {"height", size.height}, {"text", CommentApiText(text)}};
+    out.append(",").append(text).append("\r\n");
+    answer += "{\"height\":";
+    AppendJsonInteger(answer, size.height);
+    answer += ",\"text\":";
+    AppendJsonString(answer, CommentApiText(text));
+    AppendTypeAndPlace(answer, "comment", size.width, x, y);
 }
 
-json AppendStroke(std::string& out, const json& item, const std::string& what) {
+void AppendStroke(std::string& out, std::string& answer, const Value& item,
+                  std::string_view what) {
     OnlyKnownFields(item, {"type", "x", "y", "width", "height", "points"}, what);
     const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
-    const json& points = Required(item, "points", what);
+    const Value points = Required(item, "points", what);
     if (!points.is_array())
-        throw Failure{what + " points must be a list of [dx, dy] pairs"};
+        throw Failure{Name(what, "points must be a list of [dx, dy] pairs")};
     if (points.size() > kMaxPointsPerStroke)
-        throw OverLimit(what + " must have at most " + std::to_string(kMaxPointsPerStroke) +
+        throw OverLimit(Name(what, "must have at most ") + std::to_string(kMaxPointsPerStroke) +
                         " points");
     // The stroke's size is the extent of its points, whatever the page sent, as a comment's is
     // measured from its text.
-    std::string pointLines;
-    json pointList = json::array();
+    std::string pointLines, pointList;
     int64_t left = 0, right = 0, top = 0, bottom = 0;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const json& point = points[i];
+    std::size_t i = 0;
+    for (Value point = points.First(); point; point = point.Next(), ++i) {
         if (!point.is_array() || point.size() != 2)
-            throw Failure{what + " points must be [dx, dy] pairs"};
-        const int64_t dx = Coordinate(point[0], what + " dx");
-        const int64_t dy = Coordinate(point[1], what + " dy");
+            throw Failure{Name(what, "points must be [dx, dy] pairs")};
+        const int64_t dx = Coordinate(point.First(), what, "dx");
+        const int64_t dy = Coordinate(point.First().Next(), what, "dy");
         left = i == 0 ? dx : std::min(left, dx);
         right = i == 0 ? dx : std::max(right, dx);
         top = i == 0 ? dy : std::min(top, dy);
         bottom = i == 0 ? dy : std::max(bottom, dy);
         AppendNumbers(pointLines, 'P', {dx, dy});
-        pointList.push_back({dx, dy});
         pointLines += "\r\n";
+        pointList += i == 0 ? "[" : ",[";
+        AppendJsonInteger(pointList, dx);
+        pointList += ',';
+        AppendJsonInteger(pointList, dy);
+        pointList += ']';
     }
     AppendNumbers(out, 'L', {x, y, right - left, bottom - top});
-    out += "\r\n" + pointLines + "EOL\r\n";
-    return {{"type", "stroke"},        {"x", x},
-            {"y", y},                  {"width", right - left},
-            {"height", bottom - top}, {"points", std::move(pointList)}};
+    out.append("\r\n").append(pointLines).append("EOL\r\n");
+    answer += "{\"height\":";
+    AppendJsonInteger(answer, bottom - top);
+    answer.append(",\"points\":[").append(pointList).append("]");
+    AppendTypeAndPlace(answer, "stroke", right - left, x, y);
 }
 
-FileMarkupUpdate FileUpdate(const json& file, std::size_t index) {
+FileMarkupUpdate FileUpdate(const Value& file, std::size_t index) {
     const std::string what = "files[" + std::to_string(index) + "]";
     OnlyKnownFields(file, {"index", "name", "annotations"}, what);
     FileMarkupUpdate update;
-    if (const auto index = file.find("index"); index != file.end())
-        update.index = std::size_t(Integer(*index, what + " index", 0, INT32_MAX));
-    if (!update.index || file.contains("name"))
-        update.name = Text(Required(file, "name", what), what + " name");
-    const json& annotations = Required(file, "annotations", what);
+    if (const Value index = file.Find("index"))
+        update.index = std::size_t(Integer(index, what, 0, INT32_MAX, "index"));
+    if (!update.index || file.Find("name"))
+        update.name = Text(Required(file, "name", what), what, "name");
+    const Value annotations = Required(file, "annotations", what);
     if (!annotations.is_array())
         throw Failure{what + " annotations must be a list"};
     if (annotations.size() > kMaxAnnotationsPerFile)
         throw OverLimit(what + " must have at most " + std::to_string(kMaxAnnotationsPerFile) +
                         " annotations");
     std::string markup;
-    update.annotations = json::array();
-    for (std::size_t i = 0; i < annotations.size(); ++i) {
-        const json& item = annotations[i];
-        const std::string itemWhat = what + " annotation " + std::to_string(i);
+    // About what a comment or a short stroke takes, so that the texts seldom grow again.
+    markup.reserve(annotations.size() * 48);
+    update.annotations.reserve(annotations.size() * 96);
+    update.annotations = "[";
+    std::string itemWhat = what + " annotation ";
+    const std::size_t itemWhatStem = itemWhat.size();
+    std::size_t i = 0;
+    for (Value item = annotations.First(); item; item = item.Next(), ++i) {
+        itemWhat.resize(itemWhatStem);
+        itemWhat += std::to_string(i);
         if (!item.is_object())
             throw Failure{itemWhat + " must be an object"};
-        const std::string type = Text(Required(item, "type", itemWhat), itemWhat + " type");
+        if (i > 0)
+            update.annotations += ',';
+        const std::string_view type = Text(Required(item, "type", itemWhat), itemWhat, "type");
         if (type == "comment")
-            update.annotations.push_back(AppendComment(markup, item, itemWhat));
+            AppendComment(markup, update.annotations, item, itemWhat);
         else if (type == "stroke")
-            update.annotations.push_back(AppendStroke(markup, item, itemWhat));
+            AppendStroke(markup, update.annotations, item, itemWhat);
         else
             throw Failure{itemWhat + " type must be \"comment\" or \"stroke\""};
     }
+    update.annotations += ']';
     // The same check as markup given to `mark --annotations`.
     std::string why;
     auto normalised = NormaliseMarkup(markup, &why);
@@ -314,10 +381,8 @@ private:
 } // namespace
 
 std::optional<json> ParseJsonBody(std::string_view body, std::string& why) {
-    if (NestingDepth(body) > kMaxJsonDepth) {
-        why = "the body nests deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+    if (NestsTooDeep(body, why))
         return std::nullopt;
-    }
     const LargeParseSlot slot(body.size() > kLargeJsonBody);
     try {
         json parsed;
@@ -337,19 +402,20 @@ std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::stri
                                                 bool* overLimit) {
     if (overLimit)
         *overLimit = false;
-    const auto parsed = ParseJsonBody(body, why);
+    const LargeParseSlot slot(body.size() > kLargeJsonBody);
+    const auto parsed = FlatJson::Parse(body, {kMaxJsonValues, kMaxJsonDepth}, why);
     if (!parsed)
         return std::nullopt;
     try {
-        const json& top = *parsed;
+        const Value top = parsed->root();
         OnlyKnownFields(top, {"version", "mark", "detail", "files"}, "the marking");
         MarkingUpdate update;
         update.version = Integer(Required(top, "version", "the marking"), "version", 0, INT64_MAX);
         update.mark =
             int32_t(Integer(Required(top, "mark", "the marking"), "mark", INT32_MIN, INT32_MAX));
-        if (const auto detail = top.find("detail"); detail != top.end()) {
+        if (const Value detail = top.Find("detail")) {
             std::string detailWhy;
-            auto bytes = Utf8ToWindows1252(Text(*detail, "detail"), &detailWhy);
+            auto bytes = Utf8ToWindows1252(Text(detail, "detail"), &detailWhy);
             if (!bytes)
                 throw Failure{"detail: " + detailWhy};
             if (bytes->size() > kMaxDetailBytes)
@@ -357,13 +423,14 @@ std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::stri
                                 " characters");
             update.detail = std::move(*bytes);
         }
-        const json& files = Required(top, "files", "the marking");
+        const Value files = Required(top, "files", "the marking");
         if (!files.is_array())
             throw Failure{"files must be a list"};
         std::set<std::string> names;
         std::set<std::size_t> indexes;
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            update.files.push_back(FileUpdate(files[i], i));
+        std::size_t i = 0;
+        for (Value item = files.First(); item; item = item.Next(), ++i) {
+            update.files.push_back(FileUpdate(item, i));
             const FileMarkupUpdate& file = update.files.back();
             if (file.index ? !indexes.insert(*file.index).second : !names.insert(file.name).second)
                 throw Failure{file.index
@@ -375,8 +442,6 @@ std::optional<MarkingUpdate> ParseMarkingUpdate(std::string_view body, std::stri
         why = failure.why;
         if (overLimit)
             *overLimit = failure.overLimit;
-    } catch (const json::exception& error) {
-        why = error.what();
     }
     return std::nullopt;
 }

@@ -24,7 +24,9 @@ struct FileMarkupUpdate {
     std::optional<std::size_t> index;
     std::string name; // UTF-8, as the API shows file names; may be empty when an index is given
     std::string markup;
-    nlohmann::json annotations; // as AnnotationsJson reads them back from `markup`
+    // JSON text of the annotations as AnnotationsJson reads them back from `markup`, the very
+    // bytes its dump() writes, for a save to answer with.
+    std::string annotations;
 };
 
 // The body of a PUT of a marking, checked and turned into markup that NormaliseMarkup accepted

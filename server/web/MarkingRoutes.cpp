@@ -1,5 +1,6 @@
 #include "web/Download.h"
 #include "web/EntryAccess.h"
+#include "web/JsonText.h"
 #include "web/MarkingJson.h"
 #include "web/StaffRoutes.h"
 #include "web/SubmissionJson.h"
@@ -19,7 +20,7 @@ using nlohmann::json;
 // A submission the caller may see, with its course; none after answering 403 or 404.
 struct SubmissionAccess {
     SubmissionInfo info;
-    EntryAccess entry;
+    EntryDefinition entry;
 };
 
 std::optional<SubmissionAccess> AccessSubmission(StaffContext& context, const Caller& caller,
@@ -33,9 +34,11 @@ std::optional<SubmissionAccess> AccessSubmission(StaffContext& context, const Ca
         SendError(response, 404, "no such submission");
         return std::nullopt;
     }
-    auto entry = AccessEntry(context, caller, info->course, info->entry, response);
-    if (!entry)
+    auto entry = context.store.FindEntry(info->course, info->entry);
+    if (!entry) {
+        SendError(response, 404, "the entry of this submission is archived or gone from the course");
         return std::nullopt;
+    }
     return SubmissionAccess{*info, std::move(*entry)};
 }
 
@@ -141,7 +144,7 @@ void ShowSubmission(StaffContext& context, const Caller& caller, const HttpReque
     const auto access = AccessSubmission(context, caller, request, response);
     if (!access)
         return;
-    const auto body = SubmissionJson(context.store, access->info, access->entry.definition());
+    const auto body = SubmissionJson(context.store, access->info, access->entry);
     if (!body) {
         SendError(response, 500, "the submission's stored files cannot be read");
         return;
@@ -184,12 +187,13 @@ std::optional<std::size_t> FilePosition(const std::vector<StoredFile>& files,
 }
 
 // The answer to a save or a restore based on `baseVersion`: the marking as it is now, read back
-// unless the caller gives it as `saved` (a save that succeeded answers with what it wrote).
+// unless the caller gives it as `saved`, JSON text (a save that succeeded answers with what it
+// wrote).
 void AnswerSave(StaffContext& context, int32_t serial, const std::vector<StoredFile>& files,
                 int64_t baseVersion, SaveOutcome outcome, HttpResponse& response,
-                const json* saved = nullptr) {
+                std::string* saved = nullptr) {
     if (outcome == SaveOutcome::Saved && saved) {
-        SendJson(response, 200, *saved);
+        SendJsonText(response, 200, std::move(*saved));
         return;
     }
     const auto current = context.store.FindMarking(serial);
@@ -237,7 +241,7 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
         SendError(response, overLimit ? 422 : 400, why);
         return;
     }
-    const int32_t maxMark = access->entry.definition().maxMark;
+    const int32_t maxMark = access->entry.maxMark;
     if (update->mark < 0 || update->mark > maxMark) {
         SendError(response, 422, "the mark must be between 0 and " + std::to_string(maxMark));
         return;
@@ -247,7 +251,7 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
         access->info.serial, update->version,           update->mark,
         caller.marker.id,    std::move(update->detail), std::vector<std::string>(files.size())};
     std::vector<bool> given(files.size());
-    std::vector<json> annotations(files.size(), json::array());
+    std::vector<std::string> annotations(files.size(), "[]");
     for (auto& file : update->files) {
         const auto position = FilePosition(files, file, response);
         if (!position)
@@ -262,12 +266,20 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
     }
     MarkRecord written;
     const SaveOutcome outcome = context.store.SaveMarking(save, &written);
-    json list = json::array();
-    if (outcome == SaveOutcome::Saved)
-        for (std::size_t i = 0; i < files.size(); ++i)
-            list.push_back({{"name", Windows1252ToUtf8(files[i].name)},
-                            {"annotations", std::move(annotations[i])}});
-    const json saved = {{"marking", MarkJson(written)}, {"files", std::move(list)}};
+    // What MarkingJson would write for the stored marking, keys in its order, written here from
+    // the annotations as they were parsed: a value tree of every annotation cost more than the
+    // rest of the save's own work.
+    std::string saved;
+    if (outcome == SaveOutcome::Saved) {
+        saved = "{\"files\":[";
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            saved.append(i ? ",{\"annotations\":" : "{\"annotations\":").append(annotations[i]);
+            saved += ",\"name\":";
+            AppendJsonString(saved, Windows1252ToUtf8(files[i].name));
+            saved += '}';
+        }
+        saved.append("],\"marking\":").append(MarkJson(written).dump()).append("}");
+    }
     AnswerSave(context, access->info.serial, files, save.baseVersion, outcome, response, &saved);
 }
 
@@ -325,7 +337,7 @@ void RestoreVersion(StaffContext& context, const Caller& caller, const HttpReque
     const auto old = AccessVersion(context, access->info.serial, request, response);
     if (!old)
         return;
-    const int32_t maxMark = access->entry.definition().maxMark;
+    const int32_t maxMark = access->entry.maxMark;
     if (old->mark->mark > maxMark) {
         SendError(response, 422,
                   "that version's mark is above the entry's maximum of " + std::to_string(maxMark));

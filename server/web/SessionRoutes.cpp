@@ -151,13 +151,16 @@ bool MarksCourse(const Caller& caller, int32_t course) {
 }
 
 void SendJson(HttpResponse& response, int status, const json& body) {
+    // A stray byte that is not UTF-8 (an error message quoting what the client sent) is
+    // replaced rather than failing the whole reply.
+    SendJsonText(response, status, body.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void SendJsonText(HttpResponse& response, int status, std::string body) {
     response.status = status;
     response.set_header("Cache-Control", "no-store");
     response.set_header("X-Content-Type-Options", "nosniff");
-    // A stray byte that is not UTF-8 (an error message quoting what the client sent) is
-    // replaced rather than failing the whole reply.
-    response.set_content(body.dump(-1, ' ', false, json::error_handler_t::replace),
-                         "application/json; charset=utf-8");
+    response.set_content(std::move(body), "application/json; charset=utf-8");
 }
 
 void SendError(HttpResponse& response, int status, std::string_view message) {

@@ -65,6 +65,8 @@ std::optional<int32_t> RouteNumber(const HttpRequest& request, std::size_t index
 bool MarksCourse(const Caller& caller, int32_t course);
 
 void SendJson(HttpResponse& response, int status, const nlohmann::json& body);
+// The same with the body already written as JSON text (valid UTF-8).
+void SendJsonText(HttpResponse& response, int status, std::string body);
 void SendError(HttpResponse& response, int status, std::string_view message);
 
 // True after answering 403 when the caller is not an admin marker.

@@ -1,5 +1,7 @@
 #include "protocol/NetMessage.h"
 
+#include "protocol/WireReader.h"
+
 #include <cstring>
 #include <limits>
 #include <new>
@@ -94,40 +96,26 @@ void NetMessage::AppendBytes(const void* data, std::size_t count) {
         std::memcpy(at, data, count);
 }
 
+// Each read goes through a reader over the bytes not yet read, then moves the cursor as far.
+template <typename Read>
+auto NetMessage::ReadWith(Read read) {
+    WireReader reader(bytes().subspan(std::size_t(cursor_)));
+    const auto value = read(reader);
+    cursor_ += int32_t(reader.cursor());
+    malformed_ = malformed_ || reader.malformed();
+    return value;
+}
+
 int32_t NetMessage::ReadInt() {
-    if (remaining() < 4) {
-        malformed_ = true;
-        cursor_ = length_;
-        return 0;
-    }
-    const std::byte* at = buffer_.data() + cursor_;
-    cursor_ += 4;
-    return int32_t((uint32_t(at[0]) << 24) | (uint32_t(at[1]) << 16) | (uint32_t(at[2]) << 8) |
-                   uint32_t(at[3]));
+    return ReadWith([](WireReader& reader) { return reader.ReadInt(); });
 }
 
 std::string_view NetMessage::ReadString() {
-    const char* start = reinterpret_cast<const char*>(buffer_.data()) + cursor_;
-    const void* zero = remaining() > 0 ? std::memchr(start, 0, std::size_t(remaining())) : nullptr;
-    if (zero == nullptr) { // no terminator before the end: the string is not complete
-        malformed_ = true;
-        cursor_ = length_;
-        return {};
-    }
-    const auto size = std::size_t(static_cast<const char*>(zero) - start);
-    cursor_ += int32_t(size) + 1;
-    return {start, size};
+    return ReadWith([](WireReader& reader) { return reader.ReadString(); });
 }
 
 std::span<const std::byte> NetMessage::ReadBytes(int32_t count) {
-    if (count < 0 || count > remaining()) {
-        malformed_ = true;
-        cursor_ = length_;
-        return {};
-    }
-    std::span<const std::byte> view(buffer_.data() + cursor_, std::size_t(count));
-    cursor_ += count;
-    return view;
+    return ReadWith([count](WireReader& reader) { return reader.ReadBytes(count); });
 }
 
 std::vector<std::byte> NetMessage::CopyOut() const {

@@ -53,6 +53,8 @@ public:
 
 private:
     std::byte* Reserve(std::size_t n); // grows length by n, returns where the n bytes go
+    template <typename Read>
+    auto ReadWith(Read read);
 
     std::vector<std::byte> buffer_; // capacity_ bytes
     int32_t length_ = 0;

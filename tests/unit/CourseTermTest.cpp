@@ -106,6 +106,10 @@ TEST_F(CourseTerm, WorkStaysWithItsEntryWhenTheCourseFileIsReorderedOrShrinks) {
     // A new entry before the first: a1 is now second, and its work goes with it.
     server->LoadCourse(CourseFile({"key = \"a0\"", "key = \"a1\"", "key = \"a2\""}));
     EXPECT_EQ(server->store().FindSubmission(serial)->entry, Entry("a1").id);
+    const int32_t a1 = Entry("a1").id;
+    ASSERT_TRUE(server->store().FindEntry(kCourse, a1));
+    EXPECT_EQ(server->store().FindEntry(kCourse, a1)->key, "a1");
+    EXPECT_FALSE(server->store().FindEntry(kCourse + 1, a1)) << "another course's id";
     EXPECT_TRUE(Entry("a1").marksReleased);
     EXPECT_FALSE(Entry("a0").marksReleased);
     EXPECT_EQ(Exchange(server->endpoint(), MarkedRequest(kCourse, kStudent, kPassword, 0)).status,
@@ -135,6 +139,7 @@ TEST_F(CourseTerm, WorkStaysWithItsEntryWhenTheCourseFileIsReorderedOrShrinks) {
     ASSERT_EQ(archived.size(), 1u);
     EXPECT_EQ(archived[0].key, "a1");
     EXPECT_EQ(server->store().CountSubmissions(kCourse, archived[0].id), 1);
+    EXPECT_FALSE(server->store().FindEntry(kCourse, a1)) << "an archived entry is not found";
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("archived"), std::string::npos) << notes[0];
     // An entry without submissions goes quietly; its id is never handed out again.

@@ -89,6 +89,23 @@ TEST_F(ServerStore, DataSurvivesReopeningAndTheSchemaIsVersioned) {
     EXPECT_EQ(mode.Text(0), "wal");
 }
 
+TEST_F(ServerStore, AMarkerIsReadWithTheirCoursesInOrder) {
+    CourseDefinition other = SmallCourse(), third = SmallCourse();
+    other.number = 5;
+    third.number = 20;
+    ASSERT_TRUE(store->PutCourse(other));
+    ASSERT_TRUE(store->PutCourse(third));
+    ASSERT_TRUE(store->AddMarker({"m2", "Marker Two", "Lab", true, {20, 5, 10}}));
+    const auto m2 = store->FindMarker("m2");
+    ASSERT_TRUE(m2);
+    EXPECT_EQ((std::tuple{m2->id, m2->name, m2->info, m2->admin}),
+              (std::tuple{std::string("m2"), std::string("Marker Two"), std::string("Lab"), true}));
+    EXPECT_EQ(m2->courses, (std::vector<int32_t>{5, 10, 20}));
+    ASSERT_TRUE(store->FindMarker("m1"));
+    EXPECT_TRUE(store->FindMarker("m1")->courses.empty()) << "a marker of no course";
+    EXPECT_FALSE(store->FindMarker("m3"));
+}
+
 TEST_F(ServerStore, ANewDatabaseAndItsPackagesAreTheOwnersOnly) {
     Submit(0, Package("a.txt", "abc")); // the journal files exist once something is written
     namespace fs = std::filesystem;

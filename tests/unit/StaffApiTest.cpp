@@ -493,7 +493,8 @@ TEST_F(StaffApi, AMarkingSavedHereIsWhatTheStudentsClientShows) {
         points.insert(points.begin(), {p->x, p->y});
     EXPECT_EQ(points, (std::vector<std::pair<int32_t, int32_t>>{{0, 0}, {80, 0}, {80, 20}}));
 
-    // And the API shows it again as it was sent.
+    // And the API shows it again as it was sent: the save answered with the stored marking.
+    EXPECT_EQ(client.Get(std::string(kSerial1) + "/versions/2").body, saved.body);
     const Reply again = client.Get(kSerial1);
     EXPECT_EQ(again.body["files"][0]["annotations"], saved.body["files"][0]["annotations"]);
     EXPECT_EQ(again.body["marking"]["detail"], "Re-marked \u2014 see comments");

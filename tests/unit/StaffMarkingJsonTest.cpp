@@ -96,14 +96,19 @@ TEST(StaffMarkingJson, CommentsAreMeasuredAndStoredAsTheClientReadsThem) {
     sent[2]["width"] = 31;
     sent[2]["height"] = 40;
     EXPECT_EQ(back, sent);
-    // A save answers with the annotations built as they were parsed: they must match the read-back.
-    EXPECT_EQ(update->files[0].annotations, back);
+    // A save answers with the annotations written as they were parsed: the read-back's very bytes.
+    EXPECT_EQ(update->files[0].annotations, back.dump());
 }
 
 TEST(StaffMarkingJson, AnnotationsAnsweredMatchTheReadBackAtTheEdges) {
     const json annotations = {
         {{"type", "comment"}, {"x", 0}, {"y", 0}, {"text", ""}},
         {{"type", "comment"}, {"x", 1}, {"y", 1}, {"text", "\r\r\n\ttab, comma\n"}},
+        // Every text that JSON escapes, and bytes beyond ASCII.
+        {{"type", "comment"},
+         {"x", 2},
+         {"y", 2},
+         {"text", "\"quoted\" back\\slash / caf\u00e9 \u2019 \u0081"}},
         {{"type", "stroke"}, {"x", -10000000}, {"y", 10000000}, {"points", json::array()}},
         {{"type", "stroke"}, {"x", 3}, {"y", 4}, {"points", {{10000000, -10000000}, {-10000000, 10000000}}}},
     };
@@ -111,8 +116,8 @@ TEST(StaffMarkingJson, AnnotationsAnsweredMatchTheReadBackAtTheEdges) {
     const auto update = ParseMarkingUpdate(Body(annotations), why);
     ASSERT_TRUE(update) << why;
     ASSERT_EQ(update->files.size(), 1u);
-    EXPECT_EQ(update->files[0].annotations, AnnotationsJson(update->files[0].markup));
-    EXPECT_EQ(update->files[0].annotations.size(), 4u);
+    EXPECT_EQ(update->files[0].annotations, AnnotationsJson(update->files[0].markup).dump());
+    EXPECT_EQ(json::parse(update->files[0].annotations).size(), 5u);
 }
 
 TEST(StaffMarkingJson, BadBodiesAreRefusedWithTheirReason) {
