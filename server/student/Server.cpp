@@ -22,6 +22,10 @@
 #include <utility>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
 namespace tallyport::server {
 namespace {
 
@@ -46,11 +50,8 @@ void WriteInt(std::byte* p, int32_t value) {
     std::copy(bytes.begin(), bytes.end(), p);
 }
 
-std::string PeerText(const tcp::socket& socket) {
-    asio::error_code error;
-    auto address = socket.remote_endpoint(error).address();
-    if (error)
-        return "?";
+std::string PeerText(const tcp::endpoint& peer) {
+    auto address = peer.address();
     if (address.is_v6() && address.to_v6().is_v4_mapped())
         address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
     return address.to_string();
@@ -101,19 +102,14 @@ struct Server::Impl {
     std::promise<void>* acceptorClosed = nullptr;
 
     asio::io_context& AcceptLoop() { return *loops.front(); }
-    std::size_t LoopIndex(tcp::socket& socket) const {
-        std::size_t i = 0;
-        while (i + 1 < loops.size() && &socket.get_executor().context() != loops[i].get())
-            ++i;
-        return i;
-    }
-    asio::io_context& LoopForNext();
+    std::size_t LoopForNext() const;
+    int AcceptNow(tcp::endpoint& peer, asio::error_code& error);
 
     void Accept();
     void ResumeAccept();
     void AcceptFailed(const asio::error_code& error);
     void WatchBursts();
-    void StartSession(tcp::socket socket);
+    void StartSession(int fd, const tcp::endpoint& peer, std::size_t loop);
     void CloseAcceptor(std::promise<void>& done);
     void SessionStarted() {
         std::lock_guard lock(mutex);
@@ -222,15 +218,19 @@ private:
 // one thread, one at a time.
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(Server::Impl& server, tcp::socket socket)
-        : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()),
-          started_(Clock::now()), deadline_(started_ + server.options.connectionDeadline),
-          firstBytesBy_(started_ + server.options.firstBytesTimeout), peer_(PeerText(socket_)),
-          openOnLoop_(&server.openOnLoop[server.LoopIndex(socket_)]) {
+    // `fd`: the accepted socket, non-blocking; the session owns it.
+    Session(Server::Impl& server, int fd, const tcp::endpoint& peer, std::size_t loop)
+        : server_(server), fd_(fd), protocol_(peer.protocol()), socket_(*server.loops[loop]),
+          timer_(socket_.get_executor()), started_(Clock::now()),
+          deadline_(started_ + server.options.connectionDeadline),
+          firstBytesBy_(started_ + server.options.firstBytesTimeout), peer_(PeerText(peer)),
+          openOnLoop_(&server.openOnLoop[loop]) {
         ++*openOnLoop_;
         server_.SessionStarted();
     }
     ~Session() {
+        if (fd_ >= 0)
+            ::close(fd_);
         LeaveLoop();
         server_.SessionEnded();
     }
@@ -238,11 +238,10 @@ public:
     tcp::socket::executor_type executor() { return socket_.get_executor(); }
     const std::string& peer() const { return peer_; }
 
+    // Reads and writes are tried at once and wait only when the socket is not ready, so a
+    // request that has fully arrived is answered without a trip through the loop.
     void Start(PeerAdmission::Ticket ticket) {
         ticket_.emplace(std::move(ticket));
-        ArmTimer();
-        timer_.expires_at(limit_);
-        WatchDeadline();
         ReadHead();
     }
 
@@ -295,7 +294,8 @@ private:
             keystream_->Apply(body_.Received(taken));
             return ReadBody();
         }
-        ArmTimer();
+        if (!Wait())
+            return Finish(CannotWait());
         socket_.async_read_some(
             asio::buffer(space.data(), space.size()),
             [self = shared_from_this()](asio::error_code error, std::size_t got) {
@@ -340,9 +340,31 @@ private:
         bytesOut_ = 0;
         for (const auto& b : out)
             bytesOut_ += b.size();
-        ArmTimer();
+        std::array<iovec, 3> parts{};
+        for (std::size_t i = 0; i < out.size(); ++i)
+            parts[i] = {const_cast<void*>(out[i].data()), out[i].size()};
+        msghdr message{};
+        message.msg_iov = parts.data();
+        message.msg_iovlen = out.size();
+        // MSG_MORE: the close that follows a whole reply sends its end in the same segment, so
+        // the client is woken once, for the reply and its end together.
+        const ssize_t n = ::sendmsg(Fd(), &message, MSG_NOSIGNAL | MSG_MORE);
+        if (n < 0 && !WouldBlock())
+            return Finish("reply not delivered: " + LastError().message());
+        if (std::size_t(std::max<ssize_t>(n, 0)) == bytesOut_)
+            return Finish({});
+        // The rest goes when the socket takes it.
+        std::size_t sent = std::size_t(std::max<ssize_t>(n, 0));
+        std::vector<asio::const_buffer> rest;
+        for (const auto& b : out) {
+            if (sent < b.size())
+                rest.push_back(b + sent);
+            sent -= std::min(sent, b.size());
+        }
+        if (!Wait())
+            return Finish(CannotWait());
         asio::async_write(
-            socket_, out, [self = shared_from_this()](asio::error_code error, std::size_t) {
+            socket_, rest, [self = shared_from_this()](asio::error_code error, std::size_t) {
                 self->Finish(error ? "reply not delivered: " + error.message() : std::string());
             });
     }
@@ -354,7 +376,8 @@ private:
         handled_.status = status;
         WriteInt(status_.data(), status);
         bytesOut_ = 4;
-        ArmTimer();
+        if (!Wait())
+            return Finish(CannotWait());
         asio::async_write(socket_, asio::buffer(status_.data(), 4),
                           [self = shared_from_this()](asio::error_code error, std::size_t) {
                               if (error)
@@ -371,7 +394,7 @@ private:
             return Finish({});
         drainBuffer_.resize(4096);
         limit_ = std::min(drainUntil_, deadline_);
-        timer_.expires_at(limit_);
+        timer_.expires_at(limit_); // the refusal's write has started the watch
         socket_.async_read_some(asio::buffer(drainBuffer_),
                                 [self = shared_from_this()](asio::error_code error, std::size_t n) {
                                     self->bytesIn_ += n;
@@ -389,7 +412,17 @@ private:
         const std::size_t taken = TakeAhead({at, n});
         if (taken == n)
             return then(shared_from_this());
-        ArmTimer();
+        const ssize_t got = ::recv(Fd(), ahead_.data(), ahead_.size(), 0);
+        if (got > 0) {
+            bytesIn_ += std::size_t(got);
+            aheadBegin_ = 0;
+            aheadEnd_ = std::size_t(got);
+            return Read(at + taken, n - taken, then);
+        }
+        if (got == 0 || !WouldBlock())
+            return Finish(Closed());
+        if (!Wait())
+            return Finish(CannotWait());
         socket_.async_read_some(
             asio::buffer(ahead_),
             [self = shared_from_this(), at, n, taken, then](asio::error_code error,
@@ -421,6 +454,31 @@ private:
         if (!firstBytesArrived_)
             limit_ = std::min(limit_, firstBytesBy_);
     }
+
+    // Before every wait for the socket: the limit moves on. The first wait hands the socket to
+    // the loop to watch and starts the deadline watch, so that an exchange that never waits
+    // costs neither (joining the loop's watch list and leaving it again cost more than the
+    // exchange's reads and writes). False if the loop cannot watch it.
+    bool Wait() {
+        ArmTimer();
+        if (watching_)
+            return true;
+        asio::error_code error;
+        socket_.assign(protocol_, fd_, error);
+        if (error)
+            return false;
+        fd_ = -1;
+        watching_ = true;
+        timer_.expires_at(limit_);
+        WatchDeadline();
+        return true;
+    }
+
+    int Fd() { return watching_ ? socket_.native_handle() : fd_; }
+
+    static bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
+    static asio::error_code LastError() { return {errno, asio::system_category()}; }
+    static std::string CannotWait() { return "cannot watch the socket"; }
 
     void RequestArrived() {
         requestArrived_ = true;
@@ -477,10 +535,15 @@ private:
             return;
         finished_ = true;
         LeaveLoop();
-        timer_.cancel();
-        asio::error_code ignored;
-        socket_.shutdown(tcp::socket::shutdown_both, ignored);
-        socket_.close(ignored);
+        if (watching_) {
+            timer_.cancel();
+            asio::error_code ignored;
+            socket_.shutdown(tcp::socket::shutdown_both, ignored);
+            socket_.close(ignored);
+        } else {
+            ::shutdown(fd_, SHUT_RDWR);
+            ::close(std::exchange(fd_, -1));
+        }
         ticket_.reset(); // its file is free: a paused accept may go on
         if (!problem.empty() && handled_.detail.empty())
             handled_.detail = std::move(problem);
@@ -505,6 +568,8 @@ private:
     }
 
     Server::Impl& server_;
+    int fd_; // the socket until the loop watches it (then -1, and socket_ holds it)
+    tcp protocol_;
     tcp::socket socket_;
     asio::steady_timer timer_;
     Clock::time_point started_;
@@ -534,6 +599,7 @@ private:
     bool firstBytesArrived_ = false; // the preamble and the body length
     bool requestArrived_ = false;
     bool quiet_ = false;
+    bool watching_ = false; // socket_ holds the socket and the deadline watch runs (see Wait)
     std::atomic<int>* openOnLoop_; // null once it has left
 };
 
@@ -541,8 +607,8 @@ private:
 
 // A connection over its address's cap is dropped here with the session: its socket closes
 // before a byte of it is read.
-void Server::Impl::StartSession(tcp::socket socket) {
-    auto session = std::make_shared<Session>(*this, std::move(socket));
+void Server::Impl::StartSession(int fd, const tcp::endpoint& peer, std::size_t loop) {
+    auto session = std::make_shared<Session>(*this, fd, peer, loop);
     auto ticket = admission->Admit(PeerAdmission::AddressKey(session->peer()),
                                    [weak = std::weak_ptr<Session>(session)] {
                                        if (auto shed = weak.lock())
@@ -562,15 +628,33 @@ void Server::Impl::StartSession(tcp::socket socket) {
 // A connection stays on the accepting loop while that loop has none open, so that a lone
 // client's request is read, answered and closed without waking another thread; under load it goes
 // to the loop with the fewest, which spreads connections over the loops. Chosen as the
-// connection is taken, so that its socket is registered with its loop once.
-asio::io_context& Server::Impl::LoopForNext() {
+// connection is taken, so that it never moves.
+std::size_t Server::Impl::LoopForNext() const {
     if (openOnLoop[0] == 0)
-        return AcceptLoop();
+        return 0;
     std::size_t quietest = 0;
     for (std::size_t i = 1; i < loops.size(); ++i)
         if (openOnLoop[i] < openOnLoop[quietest])
             quietest = i;
-    return *loops[quietest];
+    return quietest;
+}
+
+// Takes a connection that is waiting: its socket, non-blocking, or -1 with the reason (would_block
+// when none is waiting). Connections that failed while they waited are passed over.
+int Server::Impl::AcceptNow(tcp::endpoint& peer, asio::error_code& error) {
+    for (;;) {
+        socklen_t length = socklen_t(peer.capacity());
+        const int fd = ::accept4(acceptor->native_handle(), peer.data(), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            peer.resize(length);
+            return fd;
+        }
+        if (errno != ECONNABORTED && errno != EPROTO && errno != EINTR) {
+            error = {errno, asio::system_category()};
+            return -1;
+        }
+    }
 }
 
 // Before each accept the admission is asked for room. At the budget it has one waiting
@@ -587,11 +671,11 @@ void Server::Impl::Accept() {
     }
     // Taken at once when one is waiting (the acceptor does not block), onto the loop chosen for
     // it then; otherwise when one arrives.
-    tcp::socket socket(LoopForNext());
+    const std::size_t loop = LoopForNext();
+    tcp::endpoint peer;
     asio::error_code error;
-    acceptor->accept(socket, error);
-    if (!error) {
-        StartSession(std::move(socket));
+    if (const int fd = AcceptNow(peer, error); fd >= 0) {
+        StartSession(fd, peer, loop);
         asio::post(AcceptLoop(), [this] { Accept(); }); // the loop's other work goes on between
         return;
     }
@@ -663,10 +747,10 @@ void Server::Impl::CloseAcceptor(std::promise<void>& done) {
     asio::error_code error;
     acceptor->non_blocking(true, error);
     while (!error) {
-        tcp::socket socket(LoopForNext());
-        acceptor->accept(socket, error);
-        if (!error)
-            StartSession(std::move(socket));
+        const std::size_t loop = LoopForNext();
+        tcp::endpoint peer;
+        if (const int fd = AcceptNow(peer, error); fd >= 0)
+            StartSession(fd, peer, loop);
     }
     acceptor->close(error);
     acceptRetry->cancel();

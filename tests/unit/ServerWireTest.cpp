@@ -230,6 +230,26 @@ std::optional<int32_t> SerialOfPlainReply(const std::string& received) {
     return int32_t(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]);
 }
 
+// A reply larger than the sockets hold goes out in parts as the client makes room: a client that
+// starts reading only after the server's send has filled them still gets every byte in order.
+TEST_F(ServerWire, AReplyLargerThanTheSocketsHoldReachesALateReader) {
+    const std::string content = PatternBytes(std::size_t(24) << 20, 7);
+    const std::string upload =
+        Text(Upload(42, 100000042, "pw42", 0, PackageOf({{"big.dat", 'B', 8, content}})).bytes());
+    ASSERT_TRUE(SerialOfPlainReply(
+        RawExchange(Header("127.0.0.1", 0x20000000, int32_t(upload.size())) + upload)));
+
+    const std::string marked = Text(MarkedRequest(42, 100000042, "pw42", 0).bytes());
+    RawConnection late(server.endpoint());
+    late.Send(Header("127.0.0.1", 0x20000000, int32_t(marked.size())) + marked);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string received = late.ReceiveAll();
+    ASSERT_GT(received.size(), content.size());
+    EXPECT_EQ(received.substr(0, 4), std::string(4, '\0')) << "status 0";
+    EXPECT_EQ(received.substr(4, 4), BigEndian(int32_t(received.size() - 8)));
+    EXPECT_TRUE(received.ends_with(content + "EOF\r\n")) << "the package's file, whole";
+}
+
 // Many clients upload a 1 MiB package each, all at once, while slow clients hold connections
 // open by trickling their requests (far inside the idle timeout). Every fast client gets its
 // serial; the slow clients that finish get theirs, the ones that hang up halfway store nothing;
