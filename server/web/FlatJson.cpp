@@ -27,7 +27,8 @@ int HexValue(char c) {
     return -1;
 }
 
-void AppendUtf8(std::string& out, uint32_t code) {
+template <typename Text>
+void AppendUtf8(Text& out, uint32_t code) {
     if (code < 0x80) {
         out += char(code);
     } else if (code < 0x800) {
@@ -200,7 +201,7 @@ private:
     // The string at `at_` (its opening quote), its text appended to the document's.
     bool ReadString() {
         ++at_;
-        std::string& out = document_.text_;
+        Text& out = document_.text_;
         for (;;) {
             const std::size_t plain = at_;
             while (at_ < text_.size()) {
@@ -232,7 +233,7 @@ private:
         }
     }
 
-    bool ReadEscape(std::string& out) {
+    bool ReadEscape(Text& out) {
         ++at_; // the backslash
         if (at_ >= text_.size())
             return Fail("a string is not closed");

@@ -4,6 +4,8 @@
 // own work; this reads the same texts with the same reader and keeps every value in one array.
 #pragma once
 
+#include "web/MappedAllocator.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -79,9 +81,11 @@ public:
 
 private:
     class Reader;
+    using Text = std::basic_string<char, std::char_traits<char>, MappedAllocator<char>>;
 
-    std::vector<Token> tokens_;
-    std::string text_; // every string and key, one after another
+    // Large bodies make large arrays: given back to the kernel when done (MappedAllocator.h).
+    std::vector<Token, MappedAllocator<Token>> tokens_;
+    Text text_; // every string and key, one after another
 };
 
 } // namespace tallyport::server::staff

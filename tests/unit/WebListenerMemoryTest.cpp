@@ -99,7 +99,7 @@ TEST(WebListenerMemory, AttacksOnMemoryAreRefusedUnderAnAddressSpaceLimit) {
     EXPECT_EQ(again->status, 200);
     const int64_t peakKb = StatusKilobytes(server.pid(), "VmHWM");
     EXPECT_GT(peakKb, 0);
-    // Two parses at a time: about 200 MB; sixteen at once took 600 MB, and before the value
+    // Two parses at a time: about 120 MB; sixteen at once took 600 MB, and before the value
     // cap 2 GB.
     EXPECT_LT(peakKb, 300 * 1024) << "peak resident memory of the server";
 }
