@@ -7,8 +7,8 @@
 //    sync), then answers the real reply's bytes.
 // Both servers run in child processes, so their peak memory and CPU time are their own.
 //
-// Usage: server_load_driver [seconds-per-run=3] [full|normal] [course-list|upload-1MiB]
-// (the last one runs that request alone)
+// Usage: server_load_driver [seconds-per-run=3] [full|normal] [course-list|upload-1MiB] [clients]
+// (the third runs that request alone, the fourth with that many clients alone)
 #include "course/Demo.h"
 #include "student/Server.h"
 #include "store/Store.h"
@@ -338,6 +338,8 @@ int main(int argc, char** argv) {
         if (!only.empty() && only != c.name)
             continue;
         for (const int clients : {1, 8, 64}) {
+            if (argc > 4 && clients != std::atoi(argv[4]))
+                continue;
             const auto folder = std::filesystem::temp_directory_path() /
                                 ("tallyport-bench-" + std::to_string(::getpid()));
             std::filesystem::remove_all(folder);

@@ -300,6 +300,10 @@ public:
     // The entry of that id while it is in the course (not archived), without the rest of the
     // course: what a request about one submission needs.
     std::optional<EntryDefinition> FindEntry(int32_t course, int32_t id) const;
+    // The entry at `index` in Course List order, and a course's allowed addresses (none: no
+    // such course): what a student's request about one entry needs.
+    std::optional<EntryDefinition> EntryAt(int32_t course, int32_t index) const;
+    std::optional<std::vector<std::string>> CourseAllowList(int32_t course) const;
     // Submissions stored for an entry (by id), any student.
     int64_t CountSubmissions(int32_t course, int32_t entry) const;
     // Releases or withdraws the marks of an entry (by id), audited. False when there is no such
@@ -407,6 +411,9 @@ public:
 private:
     Store(std::filesystem::path file, std::unique_ptr<ConnectionPool> pool,
           std::unique_ptr<PackageFiles> packages);
+    // The one entry of `course` that `condition` (SQL after the course's, ?2 = `number`) picks.
+    std::optional<EntryDefinition> OneEntry(int32_t course, int32_t number,
+                                            const char* condition) const;
 
     std::filesystem::path file_;
     std::unique_ptr<ConnectionPool> pool_;

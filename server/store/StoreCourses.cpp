@@ -285,15 +285,37 @@ std::vector<CourseDefinition> Store::Courses() const {
 }
 
 std::optional<EntryDefinition> Store::FindEntry(int32_t course, int32_t id) const {
+    return OneEntry(course, id, " AND id = ?2 AND position IS NOT NULL");
+}
+
+std::optional<EntryDefinition> Store::EntryAt(int32_t course, int32_t index) const {
+    if (index < 0)
+        return std::nullopt;
+    return OneEntry(course, index,
+                    " AND position IS NOT NULL ORDER BY position LIMIT 1 OFFSET ?2");
+}
+
+std::optional<EntryDefinition> Store::OneEntry(int32_t course, int32_t number,
+                                               const char* condition) const {
     auto lease = pool_->Acquire();
     if (!lease)
         return std::nullopt;
-    sql::Statement query(*lease,
-                         std::string(kEntrySelect) + " AND id = ? AND position IS NOT NULL");
-    query.Bind(1, course).Bind(2, id);
+    sql::Statement query(*lease, std::string(kEntrySelect) + condition);
+    query.Bind(1, course).Bind(2, number);
     if (!query.Step())
         return std::nullopt;
     return ReadEntry(query);
+}
+
+std::optional<std::vector<std::string>> Store::CourseAllowList(int32_t course) const {
+    auto lease = pool_->Acquire();
+    if (!lease)
+        return std::nullopt;
+    sql::Statement query(*lease, "SELECT allow_list FROM courses WHERE number = ?");
+    query.Bind(1, course);
+    if (!query.Step())
+        return std::nullopt;
+    return SplitList(query.Text(0));
 }
 
 std::vector<EntryDefinition> Store::ArchivedEntries(int32_t course) const {

@@ -88,8 +88,8 @@ private:
 
     // Course (-5), then, when a student is named, account (-7) and password (-8).
     std::optional<StatusCode> CheckCourse() {
-        course_ = store_.FindCourse(result_.course);
-        return course_ ? std::nullopt : std::optional(kUnknownCourse);
+        courseAllowList_ = store_.CourseAllowList(result_.course);
+        return courseAllowList_ ? std::nullopt : std::optional(kUnknownCourse);
     }
 
     std::optional<StatusCode> CheckStudent(std::string_view hash) {
@@ -102,14 +102,12 @@ private:
     }
 
     std::optional<StatusCode> CheckEntry(int32_t entry) {
-        if (entry < 0 || entry >= int32_t(course_->entries.size()))
-            return kBadAssignment;
-        entry_ = &course_->entries[std::size_t(entry)];
-        return std::nullopt;
+        entry_ = store_.EntryAt(result_.course, entry);
+        return entry_ ? std::nullopt : std::optional(kBadAssignment);
     }
 
     std::optional<StatusCode> CheckPlace() const {
-        if (!AddressAllowed(course_->allowList, context_.peerAddress) ||
+        if (!AddressAllowed(*courseAllowList_, context_.peerAddress) ||
             !AddressAllowed(entry_->allowList, context_.peerAddress))
             return kNotAllowedHere;
         return std::nullopt;
@@ -250,7 +248,7 @@ private:
         if (!Whole())
             return Malformed("package shorter than its announced size");
         const std::string_view package(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        const auto stored = StoreUpload(store_, {result_.course, result_.student, entry_,
+        const auto stored = StoreUpload(store_, {result_.course, result_.student, &*entry_,
                                                  context_.now, package, context_.peerAddress});
         // A refused package is -3: the client never builds such a package, so no status names
         // the fault; after Ignore it shows its submit dialog again for the student to mend the
@@ -362,9 +360,10 @@ private:
     WireReader in_; // the body where it lies
     const RequestContext& context_;
     HandledRequest result_;
-    std::optional<CourseDefinition> course_;
+    // Read as the checks need them: the course's allowed addresses, the entry asked for.
+    std::optional<std::vector<std::string>> courseAllowList_;
+    std::optional<EntryDefinition> entry_;
     std::optional<StudentRecord> student_;
-    const EntryDefinition* entry_ = nullptr;
     std::string newHash_, newName_, newEmail_;
 };
 

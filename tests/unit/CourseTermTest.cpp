@@ -107,6 +107,17 @@ TEST_F(CourseTerm, WorkStaysWithItsEntryWhenTheCourseFileIsReorderedOrShrinks) {
     server->LoadCourse(CourseFile({"key = \"a0\"", "key = \"a1\"", "key = \"a2\""}));
     EXPECT_EQ(server->store().FindSubmission(serial)->entry, Entry("a1").id);
     const int32_t a1 = Entry("a1").id;
+    // A student's request names an entry by its place in the list as it is now.
+    const struct {
+        int32_t index;
+        std::optional<std::string> key;
+    } places[] = {{0, "a0"}, {1, "a1"}, {2, "a2"}, {3, std::nullopt}, {-1, std::nullopt}};
+    for (const auto& place : places) {
+        const auto entry = server->store().EntryAt(kCourse, place.index);
+        EXPECT_EQ(entry ? std::optional(entry->key) : std::nullopt, place.key) << place.index;
+    }
+    EXPECT_TRUE(server->store().CourseAllowList(kCourse));
+    EXPECT_FALSE(server->store().CourseAllowList(kCourse + 1)) << "no such course";
     ASSERT_TRUE(server->store().FindEntry(kCourse, a1));
     EXPECT_EQ(server->store().FindEntry(kCourse, a1)->key, "a1");
     EXPECT_FALSE(server->store().FindEntry(kCourse + 1, a1)) << "another course's id";
@@ -140,6 +151,7 @@ TEST_F(CourseTerm, WorkStaysWithItsEntryWhenTheCourseFileIsReorderedOrShrinks) {
     EXPECT_EQ(archived[0].key, "a1");
     EXPECT_EQ(server->store().CountSubmissions(kCourse, archived[0].id), 1);
     EXPECT_FALSE(server->store().FindEntry(kCourse, a1)) << "an archived entry is not found";
+    EXPECT_EQ(server->store().EntryAt(kCourse, 1)->key, "a2") << "nor counted in the places";
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("archived"), std::string::npos) << notes[0];
     // An entry without submissions goes quietly; its id is never handed out again.
