@@ -12,6 +12,7 @@
 // what the held connections cost the markers.
 //
 // Usage: staff_api_driver [seconds-per-run=2] [full|normal]   (the store's durability)
+#include "FiftyAnnotations.h"
 #include "course/Demo.h"
 #include "store/Store.h"
 #include "student/PackageParser.h"
@@ -23,9 +24,9 @@
 #include "web/StaticFiles.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <nlohmann/json.hpp>
-#include <fcntl.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -107,25 +108,6 @@ std::string FiveThousandLines(int lines) {
         text += "\tvalue = compute(value, " + std::to_string(i) + "); /* step " +
                 std::to_string(i) + " of the loop */\r\n";
     return text;
-}
-
-json FiftyAnnotations() {
-    json list = json::array();
-    for (int i = 0; i < 50; ++i) {
-        if (i % 2 == 0)
-            list.push_back({{"type", "comment"},
-                            {"x", 400},
-                            {"y", i * 100},
-                            {"text", "Comment " + std::to_string(i) + ":\nwhy this step?"}});
-        else
-            list.push_back({{"type", "stroke"},
-                            {"x", 0},
-                            {"y", i * 100},
-                            {"width", 300},
-                            {"height", 20},
-                            {"points", {{0, 0}, {100, 20}, {200, 0}, {300, 20}}}});
-    }
-    return list;
 }
 
 void Report(const char* what, const Figures& real, const Figures& bare) {
@@ -258,10 +240,11 @@ int main(int argc, char** argv) {
     // One of each real exchange, kept for the bare server to answer with (the fetch after the
     // save, so that it carries the 50 annotations as every measured fetch does).
     int64_t version = 0;
-    json marking = {{"version", version},
-                    {"mark", 7},
-                    {"detail", "bench"},
-                    {"files", {{{"name", "long.c"}, {"annotations", FiftyAnnotations()}}}}};
+    json marking = {
+        {"version", version},
+        {"mark", 7},
+        {"detail", "bench"},
+        {"files", {{{"name", "long.c"}, {"annotations", tallyport::bench::FiftyAnnotations()}}}}};
     const auto saved = client.Put(path + "/marking", headers, marking.dump(), "application/json");
     const auto fetched = client.Get(path, headers);
     if (!fetched || fetched->status != 200 || !saved || saved->status != 200) {
@@ -294,19 +277,18 @@ int main(int argc, char** argv) {
     }
     ::close(folderFd);
     std::mutex logMutex;
-    bareRoutes.Put(
-        R"(/durable/submissions/(\d+)/marking)",
-        [&](const server::staff::HttpRequest& request, server::staff::HttpResponse& r) {
-            std::lock_guard lock(logMutex);
-            if (::write(logFd, request.body.data(), request.body.size()) !=
-                    ssize_t(request.body.size()) ||
-                ::fdatasync(logFd) != 0) {
-                r.status = 500;
-                return;
-            }
-            r.set_content(saveReply, "application/json; charset=utf-8");
-        },
-        server::staff::kMarkingBody);
+    bareRoutes.Put(R"(/durable/submissions/(\d+)/marking)",
+                   [&](const server::staff::HttpRequest& request, server::staff::HttpResponse& r) {
+                       std::lock_guard lock(logMutex);
+                       if (::write(logFd, request.body.data(), request.body.size()) !=
+                               ssize_t(request.body.size()) ||
+                           ::fdatasync(logFd) != 0) {
+                           r.status = 500;
+                           return;
+                       }
+                       r.set_content(saveReply, "application/json; charset=utf-8");
+                   },
+                   server::staff::kMarkingBody);
     uint16_t barePort = 0;
     const int bareFd = ListenAnywhere(barePort);
     if (bareFd < 0) {
