@@ -27,8 +27,7 @@ int HexValue(char c) {
     return -1;
 }
 
-template <typename Text>
-void AppendUtf8(Text& out, uint32_t code) {
+template <typename Text> void AppendUtf8(Text& out, uint32_t code) {
     if (code < 0x80) {
         out += char(code);
     } else if (code < 0x800) {
@@ -239,16 +238,34 @@ private:
             return Fail("a string is not closed");
         const char c = text_[at_++];
         switch (c) {
-        case '"': out += '"'; return true;
-        case '\\': out += '\\'; return true;
-        case '/': out += '/'; return true;
-        case 'b': out += '\b'; return true;
-        case 'f': out += '\f'; return true;
-        case 'n': out += '\n'; return true;
-        case 'r': out += '\r'; return true;
-        case 't': out += '\t'; return true;
-        case 'u': break;
-        default: return Fail("an unknown escape");
+        case '"':
+            out += '"';
+            return true;
+        case '\\':
+            out += '\\';
+            return true;
+        case '/':
+            out += '/';
+            return true;
+        case 'b':
+            out += '\b';
+            return true;
+        case 'f':
+            out += '\f';
+            return true;
+        case 'n':
+            out += '\n';
+            return true;
+        case 'r':
+            out += '\r';
+            return true;
+        case 't':
+            out += '\t';
+            return true;
+        case 'u':
+            break;
+        default:
+            return Fail("an unknown escape");
         }
         auto code = ReadHex4();
         if (!code)
@@ -342,7 +359,8 @@ private:
     // small to hold becomes zero and is taken).
     static bool Overflows(std::string_view number) {
         double value = 0;
-        const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+        const auto [end, error] =
+            std::from_chars(number.data(), number.data() + number.size(), value);
         if (error != std::errc::result_out_of_range)
             return false;
         // Out of range either way: the decimal exponent of the first digit that is not 0 says

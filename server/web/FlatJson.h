@@ -17,7 +17,17 @@ namespace tallyport::server::staff {
 
 class FlatJson {
 public:
-    enum class Kind : uint8_t { Null, Boolean, Integer, Unsigned, Float, String, Array, Object, Key };
+    enum class Kind : uint8_t {
+        Null,
+        Boolean,
+        Integer,
+        Unsigned,
+        Float,
+        String,
+        Array,
+        Object,
+        Key
+    };
 
 private:
     struct Token {
@@ -34,7 +44,6 @@ private:
     };
 
 public:
-
     // One value of the document, or none (a member not found, the end of a list).
     class Value {
     public:
@@ -48,7 +57,7 @@ public:
         bool is_unsigned() const { return kind() == Kind::Unsigned; }
         int64_t integer() const { return token().integer; }
         uint64_t unsigned_integer() const { return token().unsignedInteger; }
-        std::string_view string() const; // a string's text (or a key's)
+        std::string_view string() const;                   // a string's text (or a key's)
         std::size_t size() const { return token().count; } // members or elements
 
         // The member named `key` (the last one, as a parse into a map keeps), or none (also

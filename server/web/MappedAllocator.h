@@ -12,14 +12,12 @@
 
 namespace tallyport::server::staff {
 
-template <typename T>
-struct MappedAllocator {
+template <typename T> struct MappedAllocator {
     using value_type = T;
     static constexpr std::size_t kMappedBytes = std::size_t(1) << 20;
 
     MappedAllocator() = default;
-    template <typename U>
-    MappedAllocator(const MappedAllocator<U>&) {}
+    template <typename U> MappedAllocator(const MappedAllocator<U>&) {}
 
     T* allocate(std::size_t n) {
         if (n > std::size_t(-1) / sizeof(T))
@@ -27,8 +25,8 @@ struct MappedAllocator {
         const std::size_t bytes = n * sizeof(T);
         if (bytes < kMappedBytes)
             return std::allocator<T>().allocate(n);
-        void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                             -1, 0);
+        void* block =
+            ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (block == MAP_FAILED)
             throw std::bad_alloc();
         return static_cast<T*>(block);
@@ -39,10 +37,7 @@ struct MappedAllocator {
         else
             ::munmap(block, n * sizeof(T));
     }
-    template <typename U>
-    bool operator==(const MappedAllocator<U>&) const {
-        return true;
-    }
+    template <typename U> bool operator==(const MappedAllocator<U>&) const { return true; }
 };
 
 } // namespace tallyport::server::staff

@@ -17,10 +17,10 @@ TEST(FlatJson, TakesJsonAndRefusesTheRestWithAReason) {
     } cases[] = {
         {R"({"a": [1, -2, 3.5, true, false, null, "x"]})", true},
         {" \t\r\n[ ]\n", true},
-        {"\xEF\xBB\xBF{}", true},               // a byte order mark before the value
+        {"\xEF\xBB\xBF{}", true},                // a byte order mark before the value
         {std::string("{}\0trailing", 11), true}, // a NUL byte ends the text
         {R"(["\ud83d\ude00 \u0000 \/"])", true},
-        {"[1e400]", false},                      // beyond the largest double
+        {"[1e400]", false}, // beyond the largest double
         {"[1e-400, -0, 18446744073709551616]", true},
         {"", false},
         {"[1,]", false},
@@ -28,11 +28,11 @@ TEST(FlatJson, TakesJsonAndRefusesTheRestWithAReason) {
         {"[1.]", false},
         {"{\"a\" 1}", false},
         {"{} {}", false},
-        {"[\"\\udc00\"]", false},   // a lone low surrogate
-        {"[\"\\ud800x\"]", false},  // a high one alone
-        {"[\"\xC0\xAF\"]", false},  // overlong UTF-8
+        {"[\"\\udc00\"]", false},      // a lone low surrogate
+        {"[\"\\ud800x\"]", false},     // a high one alone
+        {"[\"\xC0\xAF\"]", false},     // overlong UTF-8
         {"[\"\xED\xA0\x80\"]", false}, // a surrogate in UTF-8
-        {"[\"tab\there\"]", false}, // a control character in a string
+        {"[\"tab\there\"]", false},    // a control character in a string
         {"\xEF\xBB{}", false},
         {"[truefalse]", false},
     };
