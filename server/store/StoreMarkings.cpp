@@ -17,7 +17,12 @@ bool WriteMarking(sql::Connection& db, const SubmissionInfo& info,
                   MarkRecord* written = nullptr) {
     const int64_t now = Now();
     const int64_t version = before ? before->version + 1 : 1;
-    bool ok = sql::Statement(db, "DELETE FROM markup WHERE serial = ?").Bind(1, info.serial).Run();
+    // Markup past the files is dropped; each file's row is changed where it stands (a delete and
+    // an insert would rewrite the table's key index too, one more page to flush per save).
+    bool ok = sql::Statement(db, "DELETE FROM markup WHERE serial = ? AND position >= ?")
+                  .Bind(1, info.serial)
+                  .Bind(2, int64_t(markup.size()))
+                  .Run();
     ok = ok && sql::Statement(db, "INSERT OR REPLACE INTO marks (serial, mark, marker_id, detail, "
                                   "time, version) VALUES (?, ?, ?, ?, ?, ?)")
                    .Bind(1, info.serial)
@@ -36,16 +41,27 @@ bool WriteMarking(sql::Connection& db, const SubmissionInfo& info,
                    .Bind(5, detail)
                    .Bind(6, now)
                    .Run();
-    sql::Statement current(db, "INSERT INTO markup VALUES (?, ?, ?)");
+    sql::Statement changed(db, "UPDATE markup SET text = ? WHERE serial = ? AND position = ?");
+    sql::Statement added(db, "INSERT INTO markup VALUES (?, ?, ?)");
+    sql::Statement dropped(db, "DELETE FROM markup WHERE serial = ? AND position = ?");
     sql::Statement kept(db, "INSERT INTO markup_versions VALUES (?, ?, ?, ?)");
     for (std::size_t position = 0; ok && position < markup.size(); ++position) {
-        if (markup[position].empty())
+        if (markup[position].empty()) {
+            ok = dropped.Reset().Bind(1, info.serial).Bind(2, int64_t(position)).Run();
             continue;
-        ok = current.Reset()
-                 .Bind(1, info.serial)
-                 .Bind(2, int64_t(position))
-                 .BindBlob(3, markup[position])
-                 .Run() &&
+        }
+        ok = changed.Reset()
+                 .BindBlob(1, markup[position])
+                 .Bind(2, info.serial)
+                 .Bind(3, int64_t(position))
+                 .Run();
+        if (ok && db.Changes() == 0)
+            ok = added.Reset()
+                     .Bind(1, info.serial)
+                     .Bind(2, int64_t(position))
+                     .BindBlob(3, markup[position])
+                     .Run();
+        ok = ok &&
              kept.Reset()
                  .Bind(1, info.serial)
                  .Bind(2, version)
