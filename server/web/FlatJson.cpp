@@ -1,8 +1,10 @@
 #include "web/FlatJson.h"
 
 #include <algorithm>
-#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <locale.h>
 #include <utility>
 
 namespace tallyport::server::staff {
@@ -356,34 +358,12 @@ private:
     }
 
     // Whether a number is beyond the largest double (nlohmann refuses it as infinite; one too
-    // small to hold becomes zero and is taken).
+    // small to hold becomes zero and is taken). Read in the C locale, whatever the process's.
     static bool Overflows(std::string_view number) {
-        double value = 0;
-        const auto [end, error] =
-            std::from_chars(number.data(), number.data() + number.size(), value);
-        if (error != std::errc::result_out_of_range)
-            return false;
-        // Out of range either way: the decimal exponent of the first digit that is not 0 says
-        // which way.
-        const std::size_t exponentAt = number.find_first_of("eE");
-        const std::string_view mantissa = number.substr(0, exponentAt);
-        long exponent = 0;
-        if (exponentAt != std::string_view::npos) {
-            std::string_view digits = number.substr(exponentAt + 1);
-            const bool negative = !digits.empty() && digits[0] == '-';
-            if (!digits.empty() && (digits[0] == '-' || digits[0] == '+'))
-                digits.remove_prefix(1);
-            for (const char d : digits)
-                exponent = std::min(exponent * 10 + (d - '0'), 100'000L);
-            if (negative)
-                exponent = -exponent;
-        }
-        const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
-        const std::size_t first = mantissa.find_first_of("123456789");
-        if (first == std::string_view::npos)
-            return false; // zero
-        const long place = first < point ? long(point - first) - 1 : -long(first - point);
-        return exponent + place > 0;
+        static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t(0));
+        const std::string text(number); // strtod reads up to a terminator
+        return std::isinf(c ? ::strtod_l(text.c_str(), nullptr, c)
+                            : std::strtod(text.c_str(), nullptr));
     }
 
     FlatJson& document_;

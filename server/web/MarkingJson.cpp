@@ -40,15 +40,6 @@ std::size_t NestingDepth(std::string_view text) {
     return deepest;
 }
 
-// True, with the reason, for a body nested deeper than kMaxJsonDepth: refused before any of it
-// is parsed.
-bool NestsTooDeep(std::string_view body, std::string& why) {
-    if (NestingDepth(body) <= kMaxJsonDepth)
-        return false;
-    why = "the body nests deeper than " + std::to_string(kMaxJsonDepth) + " levels";
-    return true;
-}
-
 struct Failure {
     std::string why;
     bool overLimit = false;
@@ -213,8 +204,7 @@ void AppendComment(std::string& out, std::string& answer, const Value& item,
     AppendTypeAndPlace(answer, "comment", size.width, x, y);
 }
 
-void AppendStroke(std::string& out, std::string& answer, const Value& item,
-                  std::string_view what) {
+void AppendStroke(std::string& out, std::string& answer, const Value& item, std::string_view what) {
     OnlyKnownFields(item, {"type", "x", "y", "width", "height", "points"}, what);
     const int32_t x = Coordinate(item, "x", what), y = Coordinate(item, "y", what);
     const Value points = Required(item, "points", what);
@@ -381,8 +371,10 @@ private:
 } // namespace
 
 std::optional<json> ParseJsonBody(std::string_view body, std::string& why) {
-    if (NestsTooDeep(body, why))
+    if (NestingDepth(body) > kMaxJsonDepth) {
+        why = "the body nests deeper than " + std::to_string(kMaxJsonDepth) + " levels";
         return std::nullopt;
+    }
     const LargeParseSlot slot(body.size() > kLargeJsonBody);
     try {
         json parsed;

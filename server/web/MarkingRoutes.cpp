@@ -36,7 +36,8 @@ std::optional<SubmissionAccess> AccessSubmission(StaffContext& context, const Ca
     }
     auto entry = context.store.FindEntry(info->course, info->entry);
     if (!entry) {
-        SendError(response, 404, "the entry of this submission is archived or gone from the course");
+        SendError(response, 404,
+                  "the entry of this submission is archived or gone from the course");
         return std::nullopt;
     }
     return SubmissionAccess{*info, std::move(*entry)};
@@ -278,7 +279,9 @@ void SaveMarkingRoute(StaffContext& context, const Caller& caller, const HttpReq
             AppendJsonString(saved, Windows1252ToUtf8(files[i].name));
             saved += '}';
         }
-        saved.append("],\"marking\":").append(MarkJson(written).dump()).append("}");
+        saved.append("],\"marking\":")
+            .append(MarkJson(written).dump(-1, ' ', false, json::error_handler_t::replace))
+            .append("}");
     }
     AnswerSave(context, access->info.serial, files, save.baseVersion, outcome, response, &saved);
 }

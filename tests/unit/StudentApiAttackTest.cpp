@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <thread>
@@ -169,6 +170,25 @@ protected:
                      {"email", "s@example.edu"}});
     }
 
+    // Up to eight attempts from one address, each refused with `refusal` until one is slowed
+    // (429): that answer, and how many were refused before it.
+    struct Probe {
+        Answer slowed;
+        int refused = 0;
+    };
+    static Probe ProbeUntilSlowed(const std::function<Answer(int)>& attempt, int refusal) {
+        Probe probe;
+        for (int i = 1; i <= 8 && probe.slowed.status == 0; ++i) {
+            const Answer answer = attempt(i);
+            if (answer.status == 429)
+                probe.slowed = answer;
+            else
+                EXPECT_EQ(answer.status, refusal) << answer.body;
+            probe.refused += answer.status == refusal;
+        }
+        return probe;
+    }
+
     struct Student {
         std::string cookie, csrf;
     };
@@ -203,16 +223,8 @@ TEST_F(StudentApiAttack, RegistrationProbingIsSlowedPerAddress) {
     for (int i = 1; i <= 8; ++i)
         EXPECT_EQ(Register(lab, std::to_string(700000 + i)).status, 201) << i;
     const std::string prober = Loopback(24);
-    int refused = 0;
-    Answer slowed;
-    for (int i = 1; i <= 8 && slowed.status == 0; ++i) {
-        const Answer answer = Register(prober, std::to_string(700000 + i)); // all taken now
-        if (answer.status == 429)
-            slowed = answer;
-        else
-            EXPECT_EQ(answer.status, 409) << answer.body;
-        refused += answer.status == 409;
-    }
+    const auto [slowed, refused] = ProbeUntilSlowed( // every number is taken now
+        [&](int i) { return Register(prober, std::to_string(700000 + i)); }, 409);
     EXPECT_EQ(refused, 3);
     ASSERT_EQ(slowed.status, 429) << slowed.body;
     const int wait = std::stoi(slowed.Header("retry-after"));
@@ -239,18 +251,13 @@ TEST_F(StudentApiAttack, RegistrationProbingIsSlowedPerAddress) {
 // elsewhere is not.
 TEST_F(StudentApiAttack, FailedLoginsOverManyNumbersAreSlowedPerAddress) {
     const std::string guesser = Loopback(31);
-    int refused = 0;
-    Answer slowed;
-    for (int i = 1; i <= 8 && slowed.status == 0; ++i) {
-        const Answer answer =
-            Send(guesser, "POST", "/api/student/login",
-                 {{"course", 3101}, {"student", std::to_string(700000 + i)}, {"password", "x1y"}});
-        if (answer.status == 429)
-            slowed = answer;
-        else
-            EXPECT_EQ(answer.status, 401) << answer.body;
-        refused += answer.status == 401;
-    }
+    const auto [slowed, refused] = ProbeUntilSlowed(
+        [&](int i) {
+            return Send(
+                guesser, "POST", "/api/student/login",
+                {{"course", 3101}, {"student", std::to_string(700000 + i)}, {"password", "x1y"}});
+        },
+        401);
     EXPECT_EQ(refused, 3);
     ASSERT_EQ(slowed.status, 429);
     EXPECT_GE(std::stoi(slowed.Header("retry-after")), 1);
