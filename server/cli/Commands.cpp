@@ -97,15 +97,6 @@ int Serve(const std::string& db, const ServeSettings& settings, std::ostream& er
         err << "tallyport-server: " << error << '\n';
         return kFailed;
     }
-    err << "tallyport-server " << build::kVersion << ": serving " << db << " on " << options.address
-        << ':' << server.port() << " with " << threads << " threads, sync " << sync
-        << (IsLoopback(options.address) ? "" : " (reachable beyond this machine)")
-        << "; open files " << files.now
-        << (files.now > files.before ? " (raised from " + std::to_string(files.before) + ")"
-                                     : std::string(" (the hard limit)"))
-        << ", " << options.maxConnections << " connections, "
-        << (options.maxPerAddress > 0 ? std::to_string(options.maxPerAddress) : "any number")
-        << " per address" << std::endl;
     // The staff port counts against the same cap per address and the same budget of files.
     staffOptions.firstBytesTimeout = options.firstBytesTimeout;
     staffOptions.uploadCap = options.bodyCap; // a page's upload takes what the client's may
@@ -116,6 +107,17 @@ int Serve(const std::string& db, const ServeSettings& settings, std::ostream& er
         server.Stop();
         return kFailed;
     }
+    // Announced once both listeners are up: a staff port already taken ends the program before
+    // anyone is told it serves.
+    err << "tallyport-server " << build::kVersion << ": serving " << db << " on " << options.address
+        << ':' << server.port() << " with " << threads << " threads, sync " << sync
+        << (IsLoopback(options.address) ? "" : " (reachable beyond this machine)")
+        << "; open files " << files.now
+        << (files.now > files.before ? " (raised from " + std::to_string(files.before) + ")"
+                                     : std::string(" (the hard limit)"))
+        << ", " << options.maxConnections << " connections, "
+        << (options.maxPerAddress > 0 ? std::to_string(options.maxPerAddress) : "any number")
+        << " per address" << std::endl;
     err << "tallyport-server: staff API at " << staffServer.url() << "/api/"
         << (staffServer.tls() ? "" : " (plain HTTP)");
     if (!staffOptions.webFolder.empty())

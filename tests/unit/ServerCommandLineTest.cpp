@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace tallyport::test {
 namespace {
 
@@ -395,6 +400,25 @@ TEST_F(ServerCommandLine, ServeRefusesWhatItCannotDo) {
     const auto badDb = Run({"serve", "--db", "no/such/folder/c.db"});
     EXPECT_EQ(badDb.exitCode, 1);
     EXPECT_NE(badDb.err.find("cannot open database"), std::string::npos);
+
+    // A staff port that another program holds: the server says so and ends without ever
+    // announcing that it serves (a script waiting for that line would talk to nobody).
+    const int taken = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(0x7f000007); // 127.0.0.7, any port
+    socklen_t length = sizeof at;
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    ASSERT_EQ(::getsockname(taken, reinterpret_cast<sockaddr*>(&at), &length), 0);
+    const std::string takenAt = "127.0.0.7:" + std::to_string(ntohs(at.sin_port));
+    const auto staffTaken =
+        Run({"serve", "--db", "c.db", "--listen", "127.0.0.7:0", "--staff-listen", takenAt});
+    EXPECT_EQ(staffTaken.exitCode, 1);
+    EXPECT_NE(staffTaken.err.find("cannot listen for staff on " + takenAt), std::string::npos)
+        << staffTaken.err;
+    EXPECT_EQ(staffTaken.err.find("serving"), std::string::npos) << staffTaken.err;
+    ::close(taken);
 }
 
 TEST_F(ServerCommandLine, ATermsCommandsByEntryKey) {

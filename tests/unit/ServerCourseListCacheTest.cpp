@@ -122,7 +122,8 @@ TEST(ServerCourseListCache, ServingProgramShowsCourseLoadAndAPassedDeadlineAtOnc
         ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
     };
     load();
-    ServerProcess server(dir.path(), {"serve", "--db", "c.db", "--listen", "127.0.0.41:0"});
+    ServerProcess server(dir.path(), {"serve", "--db", "c.db", "--listen", "127.0.0.41:0",
+                                      "--staff-listen", "127.0.0.41:0"});
     ASSERT_TRUE(server.WaitForError("serving")) << server.error();
     const Endpoint endpoint{"127.0.0.41", ServedPort(server.error(), "127.0.0.41")};
     ASSERT_NE(endpoint.port, 0) << server.error();
