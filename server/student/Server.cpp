@@ -82,35 +82,41 @@ struct Server::Impl {
     uint16_t boundPort = 0;
 
     // One event loop per thread: a connection lives on one loop from accept to close, so its
-    // handlers never wait for or wake another thread. The acceptor lives on the first loop.
+    // handlers never wait for or wake another thread.
     using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
     std::vector<std::unique_ptr<asio::io_context>> loops;
     std::vector<WorkGuard> keepRunning;
     // Connections open on each loop (by loop index), for choosing where a new one goes.
     std::unique_ptr<std::atomic<int>[]> openOnLoop;
-    std::unique_ptr<tcp::acceptor> acceptor;
-    std::unique_ptr<asio::steady_timer> acceptRetry;
-    std::unique_ptr<asio::steady_timer> burstLog; // ends the admission's quiet log bursts
+    // Every loop listens on the port with a socket of its own (SO_REUSEPORT), and the kernel
+    // spreads the new connections over them: a connection finds a loop already waiting for it,
+    // where one listener would make a lone client's next connection wait for the loop that is
+    // still closing the last one. Each acceptor's state is used on its own loop only.
+    struct Acceptor {
+        std::size_t loop = 0;
+        std::unique_ptr<tcp::acceptor> socket;
+        std::unique_ptr<asio::steady_timer> retry;
+        bool pending = false;
+        bool paused = false; // waiting for a connection to be released (see Accept)
+        std::promise<void>* closed = nullptr;
+    };
+    std::vector<std::unique_ptr<Acceptor>> acceptors;
+    std::unique_ptr<asio::steady_timer> burstLog; // ends the admission's quiet log bursts (loop 0)
     std::shared_ptr<PeerAdmission> admission;
     std::vector<std::thread> threads;
     std::unique_ptr<asio::thread_pool> storage; // runs the requests that use the store
     bool running = false;
-    // Accept state, used on the acceptor's loop only.
-    bool acceptPending = false;
-    bool acceptPaused = false; // waiting for a connection to be released (see Accept)
-    bool burstLogArmed = false;
-    std::promise<void>* acceptorClosed = nullptr;
+    bool burstLogArmed = false; // on loop 0
 
-    asio::io_context& AcceptLoop() { return *loops.front(); }
-    std::size_t LoopForNext() const;
-    int AcceptNow(tcp::endpoint& peer, asio::error_code& error);
-
-    void Accept();
-    void ResumeAccept();
-    void AcceptFailed(const asio::error_code& error);
+    std::size_t LoopForNext(std::size_t accepting) const;
+    bool Listen(const asio::ip::address& address, std::string& error);
+    void Accept(Acceptor& acceptor);
+    void ResumeAccept(Acceptor& acceptor);
+    void AcceptFailed(Acceptor& acceptor, const asio::error_code& error);
+    int AcceptNow(Acceptor& acceptor, tcp::endpoint& peer, asio::error_code& error);
     void WatchBursts();
     void StartSession(int fd, const tcp::endpoint& peer, std::size_t loop);
-    void CloseAcceptor(std::promise<void>& done);
+    void CloseAcceptor(Acceptor& acceptor, std::promise<void>& done);
     void SessionStarted() {
         std::lock_guard lock(mutex);
         ++active;
@@ -625,26 +631,71 @@ void Server::Impl::StartSession(int fd, const tcp::endpoint& peer, std::size_t l
     });
 }
 
-// A connection stays on the accepting loop while that loop has none open, so that a lone
-// client's request is read, answered and closed without waking another thread; under load it goes
-// to the loop with the fewest, which spreads connections over the loops. Chosen as the
-// connection is taken, so that it never moves.
-std::size_t Server::Impl::LoopForNext() const {
-    if (openOnLoop[0] == 0)
-        return 0;
-    std::size_t quietest = 0;
-    for (std::size_t i = 1; i < loops.size(); ++i)
+// A connection stays on the loop that accepted it unless that loop holds two or more connections
+// than the quietest: the kernel spreads connections evenly, and this evens out the ones that stay
+// long (uploads, slow clients) without waking another thread for every connection under load.
+// Chosen as the connection is taken, so that it never moves.
+std::size_t Server::Impl::LoopForNext(std::size_t accepting) const {
+    std::size_t quietest = accepting;
+    for (std::size_t i = 0; i < loops.size(); ++i)
         if (openOnLoop[i] < openOnLoop[quietest])
             quietest = i;
-    return quietest;
+    return openOnLoop[accepting] >= openOnLoop[quietest] + 2 ? quietest : accepting;
+}
+
+// Binds one listening socket per loop to the address and port. A plain socket is bound first, so
+// that a port in use fails here as it always has, also when the other user is a server of ours
+// (its sockets would otherwise join this one's and share the connections); its port is the one
+// taken when none was given.
+bool Server::Impl::Listen(const asio::ip::address& address, std::string& error) {
+    tcp::endpoint endpoint(address, options.port);
+    asio::error_code ec;
+    {
+        tcp::acceptor probe(*loops.front());
+        probe.open(endpoint.protocol(), ec);
+        if (!ec)
+            probe.set_option(tcp::acceptor::reuse_address(true), ec);
+        if (!ec)
+            probe.bind(endpoint, ec);
+        if (!ec)
+            endpoint.port(probe.local_endpoint(ec).port());
+    }
+    for (std::size_t i = 0; i < loops.size() && !ec; ++i) {
+        auto acceptor = std::make_unique<Acceptor>();
+        acceptor->loop = i;
+        acceptor->socket = std::make_unique<tcp::acceptor>(*loops[i]);
+        acceptor->retry = std::make_unique<asio::steady_timer>(*loops[i]);
+        auto& socket = *acceptor->socket;
+        socket.open(endpoint.protocol(), ec);
+        if (!ec)
+            socket.set_option(tcp::acceptor::reuse_address(true), ec);
+        if (!ec)
+            socket.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>(true),
+                              ec);
+        if (!ec)
+            socket.bind(endpoint, ec);
+        if (!ec)
+            socket.listen(asio::socket_base::max_listen_connections, ec);
+        if (!ec)
+            socket.non_blocking(true, ec); // Accept takes a connection only once one is there
+        acceptors.push_back(std::move(acceptor));
+    }
+    if (ec) {
+        error = "cannot listen on " + options.address + ":" + std::to_string(options.port) + ": " +
+                ec.message();
+        acceptors.clear();
+        return false;
+    }
+    boundPort = endpoint.port();
+    return true;
 }
 
 // Takes a connection that is waiting: its socket, non-blocking, or -1 with the reason (would_block
 // when none is waiting). Connections that failed while they waited are passed over.
-int Server::Impl::AcceptNow(tcp::endpoint& peer, asio::error_code& error) {
+int Server::Impl::AcceptNow(Acceptor& acceptor, tcp::endpoint& peer, asio::error_code& error) {
     for (;;) {
         socklen_t length = socklen_t(peer.capacity());
-        const int fd = ::accept4(acceptor->native_handle(), peer.data(), &length,
+        const int fd = ::accept4(acceptor.socket->native_handle(), peer.data(), &length,
                                  SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
             peer.resize(length);
@@ -660,105 +711,108 @@ int Server::Impl::AcceptNow(tcp::endpoint& peer, asio::error_code& error) {
 // Before each accept the admission is asked for room. At the budget it has one waiting
 // connection shed and the accept pauses until a connection is released, so the server never
 // runs out of files on its own connections and takes the next client from the backlog at once.
-void Server::Impl::Accept() {
-    if (!acceptor->is_open())
+void Server::Impl::Accept(Acceptor& acceptor) {
+    if (!acceptor.socket->is_open())
         return;
-    if (!admission->RoomOrShed(this,
-                               [this] { asio::post(AcceptLoop(), [this] { ResumeAccept(); }); })) {
-        acceptPaused = true;
+    auto& loop = *loops[acceptor.loop];
+    if (!admission->RoomOrShed(&acceptor, [this, &acceptor, &loop] {
+            asio::post(loop, [this, &acceptor] { ResumeAccept(acceptor); });
+        })) {
+        acceptor.paused = true;
         WatchBursts();
         return;
     }
     // Taken at once when one is waiting (the acceptor does not block), onto the loop chosen for
     // it then; otherwise when one arrives.
-    const std::size_t loop = LoopForNext();
     tcp::endpoint peer;
     asio::error_code error;
-    if (const int fd = AcceptNow(peer, error); fd >= 0) {
-        StartSession(fd, peer, loop);
-        asio::post(AcceptLoop(), [this] { Accept(); }); // the loop's other work goes on between
+    if (const int fd = AcceptNow(acceptor, peer, error); fd >= 0) {
+        StartSession(fd, peer, LoopForNext(acceptor.loop));
+        // the loop's other work goes on between
+        asio::post(loop, [this, &acceptor] { Accept(acceptor); });
         return;
     }
     if (error != asio::error::would_block && error != asio::error::try_again)
-        return AcceptFailed(error);
-    acceptPending = true;
-    acceptor->async_wait(tcp::acceptor::wait_read, [this](asio::error_code error) {
-        acceptPending = false;
-        if (!acceptor->is_open()) {
-            if (acceptorClosed)
-                acceptorClosed->set_value();
-            return;
-        }
-        if (error)
-            return AcceptFailed(error);
-        Accept();
-    });
+        return AcceptFailed(acceptor, error);
+    acceptor.pending = true;
+    acceptor.socket->async_wait(tcp::acceptor::wait_read,
+                                [this, &acceptor](asio::error_code error) {
+                                    acceptor.pending = false;
+                                    if (!acceptor.socket->is_open()) {
+                                        if (acceptor.closed)
+                                            acceptor.closed->set_value();
+                                        return;
+                                    }
+                                    if (error)
+                                        return AcceptFailed(acceptor, error);
+                                    Accept(acceptor);
+                                });
 }
 
-void Server::Impl::ResumeAccept() {
-    if (!acceptPaused)
+void Server::Impl::ResumeAccept(Acceptor& acceptor) {
+    if (!acceptor.paused)
         return;
-    acceptPaused = false;
-    Accept();
+    acceptor.paused = false;
+    Accept(acceptor);
 }
 
 // Out of files all the same (files besides the connections, or the system's table): a waiting
 // connection is shed and the accept resumes when it is gone. With nothing to shed, the accept is
 // tried again shortly instead of spinning.
-void Server::Impl::AcceptFailed(const asio::error_code& error) {
+void Server::Impl::AcceptFailed(Acceptor& acceptor, const asio::error_code& error) {
     if (error.value() == EMFILE || error.value() == ENFILE) {
-        if (admission->ShedForFiles(
-                this, [this] { asio::post(AcceptLoop(), [this] { ResumeAccept(); }); })) {
-            acceptPaused = true;
+        auto& loop = *loops[acceptor.loop];
+        if (admission->ShedForFiles(&acceptor, [this, &acceptor, &loop] {
+                asio::post(loop, [this, &acceptor] { ResumeAccept(acceptor); });
+            })) {
+            acceptor.paused = true;
             WatchBursts();
             return;
         }
     }
     if (options.logRequests)
         RequestLog()->warn("accept failed: {}", error.message());
-    acceptRetry->expires_after(std::chrono::milliseconds(100));
-    acceptRetry->async_wait([this](asio::error_code e) {
-        if (!e && acceptor->is_open())
-            Accept();
+    acceptor.retry->expires_after(std::chrono::milliseconds(100));
+    acceptor.retry->async_wait([this, &acceptor](asio::error_code e) {
+        if (!e && acceptor.socket->is_open())
+            Accept(acceptor);
     });
 }
 
-// Ends the admission's log bursts once they have been quiet; runs on the acceptor's loop while
-// bursts are open.
+// Ends the admission's log bursts once they have been quiet; on the first loop, whichever
+// loop's accept opened the burst.
 void Server::Impl::WatchBursts() {
-    if (burstLogArmed)
-        return;
-    const auto next = admission->EndQuietBursts();
-    if (!next)
-        return;
-    burstLogArmed = true;
-    burstLog->expires_at(*next);
-    burstLog->async_wait([this](asio::error_code error) {
-        burstLogArmed = false;
-        if (!error)
-            WatchBursts();
+    asio::dispatch(*loops.front(), [this] {
+        if (burstLogArmed || !burstLog)
+            return;
+        const auto next = admission->EndQuietBursts();
+        if (!next)
+            return;
+        burstLogArmed = true;
+        burstLog->expires_at(*next);
+        burstLog->async_wait([this](asio::error_code error) {
+            burstLogArmed = false;
+            if (!error)
+                WatchBursts();
+        });
     });
 }
 
 // Connections the kernel has already completed are clients that were in time: they are served.
 // `done` is set once no accept is left to deliver a connection: at once, or when the pending
 // accept's handler has run.
-void Server::Impl::CloseAcceptor(std::promise<void>& done) {
+void Server::Impl::CloseAcceptor(Acceptor& acceptor, std::promise<void>& done) {
     asio::error_code error;
-    acceptor->non_blocking(true, error);
     while (!error) {
-        const std::size_t loop = LoopForNext();
         tcp::endpoint peer;
-        if (const int fd = AcceptNow(peer, error); fd >= 0)
-            StartSession(fd, peer, loop);
+        if (const int fd = AcceptNow(acceptor, peer, error); fd >= 0)
+            StartSession(fd, peer, LoopForNext(acceptor.loop));
     }
-    acceptor->close(error);
-    acceptRetry->cancel();
-    burstLog->cancel();
-    admission->Forget(this);
-    admission->EndAllBursts();
-    if (acceptPending)
-        acceptorClosed = &done;
+    acceptor.socket->close(error);
+    acceptor.retry->cancel();
+    admission->Forget(&acceptor);
+    if (acceptor.pending)
+        acceptor.closed = &done;
     else
         done.set_value();
 }
@@ -785,9 +839,7 @@ bool Server::Start(std::string& error) {
         s.keepRunning.push_back(asio::make_work_guard(*s.loops.back()));
     }
     s.openOnLoop = std::make_unique<std::atomic<int>[]>(s.loops.size());
-    s.acceptor = std::make_unique<tcp::acceptor>(s.AcceptLoop());
-    s.acceptRetry = std::make_unique<asio::steady_timer>(s.AcceptLoop());
-    s.burstLog = std::make_unique<asio::steady_timer>(s.AcceptLoop());
+    s.burstLog = std::make_unique<asio::steady_timer>(*s.loops.front());
     s.admission = s.options.admission;
     if (!s.admission) {
         PeerAdmission::Limits limits;
@@ -800,31 +852,17 @@ bool Server::Start(std::string& error) {
             log = [](const std::string& line) { RequestLog()->warn("{}", line); };
         s.admission = std::make_shared<PeerAdmission>(limits, std::move(log));
     }
-    const tcp::endpoint endpoint(address, s.options.port);
-    s.acceptor->open(endpoint.protocol(), ec);
-    if (!ec)
-        s.acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
-    if (!ec)
-        s.acceptor->bind(endpoint, ec);
-    if (!ec)
-        s.acceptor->listen(asio::socket_base::max_listen_connections, ec);
-    if (!ec)
-        s.acceptor->non_blocking(true, ec); // Accept takes a connection only once one is there
-    if (ec) {
-        error = "cannot listen on " + s.options.address + ":" + std::to_string(s.options.port) +
-                ": " + ec.message();
-        s.acceptor.reset();
-        s.acceptRetry.reset();
+    if (!s.Listen(address, error)) {
         s.burstLog.reset();
         s.admission.reset();
         s.keepRunning.clear();
         s.loops.clear();
         return false;
     }
-    s.boundPort = s.acceptor->local_endpoint().port();
     s.options.port = s.boundPort; // a restart binds the same port again
     s.storage = std::make_unique<asio::thread_pool>(std::max(1, s.options.storageThreads));
-    s.Accept();
+    for (auto& acceptor : s.acceptors)
+        s.Accept(*acceptor);
     for (auto& loop : s.loops)
         s.threads.emplace_back([&loop] { loop->run(); });
     s.running = true;
@@ -835,12 +873,24 @@ void Server::Stop() {
     auto& s = *impl_;
     if (!s.running)
         return;
-    // The acceptor is closed on its loop; the wait for the sessions starts only after that,
-    // so that the connections taken from the backlog are counted.
-    std::promise<void> closed;
-    asio::post(s.AcceptLoop(), [&s, &closed] { s.CloseAcceptor(closed); });
-    closed.get_future().wait();
-    s.acceptorClosed = nullptr;
+    // Each acceptor is closed on its loop; the wait for the sessions starts only after that,
+    // so that the connections taken from the backlogs are counted.
+    std::vector<std::promise<void>> closed(s.acceptors.size());
+    for (std::size_t i = 0; i < s.acceptors.size(); ++i)
+        asio::post(*s.loops[s.acceptors[i]->loop],
+                   [&s, &acceptor = *s.acceptors[i], &done = closed[i]] {
+                       s.CloseAcceptor(acceptor, done);
+                   });
+    for (auto& done : closed)
+        done.get_future().wait();
+    // Then the admission's last log lines, on the loop that keeps its bursts.
+    std::promise<void> bursts;
+    asio::post(*s.loops.front(), [&s, &bursts] {
+        s.burstLog->cancel();
+        s.admission->EndAllBursts();
+        bursts.set_value();
+    });
+    bursts.get_future().wait();
     {
         std::unique_lock lock(s.mutex);
         s.idle.wait_for(lock, s.options.stopGrace, [&s] { return s.active == 0; });
@@ -853,10 +903,8 @@ void Server::Stop() {
     // Requests still with the store finish first: their sessions live on the loops.
     s.storage->join();
     s.storage.reset();
-    s.acceptor.reset();
-    s.acceptRetry.reset();
+    s.acceptors.clear();
     s.burstLog.reset();
-    s.acceptPaused = false;
     s.burstLogArmed = false;
     s.keepRunning.clear();
     s.loops.clear(); // destroys the sessions still waiting (closing their sockets)

@@ -419,6 +419,20 @@ TEST_F(ServerCommandLine, ServeRefusesWhatItCannotDo) {
         << staffTaken.err;
     EXPECT_EQ(staffTaken.err.find("serving"), std::string::npos) << staffTaken.err;
     ::close(taken);
+
+    // A second server on a port a first one serves: refused, not let in to share its connections.
+    ServerProcess first(dir.path(), {"serve", "--db", "c.db", "--listen", "127.0.0.7:0",
+                                     "--staff-listen", "127.0.0.7:0"});
+    ASSERT_TRUE(first.WaitForError("serving")) << first.error();
+    const std::string servedAt =
+        "127.0.0.7:" + std::to_string(ServedPort(first.error(), "127.0.0.7"));
+    ServerProcess second(dir.path(), {"serve", "--db", "c.db", "--listen", servedAt,
+                                      "--staff-listen", "127.0.0.7:0"});
+    ASSERT_TRUE(second.WaitForError("cannot listen on " + servedAt, 10'000)) << second.error();
+    EXPECT_EQ(second.Wait(), 1);
+    EXPECT_EQ(second.error().find("serving"), std::string::npos) << second.error();
+    const Endpoint endpoint{"127.0.0.7", ServedPort(first.error(), "127.0.0.7")};
+    EXPECT_EQ(Exchange(endpoint, CourseListRequest()).status, 0) << "the first still serves";
 }
 
 TEST_F(ServerCommandLine, ATermsCommandsByEntryKey) {
