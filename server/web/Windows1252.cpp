@@ -34,6 +34,9 @@ std::optional<std::string> Utf8ToWindows1252(std::string_view utf8, std::string*
     std::string out;
     out.reserve(utf8.size());
     while (!utf8.empty()) {
+        MoveAsciiRun(utf8, out);
+        if (utf8.empty())
+            break;
         const auto character = DecodeUtf8(utf8);
         if (!character) {
             if (why)
@@ -57,9 +60,13 @@ std::optional<std::string> Utf8ToWindows1252(std::string_view utf8, std::string*
 std::string Windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
+    while (!bytes.empty()) {
+        MoveAsciiRun(bytes, out);
+        if (bytes.empty())
+            break;
+        const auto byte = static_cast<unsigned char>(bytes[0]);
         AppendUtf8(out, tallyport::Windows1252ToUnicode(byte).value_or(char32_t(byte)));
+        bytes.remove_prefix(1);
     }
     return out;
 }

@@ -28,4 +28,14 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // replacement character.
 void AppendUtf8(std::string& text, char32_t codePoint);
 
+// Moves the bytes below 0x80 that `from` begins with to the end of `to`. They are ASCII, the same
+// in UTF-8 and in Windows-1252, so that converters copy such a run whole.
+inline void MoveAsciiRun(std::string_view& from, std::string& to) {
+    std::size_t n = 0;
+    while (n < from.size() && static_cast<unsigned char>(from[n]) < 0x80)
+        ++n;
+    to.append(from.substr(0, n));
+    from.remove_prefix(n);
+}
+
 } // namespace tallyport

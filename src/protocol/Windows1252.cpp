@@ -38,8 +38,13 @@ std::optional<uint8_t> UnicodeToWindows1252(char32_t character) {
 std::string Windows1252ToUtf8(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size());
-    for (const char byte : bytes)
-        AppendUtf8(text, Windows1252ToUnicode(uint8_t(byte)).value_or(kReplacementCharacter));
+    while (!bytes.empty()) {
+        MoveAsciiRun(bytes, text);
+        if (bytes.empty())
+            break;
+        AppendUtf8(text, Windows1252ToUnicode(uint8_t(bytes[0])).value_or(kReplacementCharacter));
+        bytes.remove_prefix(1);
+    }
     return text;
 }
 
@@ -47,6 +52,9 @@ std::optional<std::string> Utf8ToWindows1252(std::string_view text) {
     std::string bytes;
     bytes.reserve(text.size());
     while (!text.empty()) {
+        MoveAsciiRun(text, bytes);
+        if (text.empty())
+            break;
         const std::optional<Utf8Character> character = DecodeUtf8(text);
         if (!character)
             return std::nullopt;
