@@ -152,6 +152,11 @@ void PeerAdmission::KeepResume(const void* listener, std::function<void()> resum
     resume_.emplace_back(listener, std::move(resume));
 }
 
+bool PeerAdmission::HasRoom() const {
+    std::lock_guard lock(mutex_);
+    return limits_.maxConnections == 0 || held_ < limits_.maxConnections;
+}
+
 bool PeerAdmission::RoomOrShed(const void* listener, std::function<void()> resume,
                                Clock::time_point now) {
     AfterUnlock after;

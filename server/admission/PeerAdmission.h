@@ -65,6 +65,8 @@ public:
     // `resume` then runs once, on the releasing thread, as soon as a held connection is released.
     bool RoomOrShed(const void* listener, std::function<void()> resume,
                     Clock::time_point now = Clock::now());
+    // Whether the budget has room now, for a listener deciding whether to ask; nothing is shed.
+    bool HasRoom() const;
     // The listener ran out of files although the budget had room (other files, or the system's
     // table): sheds one waiting connection and keeps `resume` as above. False when nothing is held
     // whose release could free a file; the listener then retries on a timer of its own.

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -111,6 +112,8 @@ struct Server::Impl {
     std::size_t LoopForNext(std::size_t accepting) const;
     bool Listen(const asio::ip::address& address, std::string& error);
     void Accept(Acceptor& acceptor);
+    bool ConnectionWaiting(Acceptor& acceptor);
+    void WaitForConnection(Acceptor& acceptor);
     void ResumeAccept(Acceptor& acceptor);
     void AcceptFailed(Acceptor& acceptor, const asio::error_code& error);
     int AcceptNow(Acceptor& acceptor, tcp::endpoint& peer, asio::error_code& error);
@@ -708,12 +711,17 @@ int Server::Impl::AcceptNow(Acceptor& acceptor, tcp::endpoint& peer, asio::error
     }
 }
 
-// Before each accept the admission is asked for room. At the budget it has one waiting
-// connection shed and the accept pauses until a connection is released, so the server never
-// runs out of files on its own connections and takes the next client from the backlog at once.
+// Before each accept the admission is asked for room. At the budget, once a client waits to be
+// taken, it has one connection shed that has not sent its request, and the accept pauses until a
+// connection is released: the server never runs out of files on its own connections and takes
+// the waiting client as soon as the shed one has closed.
 void Server::Impl::Accept(Acceptor& acceptor) {
     if (!acceptor.socket->is_open())
         return;
+    // At the budget an acceptor asks for room only with a connection waiting: the acceptors a
+    // release resumes together would otherwise each have a connection shed for nobody.
+    if (!admission->HasRoom() && !ConnectionWaiting(acceptor))
+        return WaitForConnection(acceptor);
     auto& loop = *loops[acceptor.loop];
     if (!admission->RoomOrShed(&acceptor, [this, &acceptor, &loop] {
             asio::post(loop, [this, &acceptor] { ResumeAccept(acceptor); });
@@ -734,6 +742,15 @@ void Server::Impl::Accept(Acceptor& acceptor) {
     }
     if (error != asio::error::would_block && error != asio::error::try_again)
         return AcceptFailed(acceptor, error);
+    WaitForConnection(acceptor);
+}
+
+bool Server::Impl::ConnectionWaiting(Acceptor& acceptor) {
+    pollfd listening{acceptor.socket->native_handle(), POLLIN, 0};
+    return ::poll(&listening, 1, 0) > 0;
+}
+
+void Server::Impl::WaitForConnection(Acceptor& acceptor) {
     acceptor.pending = true;
     acceptor.socket->async_wait(tcp::acceptor::wait_read,
                                 [this, &acceptor](asio::error_code error) {

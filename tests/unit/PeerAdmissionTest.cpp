@@ -13,6 +13,8 @@
 
 #include <map>
 
+#include <poll.h>
+
 namespace tallyport::server {
 namespace {
 
@@ -182,6 +184,49 @@ TEST(SharedAdmission, TwoListenersShareOneCapPerAddress) {
     ASSERT_TRUE(HoldsSoon(*admission, 1));
     EXPECT_EQ(test::ExchangeFrom("127.0.0.1", other, test::CourseListRequest()).status, 0);
     ::close(held[1]);
+}
+
+// Whether the server has closed `fd` (a shed connection), without waiting.
+bool ClosedByServer(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
+// At the budget a connection is shed only for a client that is waiting to be taken: the loops
+// each listen on the port, and the ones with nobody waiting must not close anyone's connection.
+TEST(SharedAdmission, AtTheBudgetAConnectionIsShedOnlyForAWaitingClient) {
+    test::TempDir dir;
+    std::string error;
+    auto store = Store::Open(dir.path() / "s.db", error);
+    ASSERT_TRUE(store && LoadDemo(*store, error)) << error;
+    auto admission = std::make_shared<PeerAdmission>(PeerAdmission::Limits{0, 4, 10s}, nullptr);
+    ServerOptions options;
+    options.address = "127.0.0.11";
+    options.port = 0;
+    options.threads = 4;
+    options.logRequests = false;
+    options.firstBytesTimeout = 60s;
+    options.admission = admission;
+    Server server(*store, options);
+    ASSERT_TRUE(server.Start(error)) << error;
+    const Endpoint endpoint{"127.0.0.11", server.port()};
+
+    std::vector<int> idle;
+    for (int i = 0; i < 4; ++i) {
+        idle.push_back(test::ConnectFrom("127.0.0.1", endpoint));
+        ASSERT_GE(idle.back(), 0);
+    }
+    ASSERT_TRUE(HoldsSoon(*admission, 4));
+    std::this_thread::sleep_for(300ms); // time for a wrongful shed to happen
+    const auto shed = [&] { return std::count_if(idle.begin(), idle.end(), ClosedByServer); };
+    EXPECT_EQ(shed(), 0) << "shed with nobody waiting";
+
+    // A client that comes is served, and room is made for it by closing one idle connection.
+    EXPECT_EQ(test::ExchangeFrom("127.0.0.2", endpoint, test::CourseListRequest()).status, 0);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(shed(), 1);
+    for (const int fd : idle)
+        ::close(fd);
 }
 
 } // namespace
