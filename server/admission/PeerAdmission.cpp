@@ -139,7 +139,7 @@ std::function<void()> PeerAdmission::PickVictim(Clock::time_point now,
             "out of open files with {} connections held: shedding the connections that have "
             "waited longest for their request, from the addresses holding the most (first "
             "peer={}, holding {})",
-            held_, best->key, best->held));
+            held_.load(), best->key, best->held));
     return victim->shed;
 }
 
@@ -153,8 +153,8 @@ void PeerAdmission::KeepResume(const void* listener, std::function<void()> resum
 }
 
 bool PeerAdmission::HasRoom() const {
-    std::lock_guard lock(mutex_);
-    return limits_.maxConnections == 0 || held_ < limits_.maxConnections;
+    return limits_.maxConnections == 0 ||
+           held_.load(std::memory_order_relaxed) < limits_.maxConnections;
 }
 
 bool PeerAdmission::RoomOrShed(const void* listener, std::function<void()> resume,

@@ -18,6 +18,7 @@
 // Thread-safe.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -116,7 +117,8 @@ private:
     const LogLine log_;
     mutable std::mutex mutex_;
     std::unordered_map<std::string, Peer> peers_;
-    std::size_t held_ = 0;
+    // Changed under mutex_; HasRoom reads it without, as a hint.
+    std::atomic<std::size_t> held_ = 0;
     std::vector<std::pair<const void*, std::function<void()>>> resume_;
     std::unordered_map<std::string, std::optional<Burst>> capBursts_;
     std::optional<Burst> shedBurst_;
