@@ -161,7 +161,7 @@ bool PeerAdmission::RoomOrShed(const void* listener, std::function<void()> resum
                                Clock::time_point now) {
     AfterUnlock after;
     std::unique_lock lock(mutex_);
-    if (limits_.maxConnections == 0 || held_ < limits_.maxConnections)
+    if (HasRoom()) // exact here: held_ changes only under the lock
         return true;
     after.calls.push_back(PickVictim(now, after.lines));
     KeepResume(listener, std::move(resume));

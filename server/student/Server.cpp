@@ -94,9 +94,12 @@ struct Server::Impl {
     // where one listener would make a lone client's next connection wait for the loop that is
     // still closing the last one. Each acceptor's state is used on its own loop only.
     struct Acceptor {
-        std::size_t loop = 0;
-        std::unique_ptr<tcp::acceptor> socket;
-        std::unique_ptr<asio::steady_timer> retry;
+        Acceptor(std::size_t index, asio::io_context& io)
+            : loop(index), io(io), socket(io), retry(io) {}
+        std::size_t loop; // index in `loops`
+        asio::io_context& io;
+        tcp::acceptor socket;
+        asio::steady_timer retry;
         bool pending = false;
         bool paused = false; // waiting for a connection to be released (see Accept)
         std::promise<void>* closed = nullptr;
@@ -112,6 +115,7 @@ struct Server::Impl {
     std::size_t LoopForNext(std::size_t accepting) const;
     bool Listen(const asio::ip::address& address, std::string& error);
     void Accept(Acceptor& acceptor);
+    std::function<void()> Resumer(Acceptor& acceptor);
     bool ConnectionWaiting(Acceptor& acceptor);
     void WaitForConnection(Acceptor& acceptor);
     void ResumeAccept(Acceptor& acceptor);
@@ -653,35 +657,29 @@ std::size_t Server::Impl::LoopForNext(std::size_t accepting) const {
 bool Server::Impl::Listen(const asio::ip::address& address, std::string& error) {
     tcp::endpoint endpoint(address, options.port);
     asio::error_code ec;
-    {
-        tcp::acceptor probe(*loops.front());
-        probe.open(endpoint.protocol(), ec);
-        if (!ec)
-            probe.set_option(tcp::acceptor::reuse_address(true), ec);
-        if (!ec)
-            probe.bind(endpoint, ec);
-        if (!ec)
-            endpoint.port(probe.local_endpoint(ec).port());
-    }
-    for (std::size_t i = 0; i < loops.size() && !ec; ++i) {
-        auto acceptor = std::make_unique<Acceptor>();
-        acceptor->loop = i;
-        acceptor->socket = std::make_unique<tcp::acceptor>(*loops[i]);
-        acceptor->retry = std::make_unique<asio::steady_timer>(*loops[i]);
-        auto& socket = *acceptor->socket;
+    const auto bind = [&](tcp::acceptor& socket, bool sharedPort) {
         socket.open(endpoint.protocol(), ec);
         if (!ec)
             socket.set_option(tcp::acceptor::reuse_address(true), ec);
-        if (!ec)
+        if (!ec && sharedPort)
             socket.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>(true),
                               ec);
         if (!ec)
             socket.bind(endpoint, ec);
+    };
+    {
+        tcp::acceptor probe(*loops.front());
+        bind(probe, false);
         if (!ec)
-            socket.listen(asio::socket_base::max_listen_connections, ec);
+            endpoint.port(probe.local_endpoint(ec).port());
+    }
+    for (std::size_t i = 0; i < loops.size() && !ec; ++i) {
+        auto& acceptor = *acceptors.emplace_back(std::make_unique<Acceptor>(i, *loops[i]));
+        bind(acceptor.socket, true);
         if (!ec)
-            socket.non_blocking(true, ec); // Accept takes a connection only once one is there
-        acceptors.push_back(std::move(acceptor));
+            acceptor.socket.listen(asio::socket_base::max_listen_connections, ec);
+        if (!ec)
+            acceptor.socket.non_blocking(true, ec); // Accept takes a connection once one is there
     }
     if (ec) {
         error = "cannot listen on " + options.address + ":" + std::to_string(options.port) + ": " +
@@ -698,7 +696,7 @@ bool Server::Impl::Listen(const asio::ip::address& address, std::string& error) 
 int Server::Impl::AcceptNow(Acceptor& acceptor, tcp::endpoint& peer, asio::error_code& error) {
     for (;;) {
         socklen_t length = socklen_t(peer.capacity());
-        const int fd = ::accept4(acceptor.socket->native_handle(), peer.data(), &length,
+        const int fd = ::accept4(acceptor.socket.native_handle(), peer.data(), &length,
                                  SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
             peer.resize(length);
@@ -716,16 +714,13 @@ int Server::Impl::AcceptNow(Acceptor& acceptor, tcp::endpoint& peer, asio::error
 // connection is released: the server never runs out of files on its own connections and takes
 // the waiting client as soon as the shed one has closed.
 void Server::Impl::Accept(Acceptor& acceptor) {
-    if (!acceptor.socket->is_open())
+    if (!acceptor.socket.is_open())
         return;
     // At the budget an acceptor asks for room only with a connection waiting: the acceptors a
     // release resumes together would otherwise each have a connection shed for nobody.
     if (!admission->HasRoom() && !ConnectionWaiting(acceptor))
         return WaitForConnection(acceptor);
-    auto& loop = *loops[acceptor.loop];
-    if (!admission->RoomOrShed(&acceptor, [this, &acceptor, &loop] {
-            asio::post(loop, [this, &acceptor] { ResumeAccept(acceptor); });
-        })) {
+    if (!admission->RoomOrShed(&acceptor, Resumer(acceptor))) {
         acceptor.paused = true;
         WatchBursts();
         return;
@@ -737,7 +732,7 @@ void Server::Impl::Accept(Acceptor& acceptor) {
     if (const int fd = AcceptNow(acceptor, peer, error); fd >= 0) {
         StartSession(fd, peer, LoopForNext(acceptor.loop));
         // the loop's other work goes on between
-        asio::post(loop, [this, &acceptor] { Accept(acceptor); });
+        asio::post(acceptor.io, [this, &acceptor] { Accept(acceptor); });
         return;
     }
     if (error != asio::error::would_block && error != asio::error::try_again)
@@ -745,17 +740,22 @@ void Server::Impl::Accept(Acceptor& acceptor) {
     WaitForConnection(acceptor);
 }
 
+// What the admission calls, on the releasing thread, to resume a paused acceptor on its loop.
+std::function<void()> Server::Impl::Resumer(Acceptor& acceptor) {
+    return [this, &acceptor] { asio::post(acceptor.io, [this, &acceptor] { ResumeAccept(acceptor); }); };
+}
+
 bool Server::Impl::ConnectionWaiting(Acceptor& acceptor) {
-    pollfd listening{acceptor.socket->native_handle(), POLLIN, 0};
+    pollfd listening{acceptor.socket.native_handle(), POLLIN, 0};
     return ::poll(&listening, 1, 0) > 0;
 }
 
 void Server::Impl::WaitForConnection(Acceptor& acceptor) {
     acceptor.pending = true;
-    acceptor.socket->async_wait(tcp::acceptor::wait_read,
+    acceptor.socket.async_wait(tcp::acceptor::wait_read,
                                 [this, &acceptor](asio::error_code error) {
                                     acceptor.pending = false;
-                                    if (!acceptor.socket->is_open()) {
+                                    if (!acceptor.socket.is_open()) {
                                         if (acceptor.closed)
                                             acceptor.closed->set_value();
                                         return;
@@ -778,10 +778,7 @@ void Server::Impl::ResumeAccept(Acceptor& acceptor) {
 // tried again shortly instead of spinning.
 void Server::Impl::AcceptFailed(Acceptor& acceptor, const asio::error_code& error) {
     if (error.value() == EMFILE || error.value() == ENFILE) {
-        auto& loop = *loops[acceptor.loop];
-        if (admission->ShedForFiles(&acceptor, [this, &acceptor, &loop] {
-                asio::post(loop, [this, &acceptor] { ResumeAccept(acceptor); });
-            })) {
+        if (admission->ShedForFiles(&acceptor, Resumer(acceptor))) {
             acceptor.paused = true;
             WatchBursts();
             return;
@@ -789,9 +786,9 @@ void Server::Impl::AcceptFailed(Acceptor& acceptor, const asio::error_code& erro
     }
     if (options.logRequests)
         RequestLog()->warn("accept failed: {}", error.message());
-    acceptor.retry->expires_after(std::chrono::milliseconds(100));
-    acceptor.retry->async_wait([this, &acceptor](asio::error_code e) {
-        if (!e && acceptor.socket->is_open())
+    acceptor.retry.expires_after(std::chrono::milliseconds(100));
+    acceptor.retry.async_wait([this, &acceptor](asio::error_code e) {
+        if (!e && acceptor.socket.is_open())
             Accept(acceptor);
     });
 }
@@ -825,8 +822,8 @@ void Server::Impl::CloseAcceptor(Acceptor& acceptor, std::promise<void>& done) {
         if (const int fd = AcceptNow(acceptor, peer, error); fd >= 0)
             StartSession(fd, peer, LoopForNext(acceptor.loop));
     }
-    acceptor.socket->close(error);
-    acceptor.retry->cancel();
+    acceptor.socket.close(error);
+    acceptor.retry.cancel();
     admission->Forget(&acceptor);
     if (acceptor.pending)
         acceptor.closed = &done;
@@ -894,10 +891,9 @@ void Server::Stop() {
     // so that the connections taken from the backlogs are counted.
     std::vector<std::promise<void>> closed(s.acceptors.size());
     for (std::size_t i = 0; i < s.acceptors.size(); ++i)
-        asio::post(*s.loops[s.acceptors[i]->loop],
-                   [&s, &acceptor = *s.acceptors[i], &done = closed[i]] {
-                       s.CloseAcceptor(acceptor, done);
-                   });
+        asio::post(s.acceptors[i]->io, [&s, &acceptor = *s.acceptors[i], &done = closed[i]] {
+            s.CloseAcceptor(acceptor, done);
+        });
     for (auto& done : closed)
         done.get_future().wait();
     // Then the admission's last log lines, on the loop that keeps its bursts.

@@ -157,18 +157,31 @@ bool HoldsSoon(const PeerAdmission& admission, std::size_t count) {
     return false;
 }
 
-TEST(SharedAdmission, TwoListenersShareOneCapPerAddress) {
-    test::TempDir dir;
-    std::string error;
-    auto store = Store::Open(dir.path() / "s.db", error);
-    ASSERT_TRUE(store && LoadDemo(*store, error)) << error;
-    auto admission = std::make_shared<PeerAdmission>(PeerAdmission::Limits{2, 0, 10s}, nullptr);
+// A quiet listener on 127.0.0.11 with `threads` loops, sharing `admission`.
+ServerOptions SharingOptions(std::shared_ptr<PeerAdmission> admission, int threads) {
     ServerOptions options;
     options.address = "127.0.0.11";
     options.port = 0;
-    options.threads = 1;
+    options.threads = threads;
     options.logRequests = false;
-    options.admission = admission;
+    options.admission = std::move(admission);
+    return options;
+}
+
+std::unique_ptr<Store> DemoStore(const test::TempDir& dir) {
+    std::string error;
+    auto store = Store::Open(dir.path() / "s.db", error);
+    EXPECT_TRUE(store && LoadDemo(*store, error)) << error;
+    return store;
+}
+
+TEST(SharedAdmission, TwoListenersShareOneCapPerAddress) {
+    test::TempDir dir;
+    std::string error;
+    auto store = DemoStore(dir);
+    ASSERT_TRUE(store);
+    auto admission = std::make_shared<PeerAdmission>(PeerAdmission::Limits{2, 0, 10s}, nullptr);
+    const ServerOptions options = SharingOptions(admission, 1);
     Server first(*store, options), second(*store, options);
     ASSERT_TRUE(first.Start(error) && second.Start(error)) << error;
     const Endpoint one{"127.0.0.11", first.port()}, other{"127.0.0.11", second.port()};
@@ -197,16 +210,11 @@ bool ClosedByServer(int fd) {
 TEST(SharedAdmission, AtTheBudgetAConnectionIsShedOnlyForAWaitingClient) {
     test::TempDir dir;
     std::string error;
-    auto store = Store::Open(dir.path() / "s.db", error);
-    ASSERT_TRUE(store && LoadDemo(*store, error)) << error;
+    auto store = DemoStore(dir);
+    ASSERT_TRUE(store);
     auto admission = std::make_shared<PeerAdmission>(PeerAdmission::Limits{0, 4, 10s}, nullptr);
-    ServerOptions options;
-    options.address = "127.0.0.11";
-    options.port = 0;
-    options.threads = 4;
-    options.logRequests = false;
+    ServerOptions options = SharingOptions(admission, 4);
     options.firstBytesTimeout = 60s;
-    options.admission = admission;
     Server server(*store, options);
     ASSERT_TRUE(server.Start(error)) << error;
     const Endpoint endpoint{"127.0.0.11", server.port()};
